@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Lumaro builds, tests and benchmarks with.
+# Idempotent: packages already present are skipped, so repeated runs are quick.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang
+  qt6-base-dev qt6-tools-dev qt6-declarative-dev libqt6svg6-dev libqt6opengl6-dev
+  libgl-dev zlib1g-dev libssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  nginx-light python3-httpbin tinyproxy microsocks
+  libvips-tools curl openssl time xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

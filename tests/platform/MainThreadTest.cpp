@@ -1,0 +1,39 @@
+#include "platform/MainThread.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+TEST(MainThread, CallsDirectlyOnTheGuiThreadAndQueuesFromOthersWithoutWaiting) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+
+    bool ranInline = false;
+    platform::runOnMainThread([&] { ranInline = true; });
+    EXPECT_TRUE(ranInline);
+
+    std::atomic<bool> ran{false};
+    std::atomic<bool> ranOnMain{false};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        EXPECT_FALSE(platform::isMainThread());
+        platform::runOnMainThread([&] {
+            ranOnMain = platform::isMainThread();
+            ran = true;
+        });
+    }));
+    worker->start();
+    // The GUI thread is not running its loop here: a waiting call would never return.
+    ASSERT_TRUE(worker->wait(5000));
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(ranOnMain);
+}
+
+}  // namespace
