@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include "http/DataCompressor.h"
+#include "http/DataDecompressor.h"
+
+namespace {
+
+using http::DataCompressor;
+using http::DataDecompressor;
+using http::ErrorPtr;
+
+QByteArray sampleText(qsizetype size) {
+    QByteArray data;
+    data.reserve(size);
+    const QByteArray line = "The quick brown fox jumps over the lazy dog. 0123456789\n";
+    while (data.size() < size) data.append(line);
+    data.truncate(size);
+    return data;
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray data(size, Qt::Uninitialized);
+    for (auto& byte : data) byte = static_cast<char>(random.bounded(256));
+    return data;
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+QByteArray zlibWrapped(const QByteArray& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
+    compress(reinterpret_cast<Bytef*>(out.data()), &size,
+             reinterpret_cast<const Bytef*>(data.constData()), static_cast<uLong>(data.size()));
+    out.resize(static_cast<qsizetype>(size));
+    return out;
+}
+
+TEST(Compression, BlocksRoundTripThroughGzipAndEmptyBlocksGiveNothing) {
+    for (qsizetype size : {1, 2, 17, 4096, 300000}) {
+        for (const QByteArray& data : {sampleText(size), randomBytes(size, 7)}) {
+            ErrorPtr error;
+            const QByteArray compressed = DataCompressor::compressData(data, &error);
+            ASSERT_FALSE(error) << size;
+            ASSERT_GE(compressed.size(), 2);
+            EXPECT_EQ(static_cast<unsigned char>(compressed[0]), 0x1F);
+            EXPECT_EQ(static_cast<unsigned char>(compressed[1]), 0x8B);
+            EXPECT_EQ(DataDecompressor::uncompressData(compressed, &error), data) << size;
+            EXPECT_FALSE(error);
+        }
+    }
+    ErrorPtr error;
+    EXPECT_TRUE(DataCompressor::compressData(QByteArray(), &error).isNull());
+    EXPECT_FALSE(error);
+    EXPECT_TRUE(DataDecompressor::uncompressData(QByteArray(), &error).isNull());
+    EXPECT_FALSE(error);
+}
+
+TEST(Compression, DecompressorAcceptsZlibDataAndPiecesGiveTheSameBytesAsOneBlock) {
+    const QByteArray data = sampleText(200000) + randomBytes(50000, 3);
+    ErrorPtr error;
+    EXPECT_EQ(DataDecompressor::uncompressData(zlibWrapped(data), &error), data);
+    EXPECT_FALSE(error);
+
+    const QByteArray gzip = DataCompressor::compressData(data, &error);
+    for (qsizetype piece : {1, 7, 1000, 65536}) {
+        auto decompressor = DataDecompressor::decompressor();
+        QByteArray joined;
+        for (qsizetype at = 0; at < gzip.size(); at += piece) {
+            const QByteArray part = gzip.mid(at, piece);
+            joined += decompressor->uncompressBytes(part.constData(),
+                                                    static_cast<quint32>(part.size()), &error);
+            ASSERT_FALSE(error) << piece;
+        }
+        EXPECT_EQ(joined, data) << piece;
+    }
+}
+
+TEST(Compression, TinyPiecesOfHighlyCompressedDataGrowTheirOutputAndLoseNothing) {
+    // Megabytes of one byte inflate to a thousand times their compressed size, so a
+    // three-byte piece must grow its output far beyond half its length.
+    const QByteArray data(8 * 1024 * 1024, 'a');
+    ErrorPtr error;
+    const QByteArray gzip = DataCompressor::compressData(data, &error);
+    ASSERT_LT(gzip.size(), data.size() / 100);
+    EXPECT_EQ(DataDecompressor::uncompressData(gzip, &error).size(), data.size());
+
+    auto decompressor = DataDecompressor::decompressor();
+    qsizetype total = 0;
+    for (qsizetype at = 0; at < gzip.size(); at += 3) {
+        const QByteArray part = gzip.mid(at, 3);
+        total += decompressor
+                     ->uncompressBytes(part.constData(), static_cast<quint32>(part.size()), &error)
+                     .size();
+    }
+    EXPECT_EQ(total, data.size());
+}
+
+TEST(Compression, PiecewiseCompressionHoldsDataBackUntilTheFinishingPiece) {
+    auto compressor = DataCompressor::compressor();
+    ASSERT_TRUE(compressor->streamReady());
+    const QByteArray first = sampleText(1000);
+    const QByteArray second = sampleText(500);
+    ErrorPtr error;
+    QByteArray gzip = compressor->compressBytes(first.constData(), 1000, &error, false);
+    EXPECT_LT(gzip.size(), 1000);
+    gzip += compressor->compressBytes(second.constData(), 500, &error, true);
+    EXPECT_FALSE(error);
+    EXPECT_FALSE(compressor->closeStream());
+    EXPECT_FALSE(compressor->streamReady());
+    EXPECT_EQ(DataDecompressor::uncompressData(gzip, &error), first + second);
+}
+
+TEST(Compression, CorruptDataFailsWithZlibsDataErrorStatus) {
+    ErrorPtr error;
+    QByteArray gzip = DataCompressor::compressData(sampleText(10000), &error);
+    gzip[12] = static_cast<char>(gzip[12] ^ 0xFF);
+    gzip[13] = static_cast<char>(gzip[13] ^ 0xFF);
+    EXPECT_TRUE(DataDecompressor::uncompressData(gzip, &error).isNull());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain, "HTTPRequestErrorDomain");
+    EXPECT_EQ(error->code, 11);
+    EXPECT_EQ(error->localizedDescription, "Decompression of data failed with code -3");
+    // No out-parameter: the failure is still an empty answer, not a crash.
+    EXPECT_TRUE(DataDecompressor::uncompressData("not gzip at all", nullptr).isNull());
+    EXPECT_EQ(DataCompressor::deflateErrorWithCode(-2)->localizedDescription,
+              "Compression of data failed with code -2");
+}
+
+class CompressionFiles : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QTemporaryDir dir_;
+};
+
+TEST_F(CompressionFiles, FilesRoundTripIncludingExactPieceSizesAndEmptySources) {
+    for (qsizetype size : {0, 1, 262144, 262144 * 2, 600000}) {
+        const QByteArray data = randomBytes(size / 2, 11) + sampleText(size - size / 2);
+        writeFile(path("plain"), data);
+        ErrorPtr error;
+        ASSERT_TRUE(DataCompressor::compressDataFromFile(path("plain"), path("gz"), &error))
+            << size;
+        const QByteArray gzip = readFile(path("gz"));
+        if (size == 0) {
+            EXPECT_TRUE(gzip.isEmpty());
+        } else {
+            // One complete gzip stream, also for a source ending on a piece boundary.
+            EXPECT_EQ(DataDecompressor::uncompressData(gzip, &error), data) << size;
+        }
+        ASSERT_TRUE(DataDecompressor::uncompressDataFromFile(path("gz"), path("back"), &error));
+        EXPECT_EQ(readFile(path("back")), data) << size;
+    }
+}
+
+TEST_F(CompressionFiles, FileFailuresNameThePaths) {
+    ErrorPtr error;
+    EXPECT_FALSE(DataCompressor::compressDataFromFile(path("missing"), path("out"), &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 11);
+    EXPECT_EQ(error->localizedDescription,
+              QString("Compression of %1 failed the file does not exist").arg(path("missing")));
+
+    writeFile(path("plain"), sampleText(100));
+    const QString unwritable = path("no-such-dir/out");
+    EXPECT_FALSE(DataDecompressor::uncompressDataFromFile(path("plain"), unwritable, &error));
+    EXPECT_EQ(error->localizedDescription,
+              QString("Decompression of %1 failed because we were to create a file at %2")
+                  .arg(path("plain"), unwritable));
+
+    // Plain text is no gzip stream: the zlib status is reported.
+    EXPECT_FALSE(DataDecompressor::uncompressDataFromFile(path("plain"), path("out"), &error));
+    EXPECT_EQ(error->localizedDescription, "Decompression of data failed with code -3");
+
+    // A directory exists but cannot be read from.
+    EXPECT_FALSE(DataCompressor::compressDataFromFile(dir_.path(), path("out"), &error));
+    EXPECT_EQ(error->localizedDescription,
+              QString("Compression of %1 failed because we were unable to read from the source "
+                      "data file")
+                  .arg(dir_.path()));
+}
+
+}  // namespace
