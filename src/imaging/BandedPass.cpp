@@ -1,0 +1,183 @@
+#include "imaging/BandedPass.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "imaging/ParallelRows.h"
+#include "imaging/PixelMath.h"
+#include "imaging/RandomSource.h"
+
+namespace imaging {
+namespace {
+
+constexpr int kChunkRows = 16;
+constexpr std::int16_t kKeep = -1;
+
+// A band: channel sums first..last move by `steps` times the slider offset;
+// bands far from the middle are clamped on their outer side.
+struct Band {
+    int first;
+    int last;
+    int steps;
+};
+
+constexpr Band kDarkBands[] = {
+    {3, 71, 16},    {72, 128, 15}, {129, 176, 14}, {177, 218, 13}, {219, 251, 12}, {252, 278, 11},
+    {279, 299, 10}, {300, 317, 9}, {318, 332, 8},  {333, 344, 7},  {345, 353, 6},  {354, 362, 5},
+    {363, 368, 4},  {369, 374, 3}, {375, 377, 2},  {378, 383, 1},
+};
+constexpr Band kLightBands[] = {
+    {384, 389, 1},  {390, 392, 2},  {393, 398, 3},  {399, 404, 4},  {405, 413, 5},  {414, 422, 6},
+    {423, 434, 7},  {435, 449, 8},  {450, 467, 9},  {468, 488, 10}, {489, 515, 11}, {516, 548, 12},
+    {549, 590, 13}, {591, 638, 14}, {639, 695, 15}, {696, 764, 16},
+};
+
+// Grey for every channel sum 0..765, or kKeep where the pixel keeps its values.
+void buildBandTable(std::int16_t table[766], float slider1, float slider2) {
+    // The offsets are single-precision products, widened afterwards.
+    const double light = double(slider1 * 0.5f);
+    const double dark = double(slider2 * 0.5f);
+    table[0] = table[1] = table[2] = kKeep;
+    table[765] = 255;
+    for (const Band& band : kDarkBands) {
+        for (int l = band.first; l <= band.last; ++l) {
+            const double m = l / 3;
+            // max(0, ...) on the outer bands; the inner ones stay in range for
+            // sliders within -5..10 and are clamped beyond.
+            table[l] = roundToChannel(m - band.steps * dark);
+        }
+    }
+    for (const Band& band : kLightBands) {
+        for (int l = band.first; l <= band.last; ++l) {
+            const double m = l / 3;
+            table[l] = roundToChannel(m + band.steps * light);
+        }
+    }
+}
+
+struct BandedTables {
+    std::uint8_t prepare[256];
+    std::int16_t bands[766];
+    std::uint8_t toneRed[256], toneGreen[256], toneBlue[256];
+    std::vector<std::uint8_t> blend;
+    bool noise = false;
+    unsigned noiseModulus = 102;
+    // Vignette: results for every distance d from the centre, 256 per d.
+    bool vignette = false;
+    std::vector<std::uint8_t> vignetteByDistance;
+    long rowLength = 0;  // width + padding, in pixels
+    long hw = 0;
+    long hh = 0;
+};
+
+// Darken scales each channel by 1 - 1.5 t, lighten divides by 1 - t, with
+// t growing from 0 at the centre to 0.6 + vigRadius / 250 at distance D.
+void buildVignetteTable(BandedTables& t, const AdjustmentState& state, long maxDistance,
+                        long diagonal) {
+    // A one-pixel picture has no distance to the corner; any d then counts as the edge.
+    const double D = diagonal > 0 ? double(diagonal) : 1.0;
+    const double k = 1 - (state.vigRadius / -250.0 + 0.4);
+    t.vignetteByDistance.resize(std::size_t(maxDistance + 1) * 256);
+    for (long d = 0; d <= maxDistance; ++d) {
+        const double tt = k * (d / D);
+        std::uint8_t* out = &t.vignetteByDistance[std::size_t(d) * 256];
+        for (int c = 0; c < 256; ++c) {
+            if (state.vigEffect == 2) {
+                const double f = 1 - tt;
+                // Past the point where 1 - t reaches 0 every channel is white.
+                out[c] = f <= 0 ? 255 : roundToChannel(c / f);
+            } else {
+                const double f = 1 - 1.5 * tt;
+                out[c] = roundToChannel(c * f);
+            }
+        }
+    }
+}
+
+void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, long firstPixel,
+                 RandomSource& random) {
+    long x = firstPixel % t.rowLength + 1;
+    long y = firstPixel / t.rowLength + 1;
+    for (; px < end; px += 4) {
+        int r = t.prepare[px[1]];
+        int g = t.prepare[px[2]];
+        int b = t.prepare[px[3]];
+        const int r0 = r, g0 = g, b0 = b;
+        const std::int16_t grey = t.bands[r + g + b];
+        if (grey != kKeep) r = g = b = grey;
+        r = t.toneRed[r];
+        g = t.toneGreen[g];
+        b = t.toneBlue[b];
+        if (t.noise && random.next() % t.noiseModulus <= 2) {
+            const unsigned m = unsigned(r + g + b) / 3;
+            const std::uint32_t u = random.next();
+            r = g = b = m == 0 ? 0 : int(((u % m) + m) / 2);
+        }
+        if (!t.blend.empty()) {
+            r = t.blend[r * 256 + r0];
+            g = t.blend[g * 256 + g0];
+            b = t.blend[b * 256 + b0];
+        }
+        if (t.vignette) {
+            const long dx = std::labs(x - t.hw);
+            const long dy = std::labs(y - t.hh);
+            const long d = long(std::sqrt(double(dx * dx + dy * dy)));
+            const std::uint8_t* row = &t.vignetteByDistance[std::size_t(d) * 256];
+            r = row[r];
+            g = row[g];
+            b = row[b];
+            if (++x == t.rowLength + 1) {
+                x = 1;
+                ++y;
+            }
+        }
+        px[1] = std::uint8_t(r);
+        px[2] = std::uint8_t(g);
+        px[3] = std::uint8_t(b);
+    }
+}
+
+}  // namespace
+
+void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
+                const SliderValues& sliders, std::uint64_t noiseSeed) {
+    if (bitmap.isNull()) return;
+    BandedTables t;
+    buildPreparationTable(t.prepare, true, state.exposureValue, state.quantOn == 1,
+                          state.quantValue, state.inverseOn == 1);
+    buildBandTable(t.bands, sliders.slider1, sliders.slider2);
+    buildToneTables(t.toneRed, t.toneGreen, t.toneBlue, state.toneType, state.tintR, state.tintG,
+                    state.tintB);
+    t.noise = state.noiseOn == 1;
+    // A noise value above 101 would leave no (or a wrapped) modulus; the panel stops at 100.
+    t.noiseModulus = unsigned(102 - std::clamp(state.noiseValue, 0, 100));
+    // At 100 the blend gives back the processed value exactly.
+    if (state.alphaValue != 100) {
+        t.blend.resize(256 * 256);
+        buildBlendTable(t.blend.data(), state.alphaValue);
+    }
+    const long pixelsPerBufferRow = bitmap.bytesPerRow() / 4;
+    const long totalPixels = pixelsPerBufferRow * bitmap.height();
+    t.rowLength = bitmap.width() + std::max(0, rowPadding);
+    t.vignette = state.vigEnabled == 1;
+    if (t.vignette) {
+        t.hw = bitmap.width() / 2;
+        t.hh = bitmap.height() / 2;
+        const long diagonal = long(std::sqrt(double(t.hw * t.hw + t.hh * t.hh)));
+        const long lastY = (totalPixels - 1) / t.rowLength + 1;
+        const long maxDx = std::max(std::labs(1 - t.hw), std::labs(t.rowLength - t.hw));
+        const long maxDy = std::max(std::labs(1 - t.hh), std::labs(lastY - t.hh));
+        const long maxDistance = long(std::sqrt(double(maxDx * maxDx + maxDy * maxDy)));
+        buildVignetteTable(t, state, maxDistance, diagonal);
+    }
+    const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
+    forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
+        RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
+        convertRows(t, bitmap.row(first), bitmap.data() + rowBytes * std::size_t(end),
+                    long(first) * pixelsPerBufferRow, random);
+    });
+}
+
+}  // namespace imaging

@@ -1,0 +1,43 @@
+#include "imaging/Bitmap.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace imaging {
+
+Bitmap::Bitmap(int width, int height, int bytesPerRow)
+    : width_(width), height_(height), bytesPerRow_(bytesPerRow == 0 ? 4 * width : bytesPerRow) {
+    if (width <= 0 || height <= 0 || bytesPerRow_ < 4 * width || bytesPerRow_ % 4 != 0) {
+        throw std::invalid_argument("bitmap size out of range");
+    }
+    data_.reset(new std::uint8_t[byteCount()]);
+}
+
+Bitmap Bitmap::uninitialised(int width, int height, int bytesPerRow) {
+    Bitmap bitmap(width, height, bytesPerRow);
+    const std::size_t padding = std::size_t(bitmap.bytesPerRow_) - 4 * std::size_t(width);
+    if (padding > 0) {
+        for (int y = 0; y < height; ++y) std::memset(bitmap.row(y) + 4 * width, 0, padding);
+    }
+    return bitmap;
+}
+
+Bitmap Bitmap::zeroed(int width, int height, int bytesPerRow) {
+    Bitmap bitmap(width, height, bytesPerRow);
+    std::memset(bitmap.data(), 0, bitmap.byteCount());
+    return bitmap;
+}
+
+Bitmap Bitmap::clone() const {
+    if (isNull()) return {};
+    Bitmap copy(width_, height_, bytesPerRow_);
+    std::memcpy(copy.data(), data(), byteCount());
+    return copy;
+}
+
+std::unique_ptr<std::uint8_t[]> Bitmap::release() {
+    width_ = height_ = bytesPerRow_ = 0;
+    return std::move(data_);
+}
+
+}  // namespace imaging

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/AdjustmentState.h"
+#include "imaging/Bitmap.h"
+#include "imaging/SliderValues.h"
+
+namespace imaging {
+
+// The channel renderer's per-pixel conversion, in place over the whole buffer
+// (row padding included): exposure, quantisation, inversion, the colour lanes
+// with the light and dark sliders, smoothing, tone, noise and the blend back
+// towards the colour pixel. Alpha bytes are never changed. Noise draws from
+// streams derived from noiseSeed, so a seed gives repeatable output.
+void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValues& sliders,
+                 std::uint64_t noiseSeed);
+
+}  // namespace imaging

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QSize>
+
+#include "imaging/Bitmap.h"
+#include "imaging/Picture.h"
+
+namespace imaging {
+
+// Target size of the fit to output size: the longer side at most outputSize,
+// never enlarged. caseName is the one-letter name logged for the case, or
+// empty when the picture already fits.
+struct FitTarget {
+    double width = 0;
+    double height = 0;
+    const char* caseName = "";
+};
+FitTarget fitTarget(double width, double height, int outputSize);
+
+// Whole pixels of a fit target: fractions are cut off (650 x 487.5 gives
+// 650 x 487, as the working image's size in whole points), never below 1.
+QSize fitPixels(const FitTarget& target);
+
+// The picked picture drawn upright at its fitted size, as the working image
+// of a render. Rows carry the padding that rowPadding() names for that size.
+Bitmap fitToOutputSize(const Picture& picture, int outputSize);
+
+// An upright copy of the picture at its own full size: orientation applied,
+// nothing scaled, rows of exactly 4 x width bytes. Mirrored orientations are
+// mirrored back as well, so the copy looks as the camera saw it.
+Bitmap uprightPicture(const Picture& picture);
+
+// The same at another upright size (the upload's reduced copy): scaled smoothly.
+Bitmap uprightPicture(const Picture& picture, QSize uprightSize);
+
+}  // namespace imaging

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/Bitmap.h"
+#include "imaging/Orientation.h"
+
+namespace imaging {
+
+// Copies a stored pixel grid into `upright`, turned and mirrored as its
+// orientation says, converting each pixel from a native-endian 0xAARRGGBB
+// word to the bitmap's byte order A, R, G, B. `upright` must have the
+// upright size of the grid (width and height exchanged for the orientations
+// that swap sides). gridStride is in pixels.
+void orientedCopy(const std::uint32_t* grid, int gridWidth, int gridHeight, int gridStride,
+                  Orientation orientation, Bitmap& upright);
+
+}  // namespace imaging

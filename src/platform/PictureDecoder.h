@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <optional>
+
+namespace platform {
+
+// How a stored pixel grid must be turned to be seen upright, in the camera
+// world's usual order (the EXIF orientation tag maps onto these eight).
+enum class PictureOrientation {
+    Up = 0,
+    Down = 1,
+    Left = 2,   // shown after turning the grid 90 degrees counter-clockwise
+    Right = 3,  // shown after turning the grid 90 degrees clockwise
+    UpMirrored = 4,
+    DownMirrored = 5,
+    LeftMirrored = 6,
+    RightMirrored = 7,
+};
+
+// A decoded photo: the pixel grid exactly as stored in the file (never turned)
+// in Format_RGB32 or Format_ARGB32_Premultiplied, and its orientation.
+struct DecodedPicture {
+    QImage grid;
+    PictureOrientation orientation = PictureOrientation::Up;
+};
+
+// Decodes the photo at path. On failure returns nothing and, when error is
+// given, sets it to one line saying why ("cannot read x.jpg: ...").
+std::optional<DecodedPicture> decodePicture(const QString& path, QString* error = nullptr);
+
+// Same, from encoded bytes held in memory.
+std::optional<DecodedPicture> decodePictureData(const QByteArray& data, QString* error = nullptr);
+
+}  // namespace platform

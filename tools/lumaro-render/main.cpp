@@ -1,0 +1,98 @@
+// lumaro-render: renders one photo under the given adjustments, exactly as
+// the application does, and writes the result.
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <cstdio>
+#include <memory>
+
+#include "RenderOptions.h"
+#include "imaging/BitmapImage.h"
+#include "imaging/Intake.h"
+#include "imaging/Renderer.h"
+
+namespace {
+
+int failWith(const QString& message, int code) {
+    std::fprintf(stderr, "lumaro-render: %s\n", qPrintable(message));
+    return code;
+}
+
+QByteArray formatFor(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) return "png";
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) return "jpeg";
+    return {};
+}
+
+// Written under a temporary name and renamed at the end, so a failed run
+// never leaves a partial picture behind.
+bool writePicture(const QImage& image, const QString& path, const QByteArray& format, int quality,
+                  QString* error) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QImageWriter writer(&file, format);
+    if (format == "jpeg") writer.setQuality(quality);
+    if (!writer.write(image)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        std::fputs(qPrintable(renderUsage()), stdout);
+        return 0;
+    }
+    QString error;
+    auto options = parseRenderOptions(args, &error);
+    if (!options) return failWith(error + QStringLiteral(" (see --help)"), 2);
+    const QByteArray format = formatFor(options->output);
+    if (format.isEmpty()) {
+        return failWith(
+            QStringLiteral("cannot write %1: use a .png, .jpg or .jpeg name").arg(options->output),
+            2);
+    }
+
+    auto picture = imaging::Picture::fromFile(options->input, &error);
+    if (!picture) return failWith(error, 1);
+
+    imaging::AdjustmentState state = options->state;
+    imaging::Renderer renderer(state);
+    if (options->seed) renderer.setRandomSeed(*options->seed);
+    const imaging::SliderValues sliders = options->sliders;
+    renderer.setSliderSource([sliders] { return sliders; });
+
+    imaging::Bitmap result;
+    if (options->exportRender) {
+        imaging::Bitmap upright = imaging::uprightPicture(*picture);
+        picture.reset();  // the upright copy is all the render needs
+        result = renderer.fullResolutionRender(std::move(upright));
+    } else {
+        renderer.takeInPicture(std::make_shared<const imaging::Picture>(std::move(*picture)));
+        result = renderer.workingImage().clone();
+    }
+    if (result.isNull()) return failWith(QStringLiteral("nothing was rendered"), 1);
+
+    if (!writePicture(imaging::imageFromBitmap(std::move(result)), options->output, format,
+                      options->quality, &error)) {
+        return failWith(error, 1);
+    }
+    return 0;
+}
