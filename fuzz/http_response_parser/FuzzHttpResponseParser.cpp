@@ -88,8 +88,7 @@ std::string byFeeding(const Options& options, const char* input, std::size_t siz
     if (options.close) parser.finish(events);
     check(events.completions == (parser.isComplete() ? 1 : 0));
     check(parser.bodyBytesSeen() == events.body.size());
-    if (parser.isComplete() &&
-        parser.bodyKind() == HttpResponseParser::BodyKind::Length) {
+    if (parser.isComplete() && parser.bodyKind() == HttpResponseParser::BodyKind::Length) {
         check(events.body.size() == parser.contentLength());
     }
     if (parser.isComplete() && parser.bodyKind() == HttpResponseParser::BodyKind::None) {
@@ -107,8 +106,8 @@ std::string byTakingRaw(const Options& options, const char* input, std::size_t s
     while (consumed < size && !parser.isComplete() && !parser.hasError()) {
         const std::uint64_t raw = parser.rawBodyBytesExpected();
         if (raw > 0) {
-            const std::size_t take =
-                static_cast<std::size_t>(std::min<std::uint64_t>({raw, options.piece, size - consumed}));
+            const std::size_t take = static_cast<std::size_t>(
+                std::min<std::uint64_t>({raw, options.piece, size - consumed}));
             body.append(input + consumed, take);
             parser.consumeRawBody(take, events);
             consumed += take;

@@ -1,9 +1,9 @@
-#include "platform/http/HttpResponseParser.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "platform/http/HttpResponseParser.h"
 
 using platform::HttpResponseHead;
 using platform::HttpResponseParser;
@@ -60,11 +60,15 @@ Outcome parse(const std::string& input, const std::vector<std::size_t>& cuts, bo
         start = end;
     }
     if (closeAtEnd) parser.finish(events);
-    return {parser.state(),      parser.isHeadComplete() ? parser.head().statusCode : 0,
-            events.body,         events.interim,
-            events.heads,        events.completions,
+    return {parser.state(),
+            parser.isHeadComplete() ? parser.head().statusCode : 0,
+            events.body,
+            events.interim,
+            events.heads,
+            events.completions,
             parser.keepsConnectionAlive(),
-            consumed,            events.bodyBeforeHead};
+            consumed,
+            events.bodyBeforeHead};
 }
 
 struct ValidCase {
@@ -121,8 +125,9 @@ std::vector<ValidCase> validCases() {
         {"blank lines before status", "\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!", 200,
          "!", true},
         {"status without reason", "HTTP/1.1 404\r\nContent-Length: 2\r\n\r\nno", 404, "no", true},
-        {"upper-case chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                  "1F\r\n0123456789abcdef0123456789abcde\r\n0\r\n\r\n",
+        {"upper-case chunk size",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "1F\r\n0123456789abcdef0123456789abcde\r\n0\r\n\r\n",
          200, "0123456789abcdef0123456789abcde", true},
     };
 }
@@ -271,8 +276,7 @@ TEST(HttpResponseParser, MalformedOrTruncatedAnswersAreErrors) {
         {"overflowing length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n"},
         {"length above signed range",
          "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775808\r\n\r\n"},
-        {"chunk size not hex",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"},
+        {"chunk size not hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"},
         {"chunk size overflow",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1ffffffffffffffff\r\n"},
         {"chunk size with junk",
@@ -286,10 +290,10 @@ TEST(HttpResponseParser, MalformedOrTruncatedAnswersAreErrors) {
         {"continuation first", "HTTP/1.1 200 OK\r\n folded\r\n\r\n"},
         {"truncated head", "HTTP/1.1 200 OK\r\nContent-Le", true},
         {"truncated sized body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", true},
-        {"truncated chunked body",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel", true},
-        {"missing last chunk",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n", true},
+        {"truncated chunked body", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
+         true},
+        {"missing last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n",
+         true},
         {"nothing at all", "", true},
     };
     for (const BadCase& c : cases) {
@@ -315,7 +319,8 @@ TEST(HttpResponseParser, LimitsStopOversizedHeads) {
               HttpResponseParser::State::Error);
 
     std::string manyLines = "HTTP/1.1 200 OK\r\n";
-    for (int i = 0; i < 10; ++i) manyLines += "X-" + std::to_string(i) + ": " + std::string(20, 'b') + "\r\n";
+    for (int i = 0; i < 10; ++i)
+        manyLines += "X-" + std::to_string(i) + ": " + std::string(20, 'b') + "\r\n";
     manyLines += "\r\n";
     EXPECT_EQ(parse(manyLines, {}, false, false, limits).state, HttpResponseParser::State::Error);
 

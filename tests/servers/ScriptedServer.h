@@ -9,8 +9,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <strings.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>

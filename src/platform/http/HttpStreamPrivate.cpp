@@ -15,7 +15,7 @@ namespace platform {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcStream, "lumaro.http.stream")
+Q_LOGGING_CATEGORY(lcStream, "lumaro.http.stream", QtWarningMsg)
 
 // Body pieces read from the source at a time, and how much may wait in the socket's write
 // buffer: enough to keep the link busy, small enough that a huge upload stays small in memory.

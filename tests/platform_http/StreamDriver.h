@@ -1,0 +1,113 @@
+#pragma once
+
+// Runs one HttpStream to its end on the calling thread's event loop and records what the
+// client saw, the way the request engine drives a stream.
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/http/HttpStream.h"
+
+namespace lumaro::test {
+
+inline void ensureCoreApplication() {
+    if (QCoreApplication::instance() != nullptr) return;
+    static int argc = 1;
+    static char name[] = "platform_http_tests";
+    static char* argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
+}
+
+struct StreamOutcome {
+    bool opened = false;
+    bool ended = false;
+    bool failed = false;
+    bool timedOut = false;
+    platform::HttpStreamError error;
+    platform::HttpResponseHeader header;
+    std::string body;
+    std::vector<platform::HttpStreamEvent> events;
+    // Set when a body byte was readable while the head was still incomplete.
+    bool bodyBeforeHead = false;
+    bool eventsOffThread = false;
+    int bytesAvailableEvents = 0;
+    bool headCompleteAtFirstEvent = false;
+    qint64 bodyBytesWritten = 0;
+    bool reused = false;
+};
+
+inline platform::HttpRequestMessage makeMessage(
+    const std::string& url, const QString& method = QStringLiteral("GET"),
+    platform::HttpVersion version = platform::HttpVersion::Http11) {
+    auto message =
+        platform::HttpRequestMessage::create(method, QUrl(QString::fromStdString(url)), version);
+    if (!message) throw std::runtime_error("bad test URL " + url);
+    return *message;
+}
+
+// readSize is the most the client reads per event (the engine reads up to 256 KiB).
+inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stream,
+                               int timeoutMs = 5000, qint64 readSize = 65536) {
+    ensureCoreApplication();
+    StreamOutcome outcome;
+    QEventLoop loop;
+    std::vector<char> buffer(static_cast<std::size_t>(readSize));
+    QThread* const thread = QThread::currentThread();
+    stream->setClient([&](platform::HttpStreamEvent event) {
+        outcome.events.push_back(event);
+        if (outcome.events.size() == 1) {
+            outcome.headCompleteAtFirstEvent = stream->responseHeader().isHeaderComplete();
+        }
+        if (QThread::currentThread() != thread) outcome.eventsOffThread = true;
+        switch (event) {
+            case platform::HttpStreamEvent::BytesAvailable: {
+                ++outcome.bytesAvailableEvents;
+                while (stream->hasBytesAvailable()) {
+                    if (!stream->responseHeader().isHeaderComplete()) outcome.bodyBeforeHead = true;
+                    const qint64 got = stream->read(buffer.data(), readSize);
+                    if (got <= 0) break;
+                    outcome.body.append(buffer.data(), static_cast<std::size_t>(got));
+                }
+                break;
+            }
+            case platform::HttpStreamEvent::EndEncountered:
+                outcome.ended = true;
+                loop.quit();
+                break;
+            case platform::HttpStreamEvent::ErrorOccurred:
+                outcome.failed = true;
+                loop.quit();
+                break;
+        }
+    });
+    stream->schedule();
+    outcome.opened = stream->open();
+    if (outcome.opened) {
+        QTimer::singleShot(timeoutMs, &loop, [&] {
+            outcome.timedOut = true;
+            loop.quit();
+        });
+        loop.exec();
+    }
+    outcome.error = stream->error();
+    outcome.header = stream->responseHeader();
+    outcome.bodyBytesWritten = stream->requestBodyBytesWritten();
+    outcome.reused = stream->isReusedConnection();
+    stream->setClient({});
+    return outcome;
+}
+
+inline std::shared_ptr<platform::HttpStream> persistentStream(
+    const platform::HttpRequestMessage& message, qint64 id) {
+    auto stream = platform::HttpStream::create(message);
+    stream->setAttemptPersistentConnection(true);
+    stream->setStreamId(id);
+    return stream;
+}
+
+}  // namespace lumaro::test
