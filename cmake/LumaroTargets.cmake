@@ -41,7 +41,15 @@ function(lumaro_test)
   endif()
   set(env "QT_QPA_PLATFORM=offscreen;LUMARO_SAMPLES=${PROJECT_SOURCE_DIR}/samples;LUMARO_BIN=${CMAKE_BINARY_DIR}/bin")
   list(APPEND env ${T_ENV})
+  # gtest_discover_tests writes each list element as a property of its own, so
+  # a list of variables cannot go through ENVIRONMENT; the test program sets
+  # them itself at start (tests/support/TestEnvironment.cpp), unless the
+  # caller's environment already has them.
+  list(JOIN env "|" env_joined)
+  target_sources(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/TestEnvironment.cpp)
+  target_link_libraries(${T_NAME} PRIVATE Qt6::Core)
+  target_compile_definitions(${T_NAME} PRIVATE "LUMARO_TEST_ENVIRONMENT=\"${env_joined}\"")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${env}")
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <cstdio>
 #include <memory>
@@ -54,6 +55,9 @@ bool writePicture(const QImage& image, const QString& path, const QByteArray& fo
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Failures are reported in one line of our own; the image plugins' chatter
+    // about the same failure (or a harmless colour profile) would only repeat it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     QStringList args = app.arguments();
     args.removeFirst();
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "ReferenceRenderers.h"
+#include "TestPictures.h"
+#include "imaging/BandedPass.h"
+#include "imaging/RowPadding.h"
+
+using imaging::AdjustmentState;
+using imaging::Bitmap;
+using imaging::SliderValues;
+using testpictures::channels;
+using testpictures::pixelRow;
+
+namespace {
+
+using Rgb = std::array<int, 3>;
+
+AdjustmentState resetState() {
+    AdjustmentState s;
+    imaging::resetState(s);
+    return s;
+}
+
+Rgb renderOne(Rgb pixel, const AdjustmentState& state, const SliderValues& sliders = {}) {
+    Bitmap bitmap = pixelRow({pixel});
+    imaging::bandedPass(bitmap, 0, state, sliders, 1);
+    return channels(bitmap, 0);
+}
+
+SliderValues sliders(float light, float dark) {
+    SliderValues s;
+    s.slider1 = light;
+    s.slider2 = dark;
+    return s;
+}
+
+TEST(BandedPass, WithBothSlidersAtZeroEveryPixelBecomesItsMeanExceptTheEnds) {
+    const AdjustmentState s = resetState();
+    EXPECT_EQ(renderOne({1, 1, 0}, s), (Rgb{1, 1, 0}));  // l <= 2 keeps its colour
+    EXPECT_EQ(renderOne({2, 0, 0}, s), (Rgb{2, 0, 0}));
+    EXPECT_EQ(renderOne({3, 0, 0}, s), (Rgb{1, 1, 1}));
+    EXPECT_EQ(renderOne({255, 255, 255}, s), (Rgb{255, 255, 255}));
+    EXPECT_EQ(renderOne({255, 255, 254}, s), (Rgb{254, 254, 254}));
+    EXPECT_EQ(renderOne({10, 200, 90}, s), (Rgb{100, 100, 100}));
+}
+
+TEST(BandedPass, BandsMoveGreysByTheirDistanceFromTheMiddle) {
+    const AdjustmentState s = resetState();
+    EXPECT_EQ(renderOne({200, 200, 200}, s, sliders(10, 0)), (Rgb{255, 255, 255}));  // band 14
+    EXPECT_EQ(renderOne({140, 140, 140}, s, sliders(10, 0)), (Rgb{170, 170, 170}));  // band 6
+    EXPECT_EQ(renderOne({20, 20, 20}, s, sliders(0, 10)), (Rgb{0, 0, 0}));           // band 16
+    EXPECT_EQ(renderOne({110, 110, 110}, s, sliders(0, 10)), (Rgb{70, 70, 70}));     // band 8
+    // 120 + 12.5 rounds half away from zero.
+    EXPECT_EQ(renderOne({120, 120, 120}, s, sliders(0, -5)), (Rgb{133, 133, 133}));
+    // The offset is a single-precision product: 0.2f * 0.5f is a little more
+    // than 0.1, so 120 - 5 * o lies just below 119.5.
+    EXPECT_EQ(renderOne({120, 120, 120}, s, sliders(0, 0.2f)), (Rgb{119, 119, 119}));
+    // The sum 384 is the first light band.
+    EXPECT_EQ(renderOne({128, 128, 128}, s, sliders(3, 100)), (Rgb{130, 130, 130}));
+    EXPECT_EQ(renderOne({128, 128, 127}, s, sliders(100, 3)), (Rgb{126, 126, 126}));
+}
+
+TEST(BandedPass, BandTableMatchesForEveryChannelSum) {
+    // One pixel for every sum 0..765, spread over the three channels.
+    Bitmap bitmap = Bitmap::zeroed(766, 1);
+    for (int l = 0; l <= 765; ++l) {
+        std::uint8_t* px = bitmap.pixel(l, 0);
+        px[0] = 255;
+        px[1] = std::uint8_t(std::min(255, l));
+        px[2] = std::uint8_t(std::clamp(l - 255, 0, 255));
+        px[3] = std::uint8_t(std::clamp(l - 510, 0, 255));
+    }
+    const AdjustmentState s = resetState();
+    for (const auto& sl : {sliders(0, 0), sliders(10, 10), sliders(-5, -5), sliders(5.3f, -5.0f),
+                           sliders(0.7f, 9.9f), sliders(-3.3f, 1.1f)}) {
+        Bitmap fast = bitmap.clone();
+        Bitmap slow = bitmap.clone();
+        imaging::bandedPass(fast, 0, s, sl, 1);
+        reference::bandedPass(slow, 0, s, sl);
+        ASSERT_TRUE(testpictures::sameBytes(fast, slow)) << sl.slider1 << " " << sl.slider2;
+    }
+}
+
+TEST(BandedPass, ToneAppliesByTypeAloneAndTheBlendAlways) {
+    AdjustmentState s = resetState();
+    s.toneType = 1;  // toneOn stays 0: this renderer does not look at it
+    EXPECT_EQ(renderOne({100, 100, 100}, s), (Rgb{100, 88, 75}));
+    s.toneType = 2;
+    EXPECT_EQ(renderOne({100, 100, 100}, s), (Rgb{100, 93, 65}));
+    s.toneType = 3;
+    s.tintR = 255, s.tintG = 128, s.tintB = 1;
+    EXPECT_EQ(renderOne({100, 100, 100}, s), (Rgb{100, 50, 0}));
+    s = resetState();
+    s.alphaValue = 25;  // alphaOn is not consulted either
+    EXPECT_EQ(renderOne({200, 0, 100}, s), (Rgb{175, 25, 100}));
+}
+
+TEST(BandedPass, SparseNoiseReplacesAboutThreePixelsInEveryModulus) {
+    AdjustmentState s = resetState();
+    s.noiseOn = 1;
+    s.noiseValue = 100;  // modulus 2: every pixel
+    const Bitmap grey = testpictures::greyPicture(100, 100, 120);
+    Bitmap all = grey.clone();
+    imaging::bandedPass(all, 0, s, {}, 3);
+    int replaced = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            const auto c = channels(all, x, y);
+            ASSERT_EQ(c[0], c[1]);
+            ASSERT_EQ(c[1], c[2]);
+            ASSERT_GE(c[0], 60);
+            ASSERT_LE(c[0], 119);
+            replaced += c[0] != 120;
+        }
+    }
+    EXPECT_EQ(replaced, 100 * 100);
+
+    s.noiseValue = 52;  // modulus 50: 3 in 50 on average
+    Bitmap some = grey.clone();
+    imaging::bandedPass(some, 0, s, {}, 3);
+    replaced = 0;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 100; ++x) replaced += channels(some, x, y)[0] != 120;
+    }
+    EXPECT_GT(replaced, 400);
+    EXPECT_LT(replaced, 800);
+
+    s.noiseValue = 250;  // beyond the panel's range: no division by zero, no wrap
+    Bitmap beyond = grey.clone();
+    imaging::bandedPass(beyond, 0, s, {}, 3);
+}
+
+TEST(BandedPass, VignetteDarkensToBlackAndLightensToWhiteAtTheCornerDistance) {
+    AdjustmentState s = resetState();
+    s.vigEnabled = 1;
+    s.vigRadius = 20;
+    // 201 x 101: hw = 100, hh = 50, D = 111. The centre pixel has x = hw,
+    // y = hh; pixel (199, 99) has x = 200, y = 100 and d = D.
+    Bitmap dark = testpictures::greyPicture(201, 101, 150);
+    imaging::bandedPass(dark, 0, s, {}, 1);
+    EXPECT_EQ(channels(dark, 99, 49), (Rgb{150, 150, 150}));
+    EXPECT_EQ(channels(dark, 199, 99), (Rgb{0, 0, 0}));  // f = 1 - 1.5 * 0.68 < 0
+    EXPECT_EQ(channels(dark, 0, 0), (Rgb{0, 0, 0}));
+    const double f = 1 - 1.5 * 0.68 * (50.0 / 111);
+    EXPECT_EQ(channels(dark, 49, 49)[0], int(std::round(150 * f)));  // dx = 50, dy = 0
+
+    s.vigEffect = 2;
+    Bitmap light = testpictures::greyPicture(201, 101, 82);
+    imaging::bandedPass(light, 0, s, {}, 1);
+    EXPECT_EQ(channels(light, 99, 49), (Rgb{82, 82, 82}));
+    EXPECT_EQ(channels(light, 199, 99), (Rgb{255, 255, 255}));  // 82 / 0.32 > 255
+    Bitmap lighter = testpictures::greyPicture(201, 101, 81);
+    imaging::bandedPass(lighter, 0, s, {}, 1);
+    EXPECT_EQ(channels(lighter, 199, 99), (Rgb{253, 253, 253}));  // 81 / 0.32 = 253.1
+
+    // A radius so large that 1 - t falls below 0 still gives white, not garbage.
+    s.vigRadius = 400;
+    Bitmap beyond = testpictures::greyPicture(201, 101, 40);
+    imaging::bandedPass(beyond, 0, s, {}, 1);
+    EXPECT_EQ(channels(beyond, 0, 0), (Rgb{255, 255, 255}));
+}
+
+TEST(BandedPass, VignetteWalksRowsOfWidthPlusPadding) {
+    AdjustmentState s = resetState();
+    s.vigEnabled = 1;
+    s.vigRadius = 37;
+    s.toneType = 2;
+    s.alphaValue = 80;
+    s.exposureValue = 120;
+    s.quantOn = 1, s.quantValue = 5;
+    for (int effect : {1, 2}) {
+        s.vigEffect = effect;
+        for (int padding : {0, 3, 6}) {
+            // The buffer rows really carry `padding` extra pixels, as the fit lays them out.
+            const Bitmap source = testpictures::randomBitmap(47, 31, 4 * (47 + padding), 11);
+            Bitmap fast = source.clone();
+            Bitmap slow = source.clone();
+            imaging::bandedPass(fast, padding, s, sliders(4.4f, -2.2f), 1);
+            reference::bandedPass(slow, padding, s, sliders(4.4f, -2.2f));
+            ASSERT_TRUE(testpictures::sameBytes(fast, slow)) << effect << " " << padding;
+        }
+    }
+    // When the assumed padding matches the rows, the vignette is symmetric.
+    s = resetState();
+    s.vigEnabled = 1;
+    s.vigRadius = 20;
+    Bitmap padded = testpictures::greyPicture(40, 40, 200, 4 * 46);
+    imaging::bandedPass(padded, 6, s, {}, 1);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(channels(padded, i, 5), channels(padded, 5, i)) << i;
+    }
+}
+
+TEST(RowPadding, FollowsTheTableForLandscapePortraitAndSquarePictures) {
+    // Landscape: by output size only.
+    EXPECT_EQ(imaging::rowPadding(450, 450, 300), 6);
+    EXPECT_EQ(imaging::rowPadding(500, 500, 375), 4);
+    EXPECT_EQ(imaging::rowPadding(550, 550, 412), 2);
+    EXPECT_EQ(imaging::rowPadding(600, 600, 450), 0);
+    EXPECT_EQ(imaging::rowPadding(650, 650, 487), 0);
+    // Portrait, by output size and the truncated width.
+    const struct {
+        int size;
+        float ws;
+        int p;
+    } portrait[] = {
+        {450, 332, 5},  {450, 333, 7}, {450, 337, 7}, {450, 337.4f, 7}, {450, 337.6f, 6},
+        {450, 338, 6},  {450, 339, 5}, {500, 370, 7}, {500, 371, 2},    {500, 374, 2},
+        {500, 375, 1},  {500, 379, 1}, {500, 380, 7}, {550, 410, 1},    {550, 411, 5},
+        {550, 412, 3},  {550, 414, 3}, {550, 415, 1}, {600, 445, 4},    {600, 446, 7},
+        {600, 449, 7},  {600, 450, 6}, {600, 454, 6}, {600, 455, 4},    {650, 487, 0},
+        {1300, 975, 0},
+    };
+    for (const auto& c : portrait) {
+        EXPECT_EQ(imaging::rowPadding(c.size, c.ws, float(c.size)), c.p) << c.size << " " << c.ws;
+    }
+    // Square pictures by their side, whatever the output size.
+    for (int size : {450, 500, 650, 1300}) {
+        EXPECT_EQ(imaging::rowPadding(size, 480, 480), 6);
+        EXPECT_EQ(imaging::rowPadding(size, 499.5f, 499.5f), 6);
+        EXPECT_EQ(imaging::rowPadding(size, 500, 500), 4);
+        EXPECT_EQ(imaging::rowPadding(size, 501, 501), 3);
+        EXPECT_EQ(imaging::rowPadding(size, 525, 525), 3);
+        EXPECT_EQ(imaging::rowPadding(size, 526, 526), 2);
+        EXPECT_EQ(imaging::rowPadding(size, 550, 550), 2);
+        EXPECT_EQ(imaging::rowPadding(size, 551, 551), 0);
+    }
+}
+
+}  // namespace

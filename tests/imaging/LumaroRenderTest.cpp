@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "TestPictures.h"
+#include "imaging/BitmapImage.h"
+#include "imaging/Intake.h"
+#include "imaging/Renderer.h"
+
+namespace {
+
+QString samples() { return qEnvironmentVariable("LUMARO_SAMPLES"); }
+
+struct Outcome {
+    int exitCode = -1;
+    QString stderrText;
+};
+
+Outcome lumaroRender(const QStringList& arguments) {
+    QProcess process;
+    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render", arguments);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+class LumaroRender : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString out(const QString& name) const { return dir.filePath(name); }
+    QStringList leftovers() const { return QDir(dir.path()).entryList(QDir::Files); }
+};
+
+TEST_F(LumaroRender, ExportWritesExactlyWhatTheLibraryRenders) {
+    const QString png = out("rocket.png");
+    const Outcome run =
+        lumaroRender({samples() + "/rocket.jpg", "-o", png, "--export", "--tone", "sepia",
+                      "--vignette", "30", "--light", "4.5", "--filter", "green"});
+    ASSERT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
+    EXPECT_TRUE(run.stderrText.isEmpty());
+
+    auto picture = imaging::Picture::fromFile(samples() + "/rocket.jpg");
+    ASSERT_TRUE(picture);
+    imaging::AdjustmentState state;
+    imaging::resetState(state);
+    state.toneOn = 1, state.toneType = 1;
+    state.vigEnabled = 1, state.vigOn = 1, state.vigRadius = 30;
+    state.filterType = 2;
+    imaging::Renderer renderer(state);
+    renderer.setSliderSource([] {
+        imaging::SliderValues s;
+        s.slider1 = 4.5f;
+        return s;
+    });
+    const QImage expected =
+        imaging::imageFromBitmap(renderer.fullResolutionRender(imaging::uprightPicture(*picture)));
+    const QImage written(png);
+    ASSERT_EQ(written.size(), QSize(640, 427));
+    EXPECT_EQ(written.convertToFormat(QImage::Format_ARGB32_Premultiplied), expected);
+}
+
+TEST_F(LumaroRender, FitsToTheOutputSizeAndRepeatsNoiseForASeed) {
+    const QStringList common = {samples() + "/coffee.png",
+                                "--size",
+                                "300",
+                                "--renderer",
+                                "banded",
+                                "--noise",
+                                "60",
+                                "--seed",
+                                "99"};
+    ASSERT_EQ(lumaroRender(common + QStringList{"-o", out("a.png")}).exitCode, 0);
+    ASSERT_EQ(lumaroRender(common + QStringList{"-o", out("b.png")}).exitCode, 0);
+    ASSERT_EQ(lumaroRender({samples() + "/coffee.png", "--size", "300", "--renderer", "banded",
+                            "--noise", "60", "--seed", "100", "-o", out("c.png")})
+                  .exitCode,
+              0);
+    const QImage a(out("a.png")), b(out("b.png")), c(out("c.png"));
+    EXPECT_EQ(a.size(), QSize(300, 200));
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+
+    // Default size 650 keeps a smaller picture as it is; JPEG by extension.
+    ASSERT_EQ(lumaroRender({samples() + "/chelsea.png",
+                            "-o",
+                            out("cat.jpeg"),
+                            "--lanes",
+                            "--lane-light",
+                            "1,2,3",
+                            "--lane-dark",
+                            "-1,0,2.5",
+                            "--tint",
+                            "255,200,150",
+                            "--exposure",
+                            "120",
+                            "--quant",
+                            "8",
+                            "--alpha",
+                            "50",
+                            "--invert",
+                            "--vignette-effect",
+                            "lighten",
+                            "--quality",
+                            "80"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(QImage(out("cat.jpeg")).size(), QSize(451, 300));
+}
+
+TEST_F(LumaroRender, BadInputOptionsOrOutputFailWithOneLineAndLeaveNoFile) {
+    QFile corrupt(out("corrupt.jpg"));
+    ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+    corrupt.write(QByteArray("\xFF\xD8\xFF\xE0 not really a jpeg", 24) + QByteArray(3000, '\x17'));
+    corrupt.close();
+    const QString rocket = samples() + "/rocket.jpg";
+
+    const QStringList failing[] = {
+        {rocket, "-o", out("x.png"), "--filter", "purple"},
+        {rocket, "-o", out("x.png"), "--light", "bright"},
+        {rocket, "-o", out("x.png"), "--lane-light", "1,2"},
+        {rocket, "-o", out("x.png"), "--noise", "101"},
+        {rocket, "-o", out("x.png"), "--tint", "300,0,0"},
+        {rocket, "-o", out("x.png"), "--size"},
+        {rocket, "-o", out("x.png"), "--sharpen"},
+        {rocket, "-o", out("x.png"), "--tone", "sepia", "--tint", "1,2,3"},
+        {rocket, "-o", out("x.gif")},
+        {rocket},
+        {"-o", out("x.png")},
+        {out("missing.jpg"), "-o", out("x.png")},
+        {out("corrupt.jpg"), "-o", out("x.png")},
+        {rocket, "-o", out("no/such/dir/x.png")},
+    };
+    for (const QStringList& args : failing) {
+        const Outcome run = lumaroRender(args);
+        EXPECT_NE(run.exitCode, 0) << args.join(' ').toStdString();
+        const QString text = run.stderrText.trimmed();
+        EXPECT_FALSE(text.isEmpty()) << args.join(' ').toStdString();
+        EXPECT_FALSE(text.contains('\n')) << text.toStdString();
+        EXPECT_TRUE(text.startsWith("lumaro-render: ")) << text.toStdString();
+    }
+    EXPECT_EQ(leftovers(), QStringList{"corrupt.jpg"});
+
+    // A failed run keeps an earlier result instead of truncating it.
+    ASSERT_EQ(lumaroRender({rocket, "-o", out("keep.png"), "--size", "50"}).exitCode, 0);
+    const QByteArray before = [&] {
+        QFile f(out("keep.png"));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    EXPECT_NE(lumaroRender({out("corrupt.jpg"), "-o", out("keep.png")}).exitCode, 0);
+    QFile after(out("keep.png"));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(leftovers(), (QStringList{"corrupt.jpg", "keep.png"}));
+}
+
+}  // namespace
