@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "imaging/ParallelRows.h"
@@ -96,10 +97,20 @@ void buildVignetteTable(BandedTables& t, const AdjustmentState& state, long maxD
     }
 }
 
+// trunc(sqrt(n)) for the vignette distance, followed from the previous
+// pixel's value: neighbouring pixels lie at nearly the same distance, so a
+// step or two replaces a square root. Exact, as all values are integers.
+inline long followSquareRoot(long d, long n) {
+    while ((d + 1) * (d + 1) <= n) ++d;
+    while (d * d > n) --d;
+    return d;
+}
+
 void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, long firstPixel,
                  RandomSource& random) {
     long x = firstPixel % t.rowLength + 1;
     long y = firstPixel / t.rowLength + 1;
+    long d = 0;
     for (; px < end; px += 4) {
         int r = t.prepare[px[1]];
         int g = t.prepare[px[2]];
@@ -121,9 +132,9 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
             b = t.blend[b * 256 + b0];
         }
         if (t.vignette) {
-            const long dx = std::labs(x - t.hw);
-            const long dy = std::labs(y - t.hh);
-            const long d = long(std::sqrt(double(dx * dx + dy * dy)));
+            const long dx = x - t.hw;
+            const long dy = y - t.hh;
+            d = followSquareRoot(d, dx * dx + dy * dy);
             const std::uint8_t* row = &t.vignetteByDistance[std::size_t(d) * 256];
             r = row[r];
             g = row[g];
@@ -136,6 +147,39 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
         px[1] = std::uint8_t(r);
         px[2] = std::uint8_t(g);
         px[3] = std::uint8_t(b);
+    }
+}
+
+// Without noise, blend and vignette a pixel's result depends only on its
+// channel sum, except for sums up to 2, which keep their own channels.
+bool sumKeyed(const BandedTables& t) { return !t.noise && t.blend.empty() && !t.vignette; }
+
+std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    const std::uint8_t bytes[4] = {a, r, g, b};
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+void convertSumKeyedRows(const BandedTables& t, const std::uint32_t* words, std::uint8_t* px,
+                         std::uint8_t* end) {
+    const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
+    const std::uint8_t* prepare = t.prepare;
+    for (; px < end; px += 4) {
+        const int r = prepare[px[1]];
+        const int g = prepare[px[2]];
+        const int b = prepare[px[3]];
+        const int l = r + g + b;
+        if (l <= 2) {
+            px[1] = t.toneRed[r];
+            px[2] = t.toneGreen[g];
+            px[3] = t.toneBlue[b];
+            continue;
+        }
+        std::uint32_t word;
+        std::memcpy(&word, px, 4);
+        word = (word & alphaMask) | words[l];
+        std::memcpy(px, &word, 4);
     }
 }
 
@@ -173,6 +217,18 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
         buildVignetteTable(t, state, maxDistance, diagonal);
     }
     const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
+    if (sumKeyed(t)) {
+        std::uint32_t words[766] = {};
+        for (int l = 3; l <= 765; ++l) {
+            const int grey = t.bands[l];
+            words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
+        }
+        forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
+            convertSumKeyedRows(t, words, bitmap.row(first),
+                                bitmap.data() + rowBytes * std::size_t(end));
+        });
+        return;
+    }
     forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
         RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
         convertRows(t, bitmap.row(first), bitmap.data() + rowBytes * std::size_t(end),

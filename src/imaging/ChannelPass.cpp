@@ -1,6 +1,7 @@
 #include "imaging/ChannelPass.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "imaging/ParallelRows.h"
@@ -179,6 +180,79 @@ void convertRows(const ChannelTables& t, std::uint8_t* px, std::uint8_t* end,
     }
 }
 
+// With one slider pair and a filter of 0..6 all three lanes carry the same
+// value v, so x = y = z and the smoothing leaves I = J = K = x: without noise
+// and blend each pixel's result depends on one key (a channel or a sum of
+// channels) only, and a table of finished pixel words gives it directly.
+bool greyKeyed(const ChannelTables& t) {
+    return !t.perLane && !t.noise && t.blend.empty() && t.filterType >= 0 && t.filterType <= 6;
+}
+
+constexpr int keyDivisor(int filterType) { return filterType == 0 ? 3 : (filterType >= 4 ? 2 : 1); }
+
+std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    const std::uint8_t bytes[4] = {a, r, g, b};
+    std::uint32_t word;
+    std::memcpy(&word, bytes, 4);
+    return word;
+}
+
+void buildGreyWords(const ChannelTables& t, std::uint32_t words[766]) {
+    const int divisor = keyDivisor(t.filterType);
+    for (int key = 0; key < 766; ++key) {
+        const int x = t.lanes[0].value[std::min(255, key / divisor)];
+        words[key] = pixelWord(0, t.toneRed[x], t.toneGreen[x], t.toneBlue[x]);
+    }
+}
+
+template <int Filter>
+void convertGreyRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
+                     std::uint8_t* end) {
+    const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
+    const std::uint8_t* prepare = t.prepare;
+    for (; px < end; px += 4) {
+        int key;
+        if constexpr (Filter == 0) key = prepare[px[1]] + prepare[px[2]] + prepare[px[3]];
+        if constexpr (Filter == 1) key = prepare[px[1]];
+        if constexpr (Filter == 2) key = prepare[px[2]];
+        if constexpr (Filter == 3) key = prepare[px[3]];
+        if constexpr (Filter == 4) key = prepare[px[2]] + prepare[px[3]];
+        if constexpr (Filter == 5) key = prepare[px[1]] + prepare[px[3]];
+        if constexpr (Filter == 6) key = prepare[px[1]] + prepare[px[2]];
+        std::uint32_t word;
+        std::memcpy(&word, px, 4);
+        word = (word & alphaMask) | words[key];
+        std::memcpy(px, &word, 4);
+    }
+}
+
+void convertGreyRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
+                     std::uint8_t* end) {
+    switch (t.filterType) {
+        case 0:
+            convertGreyRows<0>(t, words, px, end);
+            break;
+        case 1:
+            convertGreyRows<1>(t, words, px, end);
+            break;
+        case 2:
+            convertGreyRows<2>(t, words, px, end);
+            break;
+        case 3:
+            convertGreyRows<3>(t, words, px, end);
+            break;
+        case 4:
+            convertGreyRows<4>(t, words, px, end);
+            break;
+        case 5:
+            convertGreyRows<5>(t, words, px, end);
+            break;
+        default:
+            convertGreyRows<6>(t, words, px, end);
+            break;
+    }
+}
+
 }  // namespace
 
 void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValues& sliders,
@@ -206,6 +280,15 @@ void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValue
         buildBlendTable(t.blend.data(), state.alphaValue);
     }
     const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
+    if (greyKeyed(t)) {
+        std::uint32_t words[766];
+        buildGreyWords(t, words);
+        forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
+            convertGreyRows(t, words, bitmap.row(first),
+                            bitmap.data() + rowBytes * std::size_t(end));
+        });
+        return;
+    }
     forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
         RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
         convertRows(t, bitmap.row(first), bitmap.data() + rowBytes * std::size_t(end), random);
