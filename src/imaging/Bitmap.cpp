@@ -1,16 +1,43 @@
 #include "imaging/Bitmap.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace imaging {
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+
+std::uint8_t* allocateBuffer(std::size_t bytes) {
+    void* buffer = nullptr;
+    if (bytes >= 2 * kHugePage) {
+        buffer = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+#if defined(__linux__)
+        if (buffer) madvise(buffer, bytes, MADV_HUGEPAGE);
+#endif
+    } else {
+        buffer = std::malloc(bytes);
+    }
+    if (!buffer) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(buffer);
+}
+
+}  // namespace
+
+void Bitmap::BufferDeleter::operator()(std::uint8_t* buffer) const noexcept { std::free(buffer); }
 
 Bitmap::Bitmap(int width, int height, int bytesPerRow)
     : width_(width), height_(height), bytesPerRow_(bytesPerRow == 0 ? 4 * width : bytesPerRow) {
     if (width <= 0 || height <= 0 || bytesPerRow_ < 4 * width || bytesPerRow_ % 4 != 0) {
         throw std::invalid_argument("bitmap size out of range");
     }
-    data_.reset(new std::uint8_t[byteCount()]);
+    data_.reset(allocateBuffer(byteCount()));
 }
 
 Bitmap Bitmap::uninitialised(int width, int height, int bytesPerRow) {
@@ -35,7 +62,7 @@ Bitmap Bitmap::clone() const {
     return copy;
 }
 
-std::unique_ptr<std::uint8_t[]> Bitmap::release() {
+Bitmap::Buffer Bitmap::release() {
     width_ = height_ = bytesPerRow_ = 0;
     return std::move(data_);
 }

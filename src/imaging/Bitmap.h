@@ -12,6 +12,13 @@ namespace imaging {
 // copies of full-size pictures are made on purpose, with clone().
 class Bitmap {
 public:
+    // Pixel memory. Large buffers are aligned for huge pages, which spares
+    // the thousands of page faults a camera-sized picture costs otherwise.
+    struct BufferDeleter {
+        void operator()(std::uint8_t* buffer) const noexcept;
+    };
+    using Buffer = std::unique_ptr<std::uint8_t, BufferDeleter>;
+
     Bitmap() = default;
 
     // A bitmap whose pixel bytes are left as they are (the caller fills
@@ -40,7 +47,7 @@ public:
     const std::uint8_t* pixel(int x, int y) const { return row(y) + 4 * std::size_t(x); }
 
     // Gives up the buffer (for wrapping it without a copy); the bitmap becomes null.
-    std::unique_ptr<std::uint8_t[]> release();
+    Buffer release();
 
 private:
     Bitmap(int width, int height, int bytesPerRow);
@@ -48,7 +55,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     int bytesPerRow_ = 0;
-    std::unique_ptr<std::uint8_t[]> data_;
+    Buffer data_;
 };
 
 }  // namespace imaging

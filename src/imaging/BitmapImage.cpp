@@ -65,7 +65,7 @@ QImage imageFromBitmap(Bitmap&& bitmap) {
     std::uint8_t* data = bitmap.release().release();
     return QImage(
         data, width, height, bytesPerRow, QImage::Format_ARGB32_Premultiplied,
-        [](void* buffer) { delete[] static_cast<std::uint8_t*>(buffer); }, data);
+        [](void* buffer) { Bitmap::BufferDeleter()(static_cast<std::uint8_t*>(buffer)); }, data);
 }
 
 }  // namespace imaging

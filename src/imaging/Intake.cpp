@@ -5,6 +5,7 @@
 #include "imaging/OrientedCopy.h"
 #include "imaging/RenderLog.h"
 #include "imaging/RowPadding.h"
+#include "platform/PictureDecoder.h"
 
 namespace imaging {
 namespace {
@@ -73,6 +74,25 @@ Bitmap uprightPicture(const Picture& picture) {
     if (picture.grid.isNull()) return {};
     logUpright(picture, picture.uprightSize());
     return orientedBitmap(picture.grid, picture.orientation);
+}
+
+Bitmap uprightPictureFromFile(const QString& path, QString* error) {
+    const auto header = platform::readPictureHeader(path, error);
+    if (!header) return {};
+    const QSize stored = header->storedSize;
+    Bitmap storage = Bitmap::uninitialised(stored.width(), stored.height());
+    QImage grid(storage.data(), stored.width(), stored.height(), storage.bytesPerRow(),
+                QImage::Format_RGB32);
+    if (!platform::decodePictureInto(path, grid, error)) return {};
+    const Picture picture{grid, static_cast<Orientation>(header->orientation)};
+    logUpright(picture, picture.uprightSize());
+    if (picture.orientation == Orientation::Up && grid.constBits() == storage.data()) {
+        // Decoded in place: only the byte order is left to change.
+        orientedCopy(reinterpret_cast<const std::uint32_t*>(storage.data()), storage.width(),
+                     storage.height(), storage.bytesPerRow() / 4, Orientation::Up, storage);
+        return storage;
+    }
+    return orientedBitmap(grid, picture.orientation);
 }
 
 Bitmap uprightPicture(const Picture& picture, QSize uprightSize) {

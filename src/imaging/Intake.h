@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <QString>
 
 #include "imaging/Bitmap.h"
 #include "imaging/Picture.h"
@@ -29,6 +30,12 @@ Bitmap fitToOutputSize(const Picture& picture, int outputSize);
 // nothing scaled, rows of exactly 4 x width bytes. Mirrored orientations are
 // mirrored back as well, so the copy looks as the camera saw it.
 Bitmap uprightPicture(const Picture& picture);
+
+// The upright copy of a photo file, decoded straight into the copy's own
+// memory when the file needs no turning: the export path, where a camera
+// picture would otherwise occupy memory twice. Nothing on failure, with
+// error set to one line.
+Bitmap uprightPictureFromFile(const QString& path, QString* error = nullptr);
 
 // The same at another upright size (the upload's reduced copy): scaled smoothly.
 Bitmap uprightPicture(const Picture& picture, QSize uprightSize);

@@ -52,13 +52,45 @@ std::optional<DecodedPicture> decode(QImageReader& reader, const QString& name, 
     return picture;
 }
 
+bool isFile(const QString& path, QString* error) {
+    if (QFileInfo(path).isFile()) return true;
+    if (error) *error = QStringLiteral("cannot read %1: no such file").arg(path);
+    return false;
+}
+
 }  // namespace
 
-std::optional<DecodedPicture> decodePicture(const QString& path, QString* error) {
-    if (!QFileInfo(path).isFile()) {
-        if (error) *error = QStringLiteral("cannot read %1: no such file").arg(path);
+std::optional<PictureHeader> readPictureHeader(const QString& path, QString* error) {
+    if (!isFile(path, error)) return std::nullopt;
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    const QSize size = reader.size();
+    if (!reader.canRead() || !size.isValid()) {
+        if (error) *error = QStringLiteral("cannot read %1: %2").arg(path, reader.errorString());
         return std::nullopt;
     }
+    return PictureHeader{size, orientationOf(reader.transformation())};
+}
+
+bool decodePictureInto(const QString& path, QImage& grid, QString* error) {
+    if (!isFile(path, error)) return false;
+    QImageReader::setAllocationLimit(kAllocationLimitMegabytes);
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    if (!reader.read(&grid) || grid.isNull()) {
+        if (error) *error = QStringLiteral("cannot read %1: %2").arg(path, reader.errorString());
+        return false;
+    }
+    const QImage::Format format = grid.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) {
+        grid.convertTo(grid.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                              : QImage::Format_RGB32);
+    }
+    return true;
+}
+
+std::optional<DecodedPicture> decodePicture(const QString& path, QString* error) {
+    if (!isFile(path, error)) return std::nullopt;
     QImageReader reader(path);
     return decode(reader, path, error);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -25,6 +26,19 @@ struct DecodedPicture {
     QImage grid;
     PictureOrientation orientation = PictureOrientation::Up;
 };
+
+// What a photo file says about itself before its pixels are decoded.
+struct PictureHeader {
+    QSize storedSize;
+    PictureOrientation orientation = PictureOrientation::Up;
+};
+std::optional<PictureHeader> readPictureHeader(const QString& path, QString* error = nullptr);
+
+// Decodes the photo at path into grid. When grid already has the stored
+// size and Format_RGB32 (an image over the caller's own memory, say), the
+// pixels land in that memory and no second full-size buffer is needed;
+// otherwise grid is replaced by a new image in one of the formats below.
+bool decodePictureInto(const QString& path, QImage& grid, QString* error = nullptr);
 
 // Decodes the photo at path. On failure returns nothing and, when error is
 // given, sets it to one line saying why ("cannot read x.jpg: ...").

@@ -105,6 +105,9 @@ TEST(UprightPicture, AllEightExifOrientationsLookAsQtShowsThem) {
         const Bitmap copy = imaging::uprightPicture(*picture);
         EXPECT_EQ(copy.bytesPerRow(), 4 * copy.width());
         EXPECT_TRUE(testpictures::sameBytes(copy, reference)) << "orientation " << exif;
+        // Straight from the file, decoded into the copy's own memory when it can.
+        const Bitmap direct = imaging::uprightPictureFromFile(path, &error);
+        EXPECT_TRUE(testpictures::sameBytes(direct, reference)) << "orientation " << exif;
     }
 }
 
@@ -141,6 +144,26 @@ TEST(UprightPicture, TurnsTheStoredGridAsTheOrientationTableSays) {
     const Bitmap small = imaging::uprightPicture(big, QSize(40, 80));
     EXPECT_EQ(small.width(), 40);
     EXPECT_EQ(small.height(), 80);
+}
+
+TEST(UprightPicture, FromFilesOfOtherPixelFormatsAsWell) {
+    QTemporaryDir dir;
+    QImage grey = testpictures::patternImage(20, 12).convertToFormat(QImage::Format_Grayscale8);
+    QImage translucent = testpictures::patternImage(20, 12).convertToFormat(QImage::Format_ARGB32);
+    translucent.setPixel(3, 4, qRgba(200, 100, 50, 60));
+    ASSERT_TRUE(grey.save(dir.filePath("grey.jpg")));
+    ASSERT_TRUE(translucent.save(dir.filePath("translucent.png")));
+    for (const char* name : {"grey.jpg", "translucent.png"}) {
+        QString error;
+        const auto picture = Picture::fromFile(dir.filePath(name), &error);
+        ASSERT_TRUE(picture) << error.toStdString();
+        EXPECT_TRUE(testpictures::sameBytes(imaging::uprightPictureFromFile(dir.filePath(name)),
+                                            imaging::uprightPicture(*picture)))
+            << name;
+    }
+    QString error;
+    EXPECT_TRUE(imaging::uprightPictureFromFile(dir.filePath("none.jpg"), &error).isNull());
+    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(Decoding, ReadsSamplesAndRefusesBrokenFilesWithAReason) {

@@ -74,9 +74,6 @@ int main(int argc, char** argv) {
             2);
     }
 
-    auto picture = imaging::Picture::fromFile(options->input, &error);
-    if (!picture) return failWith(error, 1);
-
     imaging::AdjustmentState state = options->state;
     imaging::Renderer renderer(state);
     if (options->seed) renderer.setRandomSeed(*options->seed);
@@ -85,10 +82,12 @@ int main(int argc, char** argv) {
 
     imaging::Bitmap result;
     if (options->exportRender) {
-        imaging::Bitmap upright = imaging::uprightPicture(*picture);
-        picture.reset();  // the upright copy is all the render needs
+        imaging::Bitmap upright = imaging::uprightPictureFromFile(options->input, &error);
+        if (upright.isNull()) return failWith(error, 1);
         result = renderer.fullResolutionRender(std::move(upright));
     } else {
+        auto picture = imaging::Picture::fromFile(options->input, &error);
+        if (!picture) return failWith(error, 1);
         renderer.takeInPicture(std::make_shared<const imaging::Picture>(std::move(*picture)));
         result = renderer.workingImage().clone();
     }
