@@ -1,9 +1,8 @@
 // Connection sharing rules against an in-process cpp-httplib server, which keeps connections
 // alive and tells us which client port each request came from.
 
-#include <httplib.h>
-
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QThread>
 #include <future>

@@ -102,8 +102,15 @@ public:
         return request;
     }
 
-    // Reads and throws away the request body bytes as they come, counting them; for uploads
-    // too large to keep.
+    // Reads a request head, then throws away up to length body bytes as they come; answers
+    // the body bytes counted. For uploads too large to keep.
+    std::size_t drainHeadAndBody(std::size_t length, int timeoutMs = 10000) {
+        std::string head;
+        if (!readUntil("\r\n\r\n", head, timeoutMs)) return 0;
+        return drainBody(length, timeoutMs);
+    }
+
+    // Reads and throws away the request body bytes as they come, counting them.
     std::size_t drainBody(std::size_t length, int timeoutMs = 10000) {
         std::size_t total = std::min(length, m_buffer.size());
         m_buffer.erase(0, total);
