@@ -1,0 +1,114 @@
+#include "platform/PhotoLibrary.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QThreadPool>
+#include <algorithm>
+#include <mutex>
+
+#include "platform/Defaults.h"
+#include "platform/MainThread.h"
+
+namespace platform {
+
+const QString PhotoLibrary::folderKey = QStringLiteral("LibraryFolder");
+
+namespace {
+
+const QStringList pictureSuffixes = {"jpg", "jpeg", "png", "bmp", "gif", "tif", "tiff", "webp"};
+
+std::mutex& saveMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+QFileInfoList picturesIn(const QString& path) {
+    QFileInfoList found;
+    for (const QFileInfo& info : QDir(path).entryInfoList(QDir::Files | QDir::Readable))
+        if (PhotoLibrary::isPictureFile(info.fileName())) found.append(info);
+    return found;
+}
+
+}  // namespace
+
+QString PhotoLibrary::folder() {
+    const QString chosen = Defaults::standard().stringForKey(folderKey);
+    if (!chosen.isEmpty()) return chosen;
+    const QString fromEnvironment = qEnvironmentVariable("LUMARO_LIBRARY");
+    if (!fromEnvironment.isEmpty()) return fromEnvironment;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return pictures.isEmpty() ? QDir::homePath() + QStringLiteral("/Pictures") : pictures;
+}
+
+void PhotoLibrary::chooseFolder(const QString& path) {
+    Defaults::standard().setString(QDir(path).absolutePath(), folderKey);
+    Defaults::standard().synchronize();
+}
+
+QString PhotoLibrary::albumFolder() { return folder() + QStringLiteral("/Lumaro"); }
+
+bool PhotoLibrary::isPictureFile(const QString& path) {
+    return pictureSuffixes.contains(QFileInfo(path).suffix().toLower());
+}
+
+QStringList PhotoLibrary::pictures() {
+    QFileInfoList all = picturesIn(folder()) + picturesIn(albumFolder());
+    std::stable_sort(all.begin(), all.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() > b.lastModified();
+    });
+    QStringList paths;
+    for (const QFileInfo& info : all) paths.append(info.absoluteFilePath());
+    return paths;
+}
+
+QString PhotoLibrary::saveToAlbum(const QImage& image, QString* error) {
+    if (image.isNull()) {
+        *error = QStringLiteral("There is no picture to save.");
+        return {};
+    }
+    const QDir album(albumFolder());
+    if (!album.mkpath(QStringLiteral("."))) {
+        *error = QStringLiteral("Cannot create the folder %1.").arg(album.path());
+        return {};
+    }
+    // Choosing the name and renaming into it happen under one lock, so two
+    // saves in the same second never pick the same name.
+    std::lock_guard lock(saveMutex());
+    const QString stem =
+        QStringLiteral("Lumaro_") + QDateTime::currentDateTime().toString("yyyyMMdd_HHmmss");
+    QString path = album.filePath(stem + QStringLiteral(".jpg"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = album.filePath(QStringLiteral("%1_%2.jpg").arg(stem).arg(n));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return {};
+    }
+    QImageWriter writer(&file, "jpeg");
+    writer.setQuality(95);
+    if (!writer.write(image)) {
+        *error = writer.errorString();
+        file.cancelWriting();
+        return {};
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return {};
+    }
+    return path;
+}
+
+void PhotoLibrary::writeToSavedPhotosAlbum(const QImage& image, SaveCompletion completion) {
+    QThreadPool::globalInstance()->start([image, completion = std::move(completion)] {
+        QString error;
+        const QString path = saveToAlbum(image, &error);
+        runOnMainThread([completion, path, error] { completion(path, error); });
+    });
+}
+
+}  // namespace platform

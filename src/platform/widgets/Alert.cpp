@@ -1,0 +1,63 @@
+#include "platform/widgets/Alert.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace platform {
+
+Alert::Alert(const QString& title, const QString& message, const QString& cancelButtonTitle,
+             const QStringList& otherButtonTitles, QWidget* parent)
+    : QDialog(parent), title_(new QLabel(title, this)), message_(new QLabel(message, this)) {
+    setWindowTitle(title);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(Qt::WindowModal);
+    setMinimumWidth(280);
+    setMaximumWidth(360);
+
+    QFont bold = title_->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.15);
+    title_->setFont(bold);
+    title_->setAlignment(Qt::AlignCenter);
+    title_->setWordWrap(true);
+    message_->setAlignment(Qt::AlignCenter);
+    message_->setWordWrap(true);
+
+    auto* row = new QHBoxLayout;
+    QStringList titles = otherButtonTitles;
+    if (!cancelButtonTitle.isEmpty()) titles.prepend(cancelButtonTitle);
+    for (int i = 0; i < titles.size(); ++i) {
+        auto* button = new QPushButton(titles[i], this);
+        button->setAutoDefault(false);
+        buttons_.append(button);
+        row->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, i] {
+            accept();
+            emit clickedButtonAtIndex(i);
+        });
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title_);
+    layout->addWidget(message_);
+    layout->addSpacing(8);
+    layout->addLayout(row);
+}
+
+QString Alert::title() const { return title_->text(); }
+
+QString Alert::message() const { return message_->text(); }
+
+QString Alert::buttonTitleAtIndex(int index) const {
+    return buttonAtIndex(index) ? buttonAtIndex(index)->text() : QString();
+}
+
+QPushButton* Alert::buttonAtIndex(int index) const {
+    return index >= 0 && index < buttons_.size() ? buttons_[index] : nullptr;
+}
+
+void Alert::showAlert() { open(); }
+
+}  // namespace platform

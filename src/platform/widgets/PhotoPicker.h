@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+
+namespace platform {
+
+// A grid of thumbnails of the photo library's pictures. A tap on a thumbnail
+// emits picked() with the picture's file. When the library has no pictures the
+// picker says so; it always offers to look in another folder, which the
+// library then remembers.
+class PhotoPicker : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int thumbnailSize = 96;
+
+    explicit PhotoPicker(QWidget* parent = nullptr);
+
+    // Lists the library again (also done every time the picker is shown).
+    void reload();
+    // Makes path the library folder, as the folder chooser does.
+    void useFolder(const QString& path);
+
+    QListWidget* thumbnails() const { return list_; }
+    QLabel* emptyNote() const { return emptyNote_; }
+    QPushButton* otherFolderButton() const { return otherFolder_; }
+
+signals:
+    void picked(const QString& path);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void chooseFolder();
+    void loadThumbnail(QListWidgetItem* item, const QString& path);
+
+    QLabel* folderLabel_;
+    QListWidget* list_;
+    QLabel* emptyNote_;
+    QPushButton* otherFolder_;
+    int generation_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QToolButton>
+
+#include "GuiTestSupport.h"
+#include "panels/ColourView.h"
+#include "panels/ProcessingView.h"
+#include "panels/SettingsView.h"
+#include "panels/VignetView.h"
+#include "platform/widgets/FloatSlider.h"
+#include "platform/widgets/SegmentedControl.h"
+#include "platform/widgets/Switch.h"
+
+using namespace testing_gui;
+
+namespace {
+
+platform::Defaults& defaults() { return platform::Defaults::standard(); }
+
+// The panel keys as start-up and reset leave them.
+void writeStartValues() {
+    auto& d = defaults();
+    for (const char* key : {"R", "G", "B"}) d.setInteger(255, key);
+    d.setInteger(1, "Type");
+    d.setInteger(20, "Rad");
+    d.setInteger(1, "Effect");
+    d.setInteger(0, "Enabled");
+    d.setInteger(100, "Alpha");
+    d.setInteger(100, "Exposure");
+    d.setInteger(0, "Noise");
+    d.setInteger(1, "Quant");
+    d.setInteger(0, "Inverse");
+    d.setInteger(0, "activate");
+    d.synchronize();
+}
+
+}  // namespace
+
+class PanelsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        clearDefaults();
+        writeStartValues();
+    }
+};
+
+TEST_F(PanelsTest, ColourPanelShowsTheStoredColourAndHandsItOverOnOpening) {
+    panels::ColourView panel;
+    for (auto* slider : {panel.Rs, panel.Gs, panel.Bs}) EXPECT_EQ(slider->floatValue(), 255.0f);
+    for (auto* readout : {panel.Rsval, panel.Gsval, panel.Bsval}) EXPECT_EQ(readout->text(), "255");
+    EXPECT_EQ(panel.colorsq->palette().color(QPalette::Window), QColor(Qt::white));
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    EXPECT_EQ(defaults().integerForKey("R"), 255);
+}
+
+TEST_F(PanelsTest, ColourPanelStoresOnlyWhenTheSliderIsReleased) {
+    LogCapture log;
+    defaults().setInteger(40, "G");
+    panels::ColourView panel;
+    defaults().setInteger(0, "activate");
+
+    dragSlider(panel.Rs, 127.6, false);
+    EXPECT_EQ(panel.Rsval->text(), "128");
+    EXPECT_EQ(panels::ColourView::getR(), 128);
+    // The swatch follows the unrounded position (a colour holds 16 bits a channel).
+    EXPECT_NEAR(panel.colorsq->palette().color(QPalette::Window).redF(), 127.6 / 255.0,
+                1.0 / 65535);
+    EXPECT_EQ(defaults().integerForKey("R"), 255);
+    EXPECT_EQ(defaults().integerForKey("activate"), 0);
+    EXPECT_FALSE(log.contains("Rori=128"));
+
+    panel.Rs->setSliderDown(false);
+    EXPECT_EQ(defaults().integerForKey("R"), 128);
+    EXPECT_EQ(defaults().integerForKey("G"), 40);
+    EXPECT_EQ(defaults().integerForKey("B"), 255);
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    EXPECT_TRUE(log.contains("Rori=128"));
+
+    // Green and blue store alike but write no log line.
+    log.clear();
+    dragSlider(panel.Gs, 10.4);
+    dragSlider(panel.Bs, 0.5);
+    EXPECT_EQ(defaults().integerForKey("G"), 10);
+    EXPECT_EQ(defaults().integerForKey("B"), 1);
+    EXPECT_TRUE(log.collected().filter("ori=").isEmpty());
+}
+
+TEST_F(PanelsTest, ColourPanelShowsWhiteAgainAfterTheKeysAreReset) {
+    {
+        panels::ColourView panel;
+        dragSlider(panel.Rs, 12);
+        dragSlider(panel.Bs, 99);
+    }
+    writeStartValues();
+    panels::ColourView reopened;
+    EXPECT_EQ(reopened.Rs->floatValue(), 255.0f);
+    EXPECT_EQ(reopened.Bsval->text(), "255");
+    EXPECT_EQ(reopened.colorsq->palette().color(QPalette::Window), QColor(Qt::white));
+}
+
+TEST_F(PanelsTest, VignettePanelStoresAllFourValuesWithEveryChange) {
+    LogCapture log;
+    panels::VignetView panel;
+    panel.show();
+    // Opening alone hands nothing over.
+    EXPECT_EQ(defaults().integerForKey("activate"), 0);
+    EXPECT_EQ(panel.radius->floatValue(), 20.0f);
+    EXPECT_EQ(panel.veffect->selectedSegmentIndex(), 0);
+    EXPECT_FALSE(panel.enabled->isOn());
+
+    defaults().setInteger(7, "Rad");
+    QTest::mouseClick(panel.enabled, Qt::LeftButton);
+    EXPECT_TRUE(log.contains("OK=1"));
+    EXPECT_EQ(defaults().integerForKey("Enabled"), 1);
+    EXPECT_EQ(defaults().integerForKey("Rad"), 20);
+    EXPECT_EQ(defaults().integerForKey("Type"), panels::VignetView::typeSetting());
+    EXPECT_EQ(defaults().integerForKey("Effect"), 1);
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+
+    dragSlider(panel.radius, 35.5);
+    EXPECT_EQ(defaults().integerForKey("Rad"), 36);
+    QTest::mouseClick(panel.veffect->segmentButton(1), Qt::LeftButton);
+    EXPECT_EQ(defaults().integerForKey("Effect"), 2);
+    QTest::mouseClick(panel.enabled, Qt::LeftButton);
+    EXPECT_TRUE(log.contains("OK=0"));
+    EXPECT_EQ(defaults().integerForKey("Enabled"), 0);
+}
+
+TEST_F(PanelsTest, VignetteTypeIsRememberedButNotShownOnReopening) {
+    {
+        panels::VignetView panel;
+        panel.show();
+        QTest::mouseClick(panel.vtype->segmentButton(1), Qt::LeftButton);
+        EXPECT_EQ(defaults().integerForKey("Type"), 2);
+    }
+    defaults().setInteger(1, "Type");
+    panels::VignetView reopened;
+    reopened.show();
+    EXPECT_EQ(reopened.vtype->selectedSegmentIndex(), 0);
+    EXPECT_EQ(panels::VignetView::typeSetting(), 2);
+    dragSlider(reopened.radius, 30);
+    EXPECT_EQ(defaults().integerForKey("Type"), 2);
+    // The next opening after a reset shows the reset values again.
+    QTest::mouseClick(reopened.vtype->segmentButton(0), Qt::LeftButton);
+    writeStartValues();
+    panels::VignetView afterReset;
+    EXPECT_EQ(afterReset.radius->floatValue(), 20.0f);
+    EXPECT_FALSE(afterReset.enabled->isOn());
+}
+
+TEST_F(PanelsTest, ProcessingPanelReadOuts) {
+    {
+        panels::ProcessingView panel;
+        EXPECT_EQ(panel.alphat->text(), "100%");
+        EXPECT_EQ(panel.exposuret->text(), "x1");
+        EXPECT_EQ(panel.noiset->text(), "0%");
+        EXPECT_EQ(panel.quantt->text(), "255/1");
+        EXPECT_EQ(defaults().integerForKey("activate"), 0);
+    }
+    defaults().setInteger(125, "Exposure");
+    defaults().setInteger(4, "Quant");
+    defaults().setInteger(1, "Inverse");
+    panels::ProcessingView panel;
+    EXPECT_EQ(panel.exposuret->text(), "x1.25");
+    EXPECT_EQ(panel.exposures->floatValue(), 1.25f);
+    EXPECT_EQ(panel.quantt->text(), "255/4");
+    EXPECT_TRUE(panel.inverse->isOn());
+}
+
+TEST_F(PanelsTest, ProcessingPanelStoresItsKeyGroupsOnRelease) {
+    panels::ProcessingView panel;
+    panel.show();
+    dragSlider(panel.exposures, 1.234, false);
+    EXPECT_EQ(panel.exposuret->text(), "x1.23");
+    dragSlider(panel.alphas, 42, false);
+    EXPECT_EQ(panel.alphat->text(), "42%");
+    EXPECT_EQ(defaults().integerForKey("activate"), 0);
+    EXPECT_EQ(defaults().integerForKey("Exposure"), 100);
+
+    defaults().setInteger(77, "Noise");
+    panel.alphas->setSliderDown(false);
+    EXPECT_EQ(defaults().integerForKey("Alpha"), 42);
+    EXPECT_EQ(defaults().integerForKey("Exposure"), 123);
+    EXPECT_EQ(defaults().integerForKey("Noise"), 77);
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+
+    defaults().setInteger(9, "Quant");
+    dragSlider(panel.noises, 12.5);
+    EXPECT_EQ(defaults().integerForKey("Noise"), 13);
+    EXPECT_EQ(defaults().integerForKey("Quant"), 9);
+    dragSlider(panel.quants, 4);
+    EXPECT_EQ(defaults().integerForKey("Quant"), 4);
+    EXPECT_EQ(panel.quantt->text(), "255/4");
+
+    QTest::mouseClick(panel.inverse, Qt::LeftButton);
+    EXPECT_EQ(defaults().integerForKey("Inverse"), 1);
+    EXPECT_EQ(defaults().integerForKey("Alpha"), 42);
+    EXPECT_EQ(defaults().integerForKey("Exposure"), 123);
+    EXPECT_EQ(defaults().integerForKey("Noise"), 13);
+    EXPECT_EQ(defaults().integerForKey("Quant"), 4);
+}
+
+TEST_F(PanelsTest, SettingsPanelShowsAnOddSizeByTheScreenScale) {
+    defaults().setInteger(500, "Size");
+    defaults().setBool(true, "Ornaments");
+    panels::SettingsView dense(2.0);
+    EXPECT_EQ(dense.SizeSelection->selectedSegmentIndex(), 1);
+    EXPECT_TRUE(dense.OrnamentSwitch->isOn());
+    panels::SettingsView plain(1.0);
+    EXPECT_EQ(plain.SizeSelection->selectedSegmentIndex(), 0);
+    EXPECT_EQ(defaults().integerForKey("activate"), 0);
+    EXPECT_EQ(defaults().integerForKey("Size"), 500);
+
+    defaults().setInteger(1300, "Size");
+    panels::SettingsView large(1.0);
+    EXPECT_EQ(large.SizeSelection->selectedSegmentIndex(), 1);
+}
+
+TEST_F(PanelsTest, SettingsPanelStoresSizeAndOrnaments) {
+    defaults().setInteger(650, "Size");
+    defaults().setBool(true, "Ornaments");
+    panels::SettingsView panel(1.0);
+    panel.show();
+    QTest::mouseClick(panel.SizeSelection->segmentButton(1), Qt::LeftButton);
+    EXPECT_EQ(defaults().integerForKey("Size"), 1300);
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    defaults().setInteger(0, "activate");
+    QTest::mouseClick(panel.OrnamentSwitch, Qt::LeftButton);
+    EXPECT_EQ(defaults().integerForKey("Ornaments"), 0);
+    EXPECT_FALSE(defaults().boolForKey("Ornaments"));
+    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+}

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "GuiTestSupport.h"
+#include "platform/MainThread.h"
+#include "platform/PhotoLibrary.h"
+#include "platform/widgets/PhotoPicker.h"
+
+using namespace testing_gui;
+using platform::PhotoLibrary;
+
+namespace {
+
+void writePicture(const QString& path, QColor colour, QSize size = {64, 48}) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(path));
+}
+
+}  // namespace
+
+class PhotoLibraryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        clearDefaults();
+        library = qEnvironmentVariable("LUMARO_LIBRARY");
+        QDir(library).removeRecursively();
+        QDir().mkpath(library);
+    }
+    QString library;
+};
+
+TEST_F(PhotoLibraryTest, FolderIsTheChosenOneElseTheEnvironmentsLibrary) {
+    EXPECT_EQ(PhotoLibrary::folder(), library);
+    EXPECT_EQ(PhotoLibrary::albumFolder(), library + "/Lumaro");
+    QTemporaryDir other;
+    PhotoLibrary::chooseFolder(other.path());
+    EXPECT_EQ(PhotoLibrary::folder(), QDir(other.path()).absolutePath());
+    clearDefaults();
+    EXPECT_EQ(PhotoLibrary::folder(), library);
+}
+
+TEST_F(PhotoLibraryTest, ListsPicturesOfTheFolderAndItsAlbumNewestFirst) {
+    writePicture(library + "/old.jpg", Qt::red);
+    QFile(library + "/notes.txt").open(QIODevice::WriteOnly);
+    QDir().mkpath(library + "/Lumaro");
+    writePicture(library + "/Lumaro/saved.png", Qt::blue);
+    QFile old(library + "/old.jpg");
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    old.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime);
+    old.close();
+
+    const QStringList pictures = PhotoLibrary::pictures();
+    ASSERT_EQ(pictures.size(), 2);
+    EXPECT_TRUE(pictures[0].endsWith("/Lumaro/saved.png"));
+    EXPECT_TRUE(pictures[1].endsWith("/old.jpg"));
+}
+
+TEST_F(PhotoLibraryTest, SavesACompleteJpegUnderAFreshNameInTheAlbum) {
+    QImage image(300, 200, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(200, 120, 40));
+    QString error;
+    const QString first = PhotoLibrary::saveToAlbum(image, &error);
+    const QString second = PhotoLibrary::saveToAlbum(image, &error);
+    ASSERT_FALSE(first.isEmpty()) << error.toStdString();
+    ASSERT_FALSE(second.isEmpty()) << error.toStdString();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(QFileInfo(first).absolutePath(), QDir(library + "/Lumaro").absolutePath());
+
+    QImageReader reader(first);
+    EXPECT_EQ(reader.format(), "jpeg");
+    const QImage back = reader.read();
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.size(), QSize(300, 200));
+    const QColor centre = back.pixelColor(150, 100);
+    EXPECT_NEAR(centre.red(), 200, 3);
+    EXPECT_NEAR(centre.green(), 120, 3);
+    EXPECT_NEAR(centre.blue(), 40, 3);
+    // Nothing but the two pictures: no temporary file stays behind.
+    EXPECT_EQ(QDir(library + "/Lumaro").entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+TEST_F(PhotoLibraryTest, ASaveThatCannotBeWrittenSaysWhy) {
+    // The album's place is taken by a file, so the folder cannot be made.
+    QFile blocker(library + "/Lumaro");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QImage image(10, 10, QImage::Format_RGB32);
+    QString error;
+    EXPECT_TRUE(PhotoLibrary::saveToAlbum(image, &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_TRUE(PhotoLibrary::saveToAlbum(QImage(), &error).isEmpty());
+}
+
+TEST_F(PhotoLibraryTest, BackgroundSaveCompletesOnTheGuiThread) {
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QString savedPath;
+    bool onGuiThread = false;
+    PhotoLibrary::writeToSavedPhotosAlbum(image, [&](const QString& path, const QString&) {
+        savedPath = path;
+        onGuiThread = platform::isMainThread();
+    });
+    ASSERT_TRUE(waitFor([&] { return !savedPath.isEmpty(); }));
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_TRUE(QFileInfo::exists(savedPath));
+}
+
+TEST_F(PhotoLibraryTest, PickerSaysWhenTheLibraryIsEmptyAndRemembersAnotherFolder) {
+    platform::PhotoPicker picker;
+    picker.resize(320, 480);
+    picker.show();
+    EXPECT_TRUE(picker.emptyNote()->isVisible());
+    EXPECT_FALSE(picker.thumbnails()->isVisible());
+    EXPECT_TRUE(picker.otherFolderButton()->isVisible());
+
+    QTemporaryDir other;
+    writePicture(other.path() + "/a.png", Qt::green);
+    writePicture(other.path() + "/b.jpg", Qt::yellow);
+    picker.useFolder(other.path());
+    EXPECT_EQ(platform::Defaults::standard().stringForKey(PhotoLibrary::folderKey),
+              QDir(other.path()).absolutePath());
+    EXPECT_FALSE(picker.emptyNote()->isVisible());
+    ASSERT_EQ(picker.thumbnails()->count(), 2);
+    EXPECT_TRUE(waitFor([&] {
+        return !picker.thumbnails()->item(0)->icon().isNull() &&
+               !picker.thumbnails()->item(1)->icon().isNull();
+    }));
+}
+
+TEST_F(PhotoLibraryTest, TappingAThumbnailHandsOverItsFile) {
+    writePicture(library + "/only.png", Qt::cyan);
+    platform::PhotoPicker picker;
+    picker.resize(320, 480);
+    picker.show();
+    QSignalSpy picked(&picker, &platform::PhotoPicker::picked);
+    QListWidget* list = picker.thumbnails();
+    ASSERT_EQ(list->count(), 1);
+    const QRect cell = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(picked.count(), 1);
+    EXPECT_TRUE(picked.at(0).at(0).toString().endsWith("/only.png"));
+}
