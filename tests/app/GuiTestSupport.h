@@ -10,20 +10,13 @@
 
 #include "platform/Defaults.h"
 #include "platform/widgets/FloatSlider.h"
-#include "support/TempHome.h"
 
 namespace testing_gui {
 
-// One application and one temporary home for the whole test program: the
-// settings store is process-wide, so each test clears the keys it relies on.
-inline QApplication& application() {
-    static TempHome home;
-    static int argc = 1;
-    static char name[] = "lumaro-tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application of the test program (GuiTestMain.cpp makes it, with a
+// temporary home). The settings store is process-wide, so each test clears
+// the keys it relies on.
+inline QApplication& application() { return *qApp; }
 
 inline const QStringList& applicationKeys() {
     static const QStringList keys = {"Type",      "Rad",   "Effect",

@@ -1,0 +1,25 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/TempHome.h"
+
+// The GUI suites need one application object that lives exactly as long as
+// the tests, and a temporary home for the settings and the photo library.
+int main(int argc, char** argv) {
+    // Also when listing the tests at build time, where no display is set.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int result = 0;
+    {
+        TempHome home;
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    // Qt's test input devices are static objects that cannot be destroyed
+    // after the application is gone; skip the static destructors.
+    std::fflush(nullptr);
+    std::_Exit(result);
+}
