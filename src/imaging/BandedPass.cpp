@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "imaging/ParallelRows.h"
@@ -62,7 +63,7 @@ struct BandedTables {
     std::uint8_t prepare[256];
     std::int16_t bands[766];
     std::uint8_t toneRed[256], toneGreen[256], toneBlue[256];
-    std::vector<std::uint8_t> blend;
+    std::optional<Blend> blend;
     bool noise = false;
     unsigned noiseModulus = 102;
     // Vignette: results for every distance d from the centre, 256 per d.
@@ -126,10 +127,10 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
             const std::uint32_t u = random.next();
             r = g = b = m == 0 ? 0 : int(((u % m) + m) / 2);
         }
-        if (!t.blend.empty()) {
-            r = t.blend[r * 256 + r0];
-            g = t.blend[g * 256 + g0];
-            b = t.blend[b * 256 + b0];
+        if (t.blend) {
+            r = (*t.blend)(r, r0);
+            g = (*t.blend)(g, g0);
+            b = (*t.blend)(b, b0);
         }
         if (t.vignette) {
             const long dx = x - t.hw;
@@ -152,7 +153,7 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
 
 // Without noise, blend and vignette a pixel's result depends only on its
 // channel sum, except for sums up to 2, which keep their own channels.
-bool sumKeyed(const BandedTables& t) { return !t.noise && t.blend.empty() && !t.vignette; }
+bool sumKeyed(const BandedTables& t) { return !t.noise && !t.blend && !t.vignette; }
 
 std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     const std::uint8_t bytes[4] = {a, r, g, b};
@@ -199,8 +200,7 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
     t.noiseModulus = unsigned(102 - std::clamp(state.noiseValue, 0, 100));
     // At 100 the blend gives back the processed value exactly.
     if (state.alphaValue != 100) {
-        t.blend.resize(256 * 256);
-        buildBlendTable(t.blend.data(), state.alphaValue);
+        t.blend.emplace(state.alphaValue);
     }
     const long pixelsPerBufferRow = bitmap.bytesPerRow() / 4;
     const long totalPixels = pixelsPerBufferRow * bitmap.height();

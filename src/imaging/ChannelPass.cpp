@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "imaging/ParallelRows.h"
@@ -46,7 +47,7 @@ struct ChannelTables {
     std::uint8_t prepare[256];
     LaneTable lanes[3];
     std::uint8_t toneRed[256], toneGreen[256], toneBlue[256];
-    std::vector<std::uint8_t> blend;
+    std::optional<Blend> blend;
     int filterType = 0;
     bool perLane = false;
     bool noise = false;
@@ -135,58 +136,68 @@ void perLaneResult(const ChannelTables& t, int la, int lb, int lc, int& x, int& 
     }
 }
 
+// Light and dark, the per-lane mix, smoothing and tone for one pixel's lanes.
+inline void finishLanes(const ChannelTables& t, int la, int lb, int lc, int& i, int& j, int& k) {
+    int x, y, z;
+    if (t.perLane) {
+        perLaneResult(t, la, lb, lc, x, y, z);
+    } else {
+        x = t.lanes[0].value[la];
+        y = t.lanes[0].value[lb];
+        z = t.lanes[0].value[lc];
+    }
+    const int i0 = (x + y + z) / 3;
+    const int j0 = (z + y + i0) / 3;
+    const int k0 = (i0 + z + j0) / 3;
+    i = t.toneRed[i0];
+    j = t.toneGreen[j0];
+    k = t.toneBlue[k0];
+}
+
+// Noise and the blend, the steps that need more than the lanes.
+inline void finishEffects(const ChannelTables& t, int r0, int g0, int b0, int& i, int& j, int& k,
+                          RandomSource& random) {
+    if (t.noise) {
+        random.next();
+        const std::uint32_t u = random.next();
+        const unsigned sum = unsigned(i + j + k);
+        const unsigned m = sum / 3;
+        const unsigned grey = sum >= 3 ? (m + u % m) / 2 : 0;
+        const double a = t.noiseA;
+        i = truncToChannel(grey * a + i * (1 - a));
+        j = truncToChannel(grey * a + j * (1 - a));
+        k = truncToChannel(grey * a + k * (1 - a));
+    }
+    if (t.blend) {
+        i = (*t.blend)(i, r0);
+        j = (*t.blend)(j, g0);
+        k = (*t.blend)(k, b0);
+    }
+}
+
 void convertRows(const ChannelTables& t, std::uint8_t* px, std::uint8_t* end,
                  RandomSource& random) {
-    const LaneTable& lane = t.lanes[0];
     for (; px < end; px += 4) {
         const int r0 = t.prepare[px[1]];
         const int g0 = t.prepare[px[2]];
         const int b0 = t.prepare[px[3]];
         int la, lb, lc;
         laneValues(t.filterType, r0, g0, b0, la, lb, lc);
-        int x, y, z;
-        if (t.perLane) {
-            perLaneResult(t, la, lb, lc, x, y, z);
-        } else {
-            x = lane.value[la];
-            y = lane.value[lb];
-            z = lane.value[lc];
-        }
-        const int i0 = (x + y + z) / 3;
-        const int j0 = (z + y + i0) / 3;
-        const int k0 = (i0 + z + j0) / 3;
-        int i = t.toneRed[i0];
-        int j = t.toneGreen[j0];
-        int k = t.toneBlue[k0];
-        if (t.noise) {
-            random.next();
-            const std::uint32_t u = random.next();
-            const unsigned sum = unsigned(i + j + k);
-            const unsigned m = sum / 3;
-            const unsigned grey = sum >= 3 ? (m + u % m) / 2 : 0;
-            const double a = t.noiseA;
-            i = truncToChannel(grey * a + i * (1 - a));
-            j = truncToChannel(grey * a + j * (1 - a));
-            k = truncToChannel(grey * a + k * (1 - a));
-        }
-        if (!t.blend.empty()) {
-            i = t.blend[i * 256 + r0];
-            j = t.blend[j * 256 + g0];
-            k = t.blend[k * 256 + b0];
-        }
+        int i, j, k;
+        finishLanes(t, la, lb, lc, i, j, k);
+        finishEffects(t, r0, g0, b0, i, j, k, random);
         px[1] = std::uint8_t(i);
         px[2] = std::uint8_t(j);
         px[3] = std::uint8_t(k);
     }
 }
 
-// With one slider pair and a filter of 0..6 all three lanes carry the same
-// value v, so x = y = z and the smoothing leaves I = J = K = x: without noise
-// and blend each pixel's result depends on one key (a channel or a sum of
-// channels) only, and a table of finished pixel words gives it directly.
-bool greyKeyed(const ChannelTables& t) {
-    return !t.perLane && !t.noise && t.blend.empty() && t.filterType >= 0 && t.filterType <= 6;
-}
+// With a filter of 0..6 the three lanes carry the same value v, a channel or
+// a mean of channels, so everything up to the tone depends on one key (the
+// channel or the channel sum) only: a table of finished pixel words per key
+// replaces the per-pixel arithmetic. With one slider pair this even gives a
+// grey I = J = K, as x = y = z.
+bool keyed(const ChannelTables& t) { return t.filterType >= 0 && t.filterType <= 6; }
 
 constexpr int keyDivisor(int filterType) { return filterType == 0 ? 3 : (filterType >= 4 ? 2 : 1); }
 
@@ -197,58 +208,78 @@ std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uin
     return word;
 }
 
-void buildGreyWords(const ChannelTables& t, std::uint32_t words[766]) {
+void buildKeyWords(const ChannelTables& t, std::uint32_t words[766]) {
     const int divisor = keyDivisor(t.filterType);
     for (int key = 0; key < 766; ++key) {
-        const int x = t.lanes[0].value[std::min(255, key / divisor)];
-        words[key] = pixelWord(0, t.toneRed[x], t.toneGreen[x], t.toneBlue[x]);
+        const int v = std::min(255, key / divisor);
+        int i, j, k;
+        finishLanes(t, v, v, v, i, j, k);
+        words[key] = pixelWord(0, std::uint8_t(i), std::uint8_t(j), std::uint8_t(k));
     }
 }
 
 template <int Filter>
-void convertGreyRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
-                     std::uint8_t* end) {
+inline int keyOf(int r, int g, int b) {
+    if constexpr (Filter == 0) return r + g + b;
+    if constexpr (Filter == 1) return r;
+    if constexpr (Filter == 2) return g;
+    if constexpr (Filter == 3) return b;
+    if constexpr (Filter == 4) return g + b;
+    if constexpr (Filter == 5) return r + b;
+    return r + g;
+}
+
+template <int Filter, bool Effects>
+void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
+                      std::uint8_t* end, RandomSource& random) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
     const std::uint8_t* prepare = t.prepare;
     for (; px < end; px += 4) {
-        int key;
-        if constexpr (Filter == 0) key = prepare[px[1]] + prepare[px[2]] + prepare[px[3]];
-        if constexpr (Filter == 1) key = prepare[px[1]];
-        if constexpr (Filter == 2) key = prepare[px[2]];
-        if constexpr (Filter == 3) key = prepare[px[3]];
-        if constexpr (Filter == 4) key = prepare[px[2]] + prepare[px[3]];
-        if constexpr (Filter == 5) key = prepare[px[1]] + prepare[px[3]];
-        if constexpr (Filter == 6) key = prepare[px[1]] + prepare[px[2]];
-        std::uint32_t word;
-        std::memcpy(&word, px, 4);
-        word = (word & alphaMask) | words[key];
-        std::memcpy(px, &word, 4);
+        const int r0 = prepare[px[1]];
+        const int g0 = prepare[px[2]];
+        const int b0 = prepare[px[3]];
+        const std::uint32_t finished = words[keyOf<Filter>(r0, g0, b0)];
+        if constexpr (Effects) {
+            std::uint8_t bytes[4];
+            std::memcpy(bytes, &finished, 4);
+            int i = bytes[1], j = bytes[2], k = bytes[3];
+            finishEffects(t, r0, g0, b0, i, j, k, random);
+            px[1] = std::uint8_t(i);
+            px[2] = std::uint8_t(j);
+            px[3] = std::uint8_t(k);
+        } else {
+            std::uint32_t word;
+            std::memcpy(&word, px, 4);
+            word = (word & alphaMask) | finished;
+            std::memcpy(px, &word, 4);
+        }
     }
 }
 
-void convertGreyRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
-                     std::uint8_t* end) {
+template <bool Effects>
+void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
+                      std::uint8_t* end, RandomSource& random) {
     switch (t.filterType) {
         case 0:
-            convertGreyRows<0>(t, words, px, end);
+            convertKeyedRows<0, Effects>(t, words, px, end, random);
             break;
         case 1:
-            convertGreyRows<1>(t, words, px, end);
+            convertKeyedRows<1, Effects>(t, words, px, end, random);
             break;
         case 2:
-            convertGreyRows<2>(t, words, px, end);
+            convertKeyedRows<2, Effects>(t, words, px, end, random);
             break;
         case 3:
-            convertGreyRows<3>(t, words, px, end);
+            convertKeyedRows<3, Effects>(t, words, px, end, random);
             break;
         case 4:
-            convertGreyRows<4>(t, words, px, end);
+            convertKeyedRows<4, Effects>(t, words, px, end, random);
             break;
         case 5:
-            convertGreyRows<5>(t, words, px, end);
+            convertKeyedRows<5, Effects>(t, words, px, end, random);
             break;
         default:
-            convertGreyRows<6>(t, words, px, end);
+            convertKeyedRows<6, Effects>(t, words, px, end, random);
             break;
     }
 }
@@ -276,22 +307,23 @@ void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValue
     t.noise = state.noiseOn == 1;
     t.noiseA = std::clamp(state.noiseValue, 0, 100) / 100.0;
     if (state.alphaOn == 1) {
-        t.blend.resize(256 * 256);
-        buildBlendTable(t.blend.data(), state.alphaValue);
+        t.blend.emplace(state.alphaValue);
     }
     const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
-    if (greyKeyed(t)) {
-        std::uint32_t words[766];
-        buildGreyWords(t, words);
-        forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
-            convertGreyRows(t, words, bitmap.row(first),
-                            bitmap.data() + rowBytes * std::size_t(end));
-        });
-        return;
-    }
+    std::uint32_t words[766];
+    if (keyed(t)) buildKeyWords(t, words);
+    const bool effects = t.noise || t.blend;
     forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
         RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
-        convertRows(t, bitmap.row(first), bitmap.data() + rowBytes * std::size_t(end), random);
+        std::uint8_t* begin = bitmap.row(first);
+        std::uint8_t* stop = bitmap.data() + rowBytes * std::size_t(end);
+        if (!keyed(t)) {
+            convertRows(t, begin, stop, random);
+        } else if (effects) {
+            convertKeyedRows<true>(t, words, begin, stop, random);
+        } else {
+            convertKeyedRows<false>(t, words, begin, stop, random);
+        }
     });
 }
 

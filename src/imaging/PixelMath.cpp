@@ -38,11 +38,12 @@ void buildToneTables(std::uint8_t red[256], std::uint8_t green[256], std::uint8_
     }
 }
 
-void buildBlendTable(std::uint8_t table[256 * 256], int alphaValue) {
+Blend::Blend(int alphaValue) {
     const double a = alphaValue / 100.0;
     const double b = (100 - alphaValue) / 100.0;
     for (int c = 0; c < 256; ++c) {
-        for (int c0 = 0; c0 < 256; ++c0) table[c * 256 + c0] = truncToChannel(c * a + c0 * b);
+        processed[c] = c * a;
+        original[c] = c * b;
     }
 }
 

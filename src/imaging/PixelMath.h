@@ -28,8 +28,16 @@ void buildPreparationTable(std::uint8_t table[256], bool exposure, int exposureV
 void buildToneTables(std::uint8_t red[256], std::uint8_t green[256], std::uint8_t blue[256],
                      int toneType, int tintR, int tintG, int tintB);
 
-// The final blend with the colour pixel: entry [c * 256 + c0] is
-// trunc(c * a + c0 * b) with a = alphaValue / 100 and b = (100 - alphaValue) / 100.
-void buildBlendTable(std::uint8_t table[256 * 256], int alphaValue);
+// The final blend with the colour pixel: trunc(c * a + c0 * b) with
+// a = alphaValue / 100 and b = (100 - alphaValue) / 100. Both products come
+// from tables, so the sum is exactly the one the formula gives.
+struct Blend {
+    explicit Blend(int alphaValue);
+    std::uint8_t operator()(int c, int c0) const {
+        return truncToChannel(processed[c] + original[c0]);
+    }
+    double processed[256];
+    double original[256];
+};
 
 }  // namespace imaging
