@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
-#include <vector>
 
 #include "imaging/ParallelRows.h"
 #include "imaging/PixelMath.h"

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "TestPictures.h"
 #include "imaging/BitmapImage.h"
+#include "imaging/ChannelPass.h"
 #include "imaging/ImageUtilities.h"
 #include "imaging/Intake.h"
+#include "imaging/Renderer.h"
+#include "imaging/VignetteFilter.h"
 
 using imaging::Orientation;
 
@@ -49,6 +54,67 @@ TEST(ImageUtilities, NormaliserScalingAndQuarterTurns) {
     EXPECT_EQ(scaled.size(), QSize(36, 20));
     EXPECT_TRUE(scaled.hasAlphaChannel());
     EXPECT_EQ(scaled.pixel(0, 0), grid.pixel(0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VignetteFilter, DarkensTowardsTheEdgesByIntensityAndKeepsTheSize) {
+    const imaging::Bitmap grey = testpictures::greyPicture(101, 61, 200);
+    imaging::Bitmap none = grey.clone();
+    imaging::vignetteFilter(none, 0);
+    EXPECT_TRUE(testpictures::sameBytes(none, grey));
+
+    imaging::Bitmap soft = grey.clone();
+    imaging::Bitmap strong = grey.clone();
+    imaging::vignetteFilter(soft, 10);
+    imaging::vignetteFilter(strong, 20);
+    EXPECT_EQ(soft.width(), 101);
+    EXPECT_EQ(soft.height(), 61);
+    EXPECT_EQ(testpictures::channels(soft, 50, 30)[0], 200);  // the centre keeps its value
+    int previous = 255;
+    for (int x = 50; x >= 0; --x) {  // falling along the diagonal towards the corner
+        const int v = testpictures::channels(soft, x, x * 30 / 50)[0];
+        EXPECT_LE(v, previous) << x;
+        previous = v;
+    }
+    EXPECT_NEAR(testpictures::channels(soft, 0, 0)[0], 100, 6);  // about half at the corner
+    EXPECT_LT(testpictures::channels(strong, 0, 0)[0], 10);      // nearly black
+    EXPECT_EQ(soft.pixel(0, 0)[0], 255) << "alpha stays";
+    // Symmetric about the centre.
+    EXPECT_EQ(testpictures::channels(soft, 3, 7), testpictures::channels(soft, 97, 53));
+
+    // A brightening intensity never exceeds the pixel's alpha.
+    imaging::Bitmap bright = grey.clone();
+    imaging::vignetteFilter(bright, -30);
+    EXPECT_EQ(testpictures::channels(bright, 0, 0)[0], 255);
+}
+
+TEST(VignetteFilter, TheRendererPassesHalfTheRadiusTruncated) {
+    auto picture = std::make_shared<const imaging::Picture>(
+        imaging::Picture::fromImage(testpictures::patternImage(40, 30)));
+    const imaging::Bitmap upright = imaging::uprightPicture(*picture);
+    for (const auto& [radius, intensity] :
+         {std::pair{1, 0}, std::pair{25, 12}, std::pair{20, 10}}) {
+        imaging::AdjustmentState state;
+        imaging::resetState(state);
+        state.vigEnabled = 1, state.vigOn = 1, state.vigRadius = radius;
+        imaging::Renderer renderer(state);
+        const imaging::Bitmap out = renderer.fullResolutionRender(upright.clone());
+        imaging::Bitmap expected = upright.clone();
+        imaging::channelPass(expected, state, {}, 0);
+        imaging::vignetteFilter(expected, intensity);
+        EXPECT_TRUE(testpictures::sameBytes(out, expected)) << radius;
+    }
+    // Both switches are needed.
+    imaging::AdjustmentState state;
+    imaging::resetState(state);
+    state.vigEnabled = 1, state.vigOn = 0, state.vigRadius = 40;
+    imaging::Renderer renderer(state);
+    imaging::Bitmap expected = upright.clone();
+    imaging::channelPass(expected, state, {}, 0);
+    EXPECT_TRUE(testpictures::sameBytes(renderer.fullResolutionRender(upright.clone()), expected));
 }
 
 }  // namespace
