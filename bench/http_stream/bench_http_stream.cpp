@@ -118,7 +118,9 @@ int main(int argc, char** argv) {
         small.open(QIODevice::WriteOnly);
         small.write(QByteArray(512, 's'));
     }
-    lumaro::test::NginxServer nginx({root.path(), {}, {}, {}, {}});
+    lumaro::test::NginxServer::Options options;
+    options.root = root.path();
+    lumaro::test::NginxServer nginx(options);
     const QString bigUrl = nginx.url("/big.bin");
     const QString smallUrl = nginx.url("/small.txt");
 

@@ -26,10 +26,12 @@ public:
         // PEM files; TLS is served on a second port when both are given.
         QString certificateFile;
         QString keyFile;
-        // When set, TLS clients must present a certificate signed by this CA (PEM).
+        // When set, TLS clients may present a certificate signed by this CA (PEM); the
+        // outcome is in $ssl_client_verify for extraTlsServerConfig to act on.
         QString clientCaFile;
-        // Extra directives inside the http block.
+        // Extra directives inside the http block, and inside the TLS server block.
         QString extraHttpConfig;
+        QString extraTlsServerConfig;
     };
 
     explicit NginxServer(Options options) : m_options(std::move(options)) {
@@ -110,22 +112,23 @@ http {
         if (tls) {
             QString clientAuth;
             if (!m_options.clientCaFile.isEmpty()) {
-                clientAuth =
-                    QStringLiteral("ssl_client_certificate %1;\n        ssl_verify_client on;")
-                        .arg(m_options.clientCaFile);
+                clientAuth = QStringLiteral(
+                                 "ssl_client_certificate %1;\n        ssl_verify_client optional;")
+                                 .arg(m_options.clientCaFile);
             }
-            config +=
-                QStringLiteral(R"(
+            config += QStringLiteral(R"(
     server {
         listen 127.0.0.1:%1 ssl;
         ssl_certificate %2;
         ssl_certificate_key %3;
         %4
         root %5;
+        %6
     }
 )")
-                    .arg(m_httpsPort)
-                    .arg(m_options.certificateFile, m_options.keyFile, clientAuth, m_options.root);
+                          .arg(m_httpsPort)
+                          .arg(m_options.certificateFile, m_options.keyFile, clientAuth,
+                               m_options.root, m_options.extraTlsServerConfig);
         }
         config += "}\n";
         QFile file(m_dir.filePath("nginx.conf"));
