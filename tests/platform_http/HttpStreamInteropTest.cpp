@@ -105,10 +105,10 @@ TEST_F(HttpStreamInterop, LargeFileArrivesWholeOverHttpAndHttps) {
 }
 
 TEST_F(HttpStreamInterop, HeadAndNotModifiedAnswersCarryNoBody) {
-    const auto head = runStream(stream(s_nginx->url("/large.bin"), {}, "HEAD"));
+    const auto head = runStream(stream(s_nginx->url("/hello.txt"), {}, "HEAD"));
     ASSERT_TRUE(head.ended);
     EXPECT_EQ(head.body, "");
-    EXPECT_EQ(head.header.value("Content-Length").toLongLong(), kLargeFileSize);
+    EXPECT_EQ(head.header.value("Content-Length"), "17");
 
     auto message = makeMessage(s_nginx->url("/hello.txt").toStdString());
     message.setHeaderFieldValue("If-Modified-Since", head.header.value("Last-Modified"));
