@@ -114,7 +114,7 @@ TEST_F(LumaroRender, FitsToTheOutputSizeAndRepeatsNoiseForASeed) {
 TEST_F(LumaroRender, BadInputOptionsOrOutputFailWithOneLineAndLeaveNoFile) {
     QFile corrupt(out("corrupt.jpg"));
     ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write(QByteArray("\xFF\xD8\xFF\xE0 not really a jpeg", 24) + QByteArray(3000, '\x17'));
+    corrupt.write(QByteArray::fromHex("FFD8FFE0") + " not really a jpeg" + QByteArray(3000, 0x17));
     corrupt.close();
     const QString rocket = samples() + "/rocket.jpg";
 
