@@ -7,7 +7,9 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 
 #include "RenderOptions.h"
 #include "imaging/BitmapImage.h"
@@ -51,6 +53,32 @@ bool writePicture(const QImage& image, const QString& path, const QByteArray& fo
     return true;
 }
 
+int render(const RenderOptions& options, const QByteArray& format) {
+    imaging::AdjustmentState state = options.state;
+    imaging::Renderer renderer(state);
+    if (options.seed) renderer.setRandomSeed(*options.seed);
+    const imaging::SliderValues sliders = options.sliders;
+    renderer.setSliderSource([sliders] { return sliders; });
+
+    QString error;
+    QImage result;
+    if (options.exportRender) {
+        imaging::Bitmap upright = imaging::uprightPictureFromFile(options.input, &error);
+        if (upright.isNull()) return failWith(error, 1);
+        result = imaging::imageFromBitmap(renderer.fullResolutionRender(std::move(upright)));
+    } else {
+        auto picture = imaging::Picture::fromFile(options.input, &error);
+        if (!picture) return failWith(error, 1);
+        renderer.takeInPicture(std::make_shared<const imaging::Picture>(std::move(*picture)));
+        result = imaging::imageFromBitmap(renderer.workingImage());
+    }
+    if (result.isNull()) return failWith(QStringLiteral("nothing was rendered"), 1);
+    if (!writePicture(result, options.output, format, options.quality, &error)) {
+        return failWith(error, 1);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,28 +102,11 @@ int main(int argc, char** argv) {
             2);
     }
 
-    imaging::AdjustmentState state = options->state;
-    imaging::Renderer renderer(state);
-    if (options->seed) renderer.setRandomSeed(*options->seed);
-    const imaging::SliderValues sliders = options->sliders;
-    renderer.setSliderSource([sliders] { return sliders; });
-
-    imaging::Bitmap result;
-    if (options->exportRender) {
-        imaging::Bitmap upright = imaging::uprightPictureFromFile(options->input, &error);
-        if (upright.isNull()) return failWith(error, 1);
-        result = renderer.fullResolutionRender(std::move(upright));
-    } else {
-        auto picture = imaging::Picture::fromFile(options->input, &error);
-        if (!picture) return failWith(error, 1);
-        renderer.takeInPicture(std::make_shared<const imaging::Picture>(std::move(*picture)));
-        result = renderer.workingImage().clone();
+    try {
+        return render(*options, format);
+    } catch (const std::bad_alloc&) {
+        return failWith(QStringLiteral("not enough memory to render %1").arg(options->input), 1);
+    } catch (const std::exception& e) {
+        return failWith(QStringLiteral("cannot render %1: %2").arg(options->input, e.what()), 1);
     }
-    if (result.isNull()) return failWith(QStringLiteral("nothing was rendered"), 1);
-
-    if (!writePicture(imaging::imageFromBitmap(std::move(result)), options->output, format,
-                      options->quality, &error)) {
-        return failWith(error, 1);
-    }
-    return 0;
 }
