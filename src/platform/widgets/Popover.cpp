@@ -35,7 +35,8 @@ Popover::~Popover() { qApp->removeEventFilter(this); }
 Popover* Popover::current() { return current_; }
 
 void Popover::setContentSize(const QSize& size) {
-    setFixedSize(size + QSize(2 * border, 2 * border));
+    content_->setFixedSize(size);
+    adjustSize();
 }
 
 void Popover::setPassthroughWidgets(const QList<QWidget*>& widgets) {

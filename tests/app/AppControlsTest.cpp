@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "AppTestSupport.h"
+#include "platform/widgets/FloatSlider.h"
+#include "platform/widgets/SegmentedControl.h"
+
+using namespace testing_gui;
+using platform::SegmentedControl;
+
+namespace {
+
+void tap(SegmentedControl* control, int segment) {
+    QTest::mouseClick(control->segmentButton(segment), Qt::LeftButton);
+}
+
+bool allVisible(const QList<QWidget*>& widgets, bool visible) {
+    for (QWidget* w : widgets)
+        if (w->isVisible() != visible) return false;
+    return true;
+}
+
+}  // namespace
+
+class ControlsTest : public ControllerFixture {
+protected:
+    void SetUp() override {
+        ControllerFixture::SetUp();
+        start();
+        pick(writeGradient(library + "/picture.png", {320, 240}));
+        c = controller.get();
+    }
+    QList<QWidget*> global() const {
+        return {c->slider1, c->slider1t, c->slid1, c->slider2, c->slider2t, c->slid2};
+    }
+    QList<QWidget*> light() const {
+        return {c->sliderR,  c->sliderG,    c->sliderB,    c->sliderRl,  c->sliderGl,
+                c->sliderBl, c->sliderRval, c->sliderGval, c->sliderBval};
+    }
+    QList<QWidget*> dark() const {
+        return {c->sliderR2,  c->sliderG2,    c->sliderB2,    c->sliderRl2,  c->sliderGl2,
+                c->sliderBl2, c->sliderRval2, c->sliderGval2, c->sliderBval2};
+    }
+    app::lumaroViewController* c = nullptr;
+};
+
+TEST_F(ControlsTest, SliderReadOutsRoundToTwoDecimalsAndDoNotRender) {
+    const QImage before = shownImage();
+    dragSlider(c->slider1, 7.125);
+    EXPECT_EQ(c->slid1->text(), "7.13");
+    dragSlider(c->slider2, 3);
+    EXPECT_EQ(c->slid2->text(), "3");
+    dragSlider(c->slider2, -5);
+    EXPECT_EQ(c->slid2->text(), "-5");
+    dragSlider(c->slider1, 2.456);
+    EXPECT_EQ(c->slid1->text(), "2.46");
+    EXPECT_EQ(shownImage(), before);
+
+    const std::pair<platform::FloatSlider*, QLabel*> lanes[] = {
+        {c->sliderR, c->sliderRval},   {c->sliderG, c->sliderGval},
+        {c->sliderB, c->sliderBval},   {c->sliderR2, c->sliderRval2},
+        {c->sliderG2, c->sliderGval2}, {c->sliderB2, c->sliderBval2}};
+    for (auto [slider, label] : lanes) {
+        dragSlider(slider, -1.5);
+        EXPECT_EQ(label->text(), "-1.5") << label->objectName().toStdString();
+    }
+    EXPECT_EQ(shownImage(), before);
+
+    // Apply is what makes slider moves take effect.
+    QTest::mouseClick(c->applyButton, Qt::LeftButton);
+    EXPECT_NE(shownImage(), before);
+}
+
+TEST_F(ControlsTest, PresetsSetBothSlidersWithFixedTextsAndRender) {
+    LogCapture log;
+    const struct {
+        QPushButton* button;
+        float value;
+        const char* text;
+    } presets[] = {{c->defaultButton, 5.3f, "5.3"},
+                   {c->minButton, -5.0f, "-5.0"},
+                   {c->maxButton, 10.0f, "10.0"},
+                   {c->nulButton, 0.0f, "0"}};
+    QImage previous = shownImage();
+    for (const auto& preset : presets) {
+        QTest::mouseClick(preset.button, Qt::LeftButton);
+        EXPECT_EQ(c->slider1->floatValue(), preset.value);
+        EXPECT_EQ(c->slider2->floatValue(), preset.value);
+        EXPECT_EQ(c->slid1->text(), preset.text);
+        EXPECT_EQ(c->slid2->text(), preset.text);
+        EXPECT_NE(shownImage(), previous) << preset.text;
+        previous = shownImage();
+    }
+    EXPECT_EQ(log.count("test"), 1);
+    // A later drag to the same value reads by the rule, not the preset text.
+    QTest::mouseClick(c->maxButton, Qt::LeftButton);
+    dragSlider(c->slider1, 9, false);
+    dragSlider(c->slider1, 10);
+    EXPECT_EQ(c->slid1->text(), "10");
+}
+
+TEST_F(ControlsTest, TypeControlSelectsRendererAndSliderPage) {
+    tap(c->color, 1);  // sepia
+    ASSERT_EQ(c->state().toneType, 1);
+    tap(c->type, 1);
+    EXPECT_EQ(c->state().renderMode, 2);
+    EXPECT_EQ(c->state().toneType, 1);
+    EXPECT_TRUE(allVisible(global(), true));
+    EXPECT_TRUE(allVisible(light(), false));
+    EXPECT_FALSE(c->tone->isVisible());
+
+    tap(c->type, 2);
+    EXPECT_EQ(c->state().renderMode, 1);
+    EXPECT_EQ(c->state().toneType, 0);
+    EXPECT_TRUE(allVisible(global(), false));
+    EXPECT_TRUE(allVisible(light(), true));
+    EXPECT_TRUE(c->tone->isVisible());
+    // The banded renderer reads only the global sliders.
+    const QImage banded = shownImage();
+    dragSlider(c->sliderR, 8);
+    QTest::mouseClick(c->applyButton, Qt::LeftButton);
+    EXPECT_EQ(shownImage(), banded);
+
+    tap(c->color, 1);
+    tap(c->type, 0);
+    EXPECT_EQ(c->state().renderMode, 0);
+    EXPECT_EQ(c->state().toneType, 0);
+    EXPECT_TRUE(allVisible(global(), true));
+    EXPECT_TRUE(allVisible(light(), false));
+}
+
+TEST_F(ControlsTest, ControlsAndToneSwitchTheSliderPages) {
+    tap(c->controls, 1);
+    EXPECT_EQ(c->state().colourControls, 1);
+    EXPECT_EQ(c->tone->selectedSegmentIndex(), 0);
+    EXPECT_TRUE(allVisible(light(), true));
+    EXPECT_TRUE(allVisible(dark(), false));
+    EXPECT_TRUE(allVisible(global(), false));
+    EXPECT_FALSE(c->dfilter->isVisible());
+    EXPECT_FALSE(c->dfilterL->isVisible());
+
+    const QImage perLane = shownImage();
+    tap(c->tone, 1);
+    EXPECT_TRUE(allVisible(light(), false));
+    EXPECT_TRUE(allVisible(dark(), true));
+    EXPECT_EQ(c->state().colourControls, 1);
+    EXPECT_EQ(shownImage(), perLane);
+    tap(c->tone, 0);
+    EXPECT_TRUE(allVisible(light(), true));
+    EXPECT_TRUE(allVisible(dark(), false));
+
+    // Per-colour page, then the film type: colour sliders and tone hidden,
+    // the global sliders back, the filter still hidden.
+    tap(c->type, 1);
+    EXPECT_TRUE(allVisible(light(), false));
+    EXPECT_FALSE(c->tone->isVisible());
+    EXPECT_TRUE(allVisible(global(), true));
+    EXPECT_FALSE(c->dfilter->isVisible());
+
+    tap(c->controls, 0);
+    EXPECT_EQ(c->state().colourControls, 0);
+    EXPECT_TRUE(allVisible(global(), true));
+    EXPECT_TRUE(c->dfilter->isVisible());
+    EXPECT_TRUE(c->dfilterL->isVisible());
+    EXPECT_TRUE(allVisible(light(), false));
+    EXPECT_TRUE(allVisible(dark(), false));
+}
+
+TEST_F(ControlsTest, FilterStoresTheSegmentAndRenders) {
+    const QImage none = shownImage();
+    tap(c->dfilter, 1);
+    EXPECT_EQ(c->state().filterType, 1);
+    const QImage red = shownImage();
+    EXPECT_NE(red, none);
+    tap(c->dfilter, 6);
+    EXPECT_EQ(c->state().filterType, 6);
+    // Set behind the control's back, the same segment still stores and renders.
+    c->state().filterType = 2;
+    c->dfilter->setSelectedSegmentIndex(5);
+    tap(c->dfilter, 1);
+    EXPECT_EQ(c->state().filterType, 1);
+    EXPECT_EQ(shownImage(), red);
+}
+
+TEST_F(ControlsTest, TonePresetsSetTheToneAndRender) {
+    const QImage grey = shownImage();
+    tap(c->color, 1);
+    EXPECT_EQ(c->state().toneType, 1);
+    EXPECT_EQ(c->state().toneOn, 1);
+    const QImage sepia = shownImage();
+    EXPECT_NE(sepia, grey);
+    const QColor s = sepia.pixelColor(160, 120);
+    EXPECT_GT(s.red(), s.blue());
+    tap(c->color, 2);
+    EXPECT_EQ(c->state().toneType, 2);
+    tap(c->color, 0);
+    EXPECT_EQ(c->state().toneType, 0);
+    EXPECT_EQ(c->state().toneOn, 1);
+    EXPECT_EQ(shownImage(), grey);
+}
+
+TEST_F(ControlsTest, ResetPutsEveryAdjustmentBack) {
+    tap(c->color, 1);
+    tap(c->dfilter, 3);
+    tap(c->type, 2);
+    tap(c->controls, 1);
+    dragSlider(c->sliderR, 4);
+    dragSlider(c->sliderG2, -2);
+    QTest::mouseClick(c->maxButton, Qt::LeftButton);
+    c->state().vigEnabled = 1;
+    c->state().noiseOn = 1;
+    c->state().alphaOn = 1;
+    platform::Defaults::standard().setInteger(9, "Rad");
+    platform::Defaults::standard().setInteger(1, "activate");
+
+    tap(c->resetBut, 0);
+    auto& s = c->state();
+    EXPECT_EQ(s.toneType, 0);
+    EXPECT_EQ(s.toneOn, 1);
+    EXPECT_EQ(s.filterType, 0);
+    EXPECT_EQ(s.renderMode, 0);
+    EXPECT_EQ(s.tintR, 255);
+    EXPECT_EQ(s.vigEnabled, 0);
+    EXPECT_EQ(s.vigRadius, 20);
+    EXPECT_EQ(s.noiseOn, 0);
+    EXPECT_EQ(s.alphaOn, 1);
+    EXPECT_EQ(s.colourControls, 1);
+    EXPECT_EQ(platform::Defaults::standard().integerForKey("Rad"), 20);
+    EXPECT_EQ(platform::Defaults::standard().integerForKey("activate"), 0);
+    for (auto* slider : {c->slider1, c->slider2, c->sliderR, c->sliderG, c->sliderB, c->sliderR2,
+                         c->sliderG2, c->sliderB2})
+        EXPECT_EQ(slider->floatValue(), 0.0f);
+    for (QLabel* label : {c->sliderRval, c->sliderGval, c->sliderBval, c->sliderRval2,
+                          c->sliderGval2, c->sliderBval2})
+        EXPECT_EQ(label->text(), "0");
+    EXPECT_EQ(c->slid1->text(), "10.0");
+    EXPECT_EQ(c->color->selectedSegmentIndex(), 0);
+    EXPECT_EQ(c->type->selectedSegmentIndex(), 0);
+    EXPECT_EQ(c->dfilter->selectedSegmentIndex(), 0);
+    EXPECT_EQ(c->resetBut->selectedSegmentIndex(), -1);
+    // All sliders at 0: the plain average grey, whatever the slider page.
+    const QImage reset = shownImage();
+    const QColor p = reset.pixelColor(100, 100);
+    EXPECT_EQ(p.red(), p.green());
+    EXPECT_EQ(p.green(), p.blue());
+    tap(c->controls, 0);
+    EXPECT_EQ(shownImage(), reset);
+}
+
+TEST_F(ControlsTest, UndoShowsThePickedPictureInColour) {
+    c->UndoImage();
+    const QColor p = shownImage().pixelColor(300, 20);
+    EXPECT_NE(p.red(), p.blue());
+    QTest::mouseClick(c->applyButton, Qt::LeftButton);
+    const QColor q = shownImage().pixelColor(300, 20);
+    EXPECT_EQ(q.red(), q.blue());
+}

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QDir>
+#include <QImage>
+#include <QList>
+#include <QUrl>
+#include <memory>
+
+#include "GuiTestSupport.h"
+#include "app/lumaroViewController.h"
+#include "platform/widgets/Alert.h"
+#include "platform/widgets/ImageView.h"
+
+namespace testing_gui {
+
+// The alerts on screen, newest last.
+inline QList<platform::Alert*> visibleAlerts() {
+    QList<platform::Alert*> alerts;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* alert = qobject_cast<platform::Alert*>(w); alert && alert->isVisible())
+            alerts.append(alert);
+    return alerts;
+}
+
+inline platform::Alert* alertTitled(const QString& title) {
+    for (platform::Alert* alert : visibleAlerts())
+        if (alert->title() == title) return alert;
+    return nullptr;
+}
+
+inline void closeAllAlerts() {
+    for (platform::Alert* alert : visibleAlerts()) alert->close();
+    QApplication::processEvents();
+}
+
+// A picture file with a colour gradient, so every tone step shows.
+inline QString writeGradient(const QString& path, QSize size) {
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixel(x, y,
+                             qRgb(x * 255 / size.width(), y * 255 / size.height(),
+                                  (x + y) * 255 / (size.width() + size.height())));
+    picture.save(path);
+    return path;
+}
+
+// A JPEG whose EXIF orientation tag says the stored grid is turned
+// (6: to be turned 90 degrees clockwise to be upright).
+inline QString writeJpegWithOrientation(const QString& path, QSize storedSize, quint16 tag) {
+    QImage picture(storedSize, QImage::Format_RGB32);
+    for (int y = 0; y < storedSize.height(); ++y)
+        for (int x = 0; x < storedSize.width(); ++x)
+            picture.setPixel(x, y,
+                             qRgb(x * 255 / storedSize.width(), 90, y * 255 / storedSize.height()));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "jpeg", 95);
+    // APP1 "Exif" with a little-endian TIFF header and one IFD entry.
+    QByteArray exif("Exif\0\0", 6);
+    exif += QByteArray("II\x2a\x00\x08\x00\x00\x00", 8);
+    exif += QByteArray("\x01\x00", 2);                          // one entry
+    exif += QByteArray("\x12\x01\x03\x00\x01\x00\x00\x00", 8);  // orientation, SHORT, 1
+    exif += char(tag & 0xff);
+    exif += char(tag >> 8);
+    exif += QByteArray("\x00\x00", 2);
+    exif += QByteArray("\x00\x00\x00\x00", 4);  // no next IFD
+    QByteArray segment("\xff\xe1", 2);
+    const int length = exif.size() + 2;
+    segment += char(length >> 8);
+    segment += char(length & 0xff);
+    segment += exif;
+    jpeg.insert(2, segment);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(jpeg);
+    return path;
+}
+
+// Records the addresses the application asks to open.
+class UrlSink : public QObject {
+    Q_OBJECT
+public:
+    UrlSink() {
+        QDesktopServices::setUrlHandler("https", this, "open");
+        QDesktopServices::setUrlHandler("http", this, "open");
+    }
+    ~UrlSink() override {
+        QDesktopServices::unsetUrlHandler("https");
+        QDesktopServices::unsetUrlHandler("http");
+    }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+// A fresh main screen on a cleared settings store and an empty library.
+class ControllerFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        closeAllAlerts();
+        clearDefaults();
+        library = qEnvironmentVariable("LUMARO_LIBRARY");
+        QDir(library).removeRecursively();
+        QDir().mkpath(library);
+    }
+    void TearDown() override {
+        controller.reset();
+        closeAllAlerts();
+    }
+
+    app::lumaroViewController& start() {
+        controller = std::make_unique<app::lumaroViewController>();
+        controller->view()->resize(768, 1024);
+        controller->view()->show();
+        QApplication::processEvents();
+        return *controller;
+    }
+
+    // Picks a file as the picker does, and waits for the editing state.
+    void pick(const QString& path) {
+        controller->pickFile(path);
+        ASSERT_TRUE(waitFor([&] { return !controller->isOpeningPicture(); }));
+        QApplication::processEvents();
+    }
+
+    QImage shownImage() const { return controller->image->image(); }
+
+    QString library;
+    std::unique_ptr<app::lumaroViewController> controller;
+};
+
+}  // namespace testing_gui
