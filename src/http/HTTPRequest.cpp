@@ -1,0 +1,333 @@
+#include "http/HTTPRequest.h"
+
+#include "http/DataDecompressor.h"
+#include "http/RequestClassState.h"
+
+#include <QAbstractEventDispatcher>
+#include <QThread>
+#include <QTimer>
+
+namespace http {
+
+HTTPRequest::HTTPRequest(const QUrl& url)
+    : timeOutSeconds_(defaultTimeOutSeconds()), downloadCache_(defaultCache()) {
+    didStartSelector_ = [](HTTPRequestDelegate& d, const HTTPRequestPtr& r) {
+        d.requestStarted(r);
+    };
+    didReceiveResponseHeadersSelector_ = [](HTTPRequestDelegate& d, const HTTPRequestPtr& r,
+                                            const Headers& headers) {
+        d.requestReceivedResponseHeaders(r, headers);
+    };
+    didFinishSelector_ = [](HTTPRequestDelegate& d, const HTTPRequestPtr& r) {
+        d.requestFinished(r);
+    };
+    didFailSelector_ = [](HTTPRequestDelegate& d, const HTTPRequestPtr& r) { d.requestFailed(r); };
+    // A delegate answers the redirect confirmation and the body events only when the caller
+    // sets those selectors: answering them changes how the request behaves (it waits for a
+    // confirmation; the body goes to the delegate instead of being stored).
+    setURL(url);
+}
+
+HTTPRequest::~HTTPRequest() {
+    destroying_ = true;
+    authenticationNeeded_ = 0;
+    request_.reset();
+    cancelLoad();
+    // The last reference may go inside the timer's own signal: never delete it directly.
+    if (statusTimer_ != nullptr) statusTimer_->deleteLater();
+    releaseBlocksOnMainThread();
+}
+
+HTTPRequestPtr HTTPRequest::requestWithURL(const QUrl& url) {
+    return std::make_shared<HTTPRequest>(url);
+}
+
+HTTPRequestPtr HTTPRequest::requestWithURL(const QUrl& url, std::shared_ptr<CacheDelegate> cache,
+                                           int cachePolicy) {
+    auto request = requestWithURL(url);
+    request->setDownloadCache(cache);
+    request->setCachePolicy(cachePolicy);
+    return request;
+}
+
+HTTPRequestPtr HTTPRequest::makeRequestOfSameClass(const QUrl& url) const {
+    return std::make_shared<HTTPRequest>(url);
+}
+
+HTTPRequestPtr HTTPRequest::copyWithZone() const {
+    std::lock_guard lock(cancelledLock_);
+    HTTPRequestPtr copy = makeRequestOfSameClass(url_);
+    copy->delegate_ = delegate_;
+    copy->requestMethod_ = requestMethod_;
+    copy->postBody_ = postBody_;
+    copy->shouldStreamPostDataFromDisk_ = shouldStreamPostDataFromDisk_;
+    copy->postBodyFilePath_ = postBodyFilePath_;
+    copy->requestHeaders_ = requestHeaders_;
+    copy->requestCookies_ = requestCookies_;
+    copy->useCookiePersistence_ = useCookiePersistence_;
+    copy->useKeychainPersistence_ = useKeychainPersistence_;
+    copy->useSessionPersistence_ = useSessionPersistence_;
+    copy->allowCompressedResponse_ = allowCompressedResponse_;
+    copy->downloadDestinationPath_ = downloadDestinationPath_;
+    copy->temporaryFileDownloadPath_ = temporaryFileDownloadPath_;
+    copy->username_ = username_;
+    copy->password_ = password_;
+    copy->domain_ = domain_;
+    copy->proxyUsername_ = proxyUsername_;
+    copy->proxyPassword_ = proxyPassword_;
+    copy->proxyDomain_ = proxyDomain_;
+    copy->proxyHost_ = proxyHost_;
+    copy->proxyPort_ = proxyPort_;
+    copy->proxyType_ = proxyType_;
+    copy->shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
+    copy->shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
+    copy->postLength_ = postLength_;
+    copy->haveBuiltPostBody_ = haveBuiltPostBody_;
+    copy->didStartSelector_ = didStartSelector_;
+    copy->didFinishSelector_ = didFinishSelector_;
+    copy->didFailSelector_ = didFailSelector_;
+    copy->timeOutSeconds_ = timeOutSeconds_;
+    copy->shouldResetDownloadProgress_ = shouldResetDownloadProgress_;
+    copy->shouldResetUploadProgress_ = shouldResetUploadProgress_;
+    copy->showAccurateProgress_ = showAccurateProgress_;
+    copy->defaultResponseEncoding_ = defaultResponseEncoding_;
+    copy->allowResumeForFileDownloads_ = allowResumeForFileDownloads_;
+    copy->userInfo_ = userInfo_;
+    copy->tag_ = tag_;
+    copy->useHTTPVersionOne_ = useHTTPVersionOne_;
+    copy->shouldRedirect_ = shouldRedirect_;
+    copy->validatesSecureCertificate_ = validatesSecureCertificate_;
+    copy->clientCertificateIdentity_ = clientCertificateIdentity_;
+    copy->clientCertificates_ = clientCertificates_;
+    copy->extraTrustedCertificates_ = extraTrustedCertificates_;
+    copy->PACurl_ = PACurl_;
+    copy->shouldPresentCredentialsBeforeChallenge_ = shouldPresentCredentialsBeforeChallenge_;
+    copy->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
+    copy->shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
+    copy->shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
+    copy->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
+    copy->authenticationScheme_ = authenticationScheme_;
+    return copy;
+}
+
+HTTPRequestPtr HTTPRequest::HEADRequest() {
+    std::lock_guard lock(cancelledLock_);
+    HTTPRequestPtr head = makeRequestOfSameClass(url_);
+    head->setRequestMethod(QStringLiteral("HEAD"));
+    head->mainRequest_ = std::static_pointer_cast<HTTPRequest>(shared_from_this());
+    head->hasMainRequest_ = true;
+    head->requestHeaders_ = requestHeaders_;
+    head->requestCookies_ = requestCookies_;
+    head->useCookiePersistence_ = useCookiePersistence_;
+    head->useKeychainPersistence_ = useKeychainPersistence_;
+    head->useSessionPersistence_ = useSessionPersistence_;
+    head->allowCompressedResponse_ = allowCompressedResponse_;
+    head->username_ = username_;
+    head->password_ = password_;
+    head->domain_ = domain_;
+    head->proxyUsername_ = proxyUsername_;
+    head->proxyPassword_ = proxyPassword_;
+    head->proxyDomain_ = proxyDomain_;
+    head->proxyHost_ = proxyHost_;
+    head->proxyPort_ = proxyPort_;
+    head->proxyType_ = proxyType_;
+    head->shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
+    head->shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
+    head->timeOutSeconds_ = timeOutSeconds_;
+    head->useHTTPVersionOne_ = useHTTPVersionOne_;
+    head->validatesSecureCertificate_ = validatesSecureCertificate_;
+    head->clientCertificateIdentity_ = clientCertificateIdentity_;
+    head->clientCertificates_ = clientCertificates_;
+    head->extraTrustedCertificates_ = extraTrustedCertificates_;
+    head->PACurl_ = PACurl_;
+    head->shouldPresentCredentialsBeforeChallenge_ = shouldPresentCredentialsBeforeChallenge_;
+    head->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
+    head->shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
+    head->shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
+    head->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
+    return head;
+}
+
+// ---- Accessors guarded by the request's lock ----
+
+bool HTTPRequest::isCancelled() const {
+    std::lock_guard lock(cancelledLock_);
+    return cancelled_;
+}
+
+ErrorPtr HTTPRequest::error() const {
+    std::lock_guard lock(cancelledLock_);
+    return error_;
+}
+
+QUrl HTTPRequest::url() const {
+    std::lock_guard lock(cancelledLock_);
+    return url_;
+}
+
+void HTTPRequest::setURL(const QUrl& url) {
+    std::lock_guard lock(cancelledLock_);
+    if (url == url_) return;
+    url_ = url;
+    // A new address needs a new message (and new authentication handles, when there are any).
+    request_.reset();
+    redirectURL_.clear();
+}
+
+QString HTTPRequest::requestMethod() const {
+    std::lock_guard lock(cancelledLock_);
+    return requestMethod_;
+}
+
+void HTTPRequest::setRequestMethod(const QString& method) {
+    std::lock_guard lock(cancelledLock_);
+    if (requestMethod_ != method) requestMethod_ = method;
+    if (requestMethod_ == QLatin1String("POST") || requestMethod_ == QLatin1String("PUT") ||
+        !postBody_.isEmpty() || !postBodyFilePath_.isEmpty()) {
+        shouldAttemptPersistentConnection_ = false;
+    }
+}
+
+std::shared_ptr<HTTPRequestDelegate> HTTPRequest::delegate() const {
+    std::lock_guard lock(cancelledLock_);
+    return delegate_.lock();
+}
+
+void HTTPRequest::setDelegate(std::weak_ptr<HTTPRequestDelegate> delegate) {
+    std::lock_guard lock(cancelledLock_);
+    delegate_ = std::move(delegate);
+}
+
+std::shared_ptr<HTTPRequestQueue> HTTPRequest::queue() const {
+    std::lock_guard lock(cancelledLock_);
+    return queue_;
+}
+
+void HTTPRequest::setQueue(std::shared_ptr<HTTPRequestQueue> queue) {
+    std::lock_guard lock(cancelledLock_);
+    queue_ = std::move(queue);
+}
+
+void HTTPRequest::setDidStartSelector(RequestSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    didStartSelector_ = std::move(selector);
+}
+
+void HTTPRequest::setDidReceiveResponseHeadersSelector(HeadersSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    didReceiveResponseHeadersSelector_ = std::move(selector);
+}
+
+void HTTPRequest::setWillRedirectSelector(RedirectSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    willRedirectSelector_ = std::move(selector);
+}
+
+void HTTPRequest::setDidFinishSelector(RequestSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    didFinishSelector_ = std::move(selector);
+}
+
+void HTTPRequest::setDidFailSelector(RequestSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    didFailSelector_ = std::move(selector);
+}
+
+void HTTPRequest::setDidReceiveDataSelector(DataSelector selector) {
+    std::lock_guard lock(cancelledLock_);
+    didReceiveDataSelector_ = std::move(selector);
+}
+
+#define LUMARO_BLOCK_SETTER(Setter, Type, slot) \
+    void HTTPRequest::Setter(Type block) {       \
+        std::lock_guard lock(blocksMutex_);      \
+        blocks_->slot = std::move(block);        \
+    }
+
+LUMARO_BLOCK_SETTER(setStartedBlock, Block, started)
+LUMARO_BLOCK_SETTER(setHeadersReceivedBlock, HeadersBlock, headersReceived)
+LUMARO_BLOCK_SETTER(setCompletionBlock, Block, completion)
+LUMARO_BLOCK_SETTER(setFailedBlock, Block, failure)
+LUMARO_BLOCK_SETTER(setBytesReceivedBlock, ProgressBlock, bytesReceived)
+LUMARO_BLOCK_SETTER(setBytesSentBlock, ProgressBlock, bytesSent)
+LUMARO_BLOCK_SETTER(setDownloadSizeIncrementedBlock, SizeBlock, downloadSizeIncremented)
+LUMARO_BLOCK_SETTER(setUploadSizeIncrementedBlock, SizeBlock, uploadSizeIncremented)
+LUMARO_BLOCK_SETTER(setDataReceivedBlock, DataBlock, dataReceived)
+LUMARO_BLOCK_SETTER(setAuthenticationNeededBlock, Block, authenticationNeeded)
+LUMARO_BLOCK_SETTER(setProxyAuthenticationNeededBlock, Block, proxyAuthenticationNeeded)
+LUMARO_BLOCK_SETTER(setRequestRedirectedBlock, Block, requestRedirected)
+
+#undef LUMARO_BLOCK_SETTER
+
+void HTTPRequest::addRequestHeader(const QString& name, const QString& value) {
+    requestHeaders_.set(name, value);
+}
+
+void HTTPRequest::setPostBody(const QByteArray& body) { postBody_ = body; }
+
+Headers HTTPRequest::responseHeaders() const { return responseHeaders_.value_or(Headers()); }
+
+// ---- Class-wide ----
+
+platform::OperationQueue& HTTPRequest::sharedQueue() {
+    return RequestClassState::instance().sharedQueue;
+}
+
+QThread* HTTPRequest::threadForRequest(const HTTPRequestPtr&) {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    if (state.networkThread == nullptr) {
+        state.networkThread = new QThread();
+        state.networkThread->setObjectName(QStringLiteral("HTTPRequest network thread"));
+        state.networkThread->start();
+        // Events can be posted to the thread as soon as its dispatcher exists.
+        while (QAbstractEventDispatcher::instance(state.networkThread) == nullptr) {
+            QThread::yieldCurrentThread();
+        }
+    }
+    return state.networkThread;
+}
+
+double HTTPRequest::defaultTimeOutSeconds() {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    return state.defaultTimeOutSeconds;
+}
+
+void HTTPRequest::setDefaultTimeOutSeconds(double seconds) {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    state.defaultTimeOutSeconds = seconds;
+}
+
+std::shared_ptr<CacheDelegate> HTTPRequest::defaultCache() {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    return state.defaultCache;
+}
+
+void HTTPRequest::setDefaultCache(std::shared_ptr<CacheDelegate> cache) {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    state.defaultCache = std::move(cache);
+}
+
+bool HTTPRequest::isNetworkInUse() {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.connectionPoolLock);
+    return state.activeStreamCount > 0;
+}
+
+void HTTPRequest::setShouldUpdateNetworkActivityIndicator(bool on) {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.connectionPoolLock);
+    state.shouldUpdateNetworkActivityIndicator = on;
+}
+
+quint64 HTTPRequest::requestCounter() {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.connectionPoolLock);
+    return state.requestCounter;
+}
+
+}  // namespace http

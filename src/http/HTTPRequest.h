@@ -1,0 +1,535 @@
+#pragma once
+
+#include "http/CacheDelegate.h"
+#include "http/Error.h"
+#include "http/HTTPRequestDelegate.h"
+#include "http/Headers.h"
+#include "http/StringEncoding.h"
+#include "platform/Operation.h"
+#include "platform/OperationQueue.h"
+#include "platform/http/HttpMessage.h"
+#include "platform/http/HttpSecuritySettings.h"
+#include "platform/http/HttpStream.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QNetworkCookie>
+#include <QSslCertificate>
+#include <QString>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QThread;
+class QTimer;
+
+namespace http {
+
+class DataDecompressor;
+
+// One HTTP request, from construction to its last callback. It is an operation: run it
+// synchronously on the calling thread (startSynchronous), asynchronously on the shared
+// queue (startAsynchronous), or add it to any operation queue. Asynchronous requests do
+// their network work on one class-wide network thread; every callback to user code
+// (delegate, blocks, queue) arrives on the GUI thread. Always held by std::shared_ptr.
+class HTTPRequest : public platform::Operation {
+public:
+    // Blocks; each is called on the GUI thread.
+    using Block = std::function<void()>;
+    using HeadersBlock = std::function<void(const Headers&)>;
+    using ProgressBlock = std::function<void(qint64 bytes, quint64 total)>;
+    using SizeBlock = std::function<void(qint64 size)>;
+    using DataBlock = std::function<void(const QByteArray& data)>;
+
+    explicit HTTPRequest(const QUrl& url);
+    ~HTTPRequest() override;
+
+    static HTTPRequestPtr requestWithURL(const QUrl& url);
+    static HTTPRequestPtr requestWithURL(const QUrl& url, std::shared_ptr<CacheDelegate> cache,
+                                         int cachePolicy = CachePolicy::UseDefault);
+
+    // A fresh request of the same class with this one's settings (not its callbacks,
+    // queue, response or counters).
+    virtual HTTPRequestPtr copyWithZone() const;
+    // A HEAD request for the same URL that reports through this request.
+    HTTPRequestPtr HEADRequest();
+
+    // ---- Running ----
+    void startSynchronous();
+    void startAsynchronous();
+    void start() override;
+    virtual void main() override;
+    void cancel() override;
+    void clearDelegatesAndCancel();
+
+    bool isConcurrent() const override { return true; }
+    bool isExecuting() const override { return inProgress_; }
+    bool isFinished() const override { return finished_; }
+    bool isCancelled() const override;
+    bool complete() const { return complete_; }
+    ErrorPtr error() const;
+
+    // ---- Target and method ----
+    QUrl url() const;
+    void setURL(const QUrl& url);
+    QUrl originalURL() const { return originalURL_; }
+    QUrl redirectURL() const { return redirectURL_; }
+    QString requestMethod() const;
+    void setRequestMethod(const QString& method);
+
+    // ---- Callbacks ----
+    std::shared_ptr<HTTPRequestDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<HTTPRequestDelegate> delegate);
+    std::shared_ptr<HTTPRequestQueue> queue() const;
+    void setQueue(std::shared_ptr<HTTPRequestQueue> queue);
+    void setDidStartSelector(RequestSelector selector);
+    void setDidReceiveResponseHeadersSelector(HeadersSelector selector);
+    void setWillRedirectSelector(RedirectSelector selector);
+    void setDidFinishSelector(RequestSelector selector);
+    void setDidFailSelector(RequestSelector selector);
+    void setDidReceiveDataSelector(DataSelector selector);
+
+    void setStartedBlock(Block block);
+    void setHeadersReceivedBlock(HeadersBlock block);
+    void setCompletionBlock(Block block);
+    void setFailedBlock(Block block);
+    void setBytesReceivedBlock(ProgressBlock block);
+    void setBytesSentBlock(ProgressBlock block);
+    void setDownloadSizeIncrementedBlock(SizeBlock block);
+    void setUploadSizeIncrementedBlock(SizeBlock block);
+    void setDataReceivedBlock(DataBlock block);
+    void setAuthenticationNeededBlock(Block block);
+    void setProxyAuthenticationNeededBlock(Block block);
+    void setRequestRedirectedBlock(Block block);
+
+    QVariantMap userInfo() const { return userInfo_; }
+    void setUserInfo(const QVariantMap& userInfo) { userInfo_ = userInfo; }
+    qint32 tag() const { return tag_; }
+    void setTag(qint32 tag) { tag_ = tag; }
+
+    // ---- Request headers and body ----
+    Headers requestHeaders() const { return requestHeaders_; }
+    void setRequestHeaders(const Headers& headers) { requestHeaders_ = headers; }
+    void addRequestHeader(const QString& name, const QString& value);
+    QList<QNetworkCookie> requestCookies() const { return requestCookies_; }
+    void setRequestCookies(const QList<QNetworkCookie>& cookies) { requestCookies_ = cookies; }
+    bool useCookiePersistence() const { return useCookiePersistence_; }
+    void setUseCookiePersistence(bool on) { useCookiePersistence_ = on; }
+    QString userAgentString() const { return userAgentString_; }
+    void setUserAgentString(const QString& userAgent) { userAgentString_ = userAgent; }
+
+    QByteArray postBody() const { return postBody_; }
+    void setPostBody(const QByteArray& body);
+    QByteArray compressedPostBody() const { return compressedPostBody_; }
+    void appendPostData(const QByteArray& data);
+    void appendPostDataFromFile(const QString& path);
+    bool shouldStreamPostDataFromDisk() const { return shouldStreamPostDataFromDisk_; }
+    void setShouldStreamPostDataFromDisk(bool on) { shouldStreamPostDataFromDisk_ = on; }
+    QString postBodyFilePath() const { return postBodyFilePath_; }
+    void setPostBodyFilePath(const QString& path) { postBodyFilePath_ = path; }
+    QString compressedPostBodyFilePath() const { return compressedPostBodyFilePath_; }
+    bool didCreateTemporaryPostDataFile() const { return didCreateTemporaryPostDataFile_; }
+    quint64 postLength() const { return postLength_; }
+    bool haveBuiltPostBody() const { return haveBuiltPostBody_; }
+    bool shouldCompressRequestBody() const { return shouldCompressRequestBody_; }
+    void setShouldCompressRequestBody(bool on) { shouldCompressRequestBody_ = on; }
+    bool useHTTPVersionOne() const { return useHTTPVersionOne_; }
+    void setUseHTTPVersionOne(bool on) { useHTTPVersionOne_ = on; }
+    bool validatesSecureCertificate() const { return validatesSecureCertificate_; }
+    void setValidatesSecureCertificate(bool on) { validatesSecureCertificate_ = on; }
+    std::optional<platform::HttpClientIdentity> clientCertificateIdentity() const {
+        return clientCertificateIdentity_;
+    }
+    void setClientCertificateIdentity(const std::optional<platform::HttpClientIdentity>& id) {
+        clientCertificateIdentity_ = id;
+    }
+    QList<QSslCertificate> clientCertificates() const { return clientCertificates_; }
+    void setClientCertificates(const QList<QSslCertificate>& list) { clientCertificates_ = list; }
+    // Certificate authorities trusted by this request besides the system's.
+    QList<QSslCertificate> extraTrustedCertificates() const { return extraTrustedCertificates_; }
+    void setExtraTrustedCertificates(const QList<QSslCertificate>& list) {
+        extraTrustedCertificates_ = list;
+    }
+
+    virtual void buildPostBody();
+    void buildRequestHeaders();
+    void applyCookieHeader();
+    void addBasicAuthenticationHeaderWithUsername(const QString& user, const QString& password);
+    void updatePartialDownloadSize();
+
+    // ---- Response ----
+    Headers responseHeaders() const;
+    int responseStatusCode() const { return responseStatusCode_; }
+    QString responseStatusMessage() const { return responseStatusMessage_; }
+    QList<QNetworkCookie> responseCookies() const { return responseCookies_; }
+    // The body; inflated anew on every call when it was kept compressed.
+    QByteArray responseData() const;
+    // The body as text in responseEncoding; none without data or when it does not decode.
+    std::optional<QString> responseString() const;
+    bool isResponseCompressed() const;
+    QByteArray rawResponseData() const { return rawResponseData_; }
+    StringEncoding defaultResponseEncoding() const { return defaultResponseEncoding_; }
+    void setDefaultResponseEncoding(StringEncoding encoding) {
+        defaultResponseEncoding_ = encoding;
+    }
+    StringEncoding responseEncoding() const { return responseEncoding_; }
+    quint64 contentLength() const { return contentLength_; }
+    quint64 totalBytesRead() const { return totalBytesRead_; }
+    quint64 partialDownloadSize() const { return partialDownloadSize_; }
+    bool allowCompressedResponse() const { return allowCompressedResponse_; }
+    void setAllowCompressedResponse(bool on) { allowCompressedResponse_ = on; }
+    bool shouldWaitToInflateCompressedResponses() const {
+        return shouldWaitToInflateCompressedResponses_;
+    }
+    void setShouldWaitToInflateCompressedResponses(bool on) {
+        shouldWaitToInflateCompressedResponses_ = on;
+    }
+    QString downloadDestinationPath() const { return downloadDestinationPath_; }
+    void setDownloadDestinationPath(const QString& path) { downloadDestinationPath_ = path; }
+    QString temporaryFileDownloadPath() const { return temporaryFileDownloadPath_; }
+    void setTemporaryFileDownloadPath(const QString& path) { temporaryFileDownloadPath_ = path; }
+    QString temporaryUncompressedDataDownloadPath() const {
+        return temporaryUncompressedDataDownloadPath_;
+    }
+    bool allowResumeForFileDownloads() const { return allowResumeForFileDownloads_; }
+    void setAllowResumeForFileDownloads(bool on) { allowResumeForFileDownloads_ = on; }
+    bool downloadComplete() const { return downloadComplete_; }
+    bool didUseCachedResponse() const { return didUseCachedResponse_; }
+
+    // ---- Connection, redirects, time-outs ----
+    bool shouldAttemptPersistentConnection() const { return shouldAttemptPersistentConnection_; }
+    void setShouldAttemptPersistentConnection(bool on) { shouldAttemptPersistentConnection_ = on; }
+    double persistentConnectionTimeoutSeconds() const {
+        return persistentConnectionTimeoutSeconds_;
+    }
+    void setPersistentConnectionTimeoutSeconds(double seconds) {
+        persistentConnectionTimeoutSeconds_ = seconds;
+    }
+    bool connectionCanBeReused() const { return connectionCanBeReused_; }
+    bool shouldRedirect() const { return shouldRedirect_; }
+    void setShouldRedirect(bool on) { shouldRedirect_ = on; }
+    int redirectCount() const { return redirectCount_; }
+    double timeOutSeconds() const { return timeOutSeconds_; }
+    void setTimeOutSeconds(double seconds) { timeOutSeconds_ = seconds; }
+    int numberOfTimesToRetryOnTimeout() const { return numberOfTimesToRetryOnTimeout_; }
+    void setNumberOfTimesToRetryOnTimeout(int count) { numberOfTimesToRetryOnTimeout_ = count; }
+    int retryCount() const { return retryCount_; }
+
+    // ---- Proxy ----
+    QString proxyHost() const { return proxyHost_; }
+    void setProxyHost(const QString& host) { proxyHost_ = host; }
+    int proxyPort() const { return proxyPort_; }
+    void setProxyPort(int port) { proxyPort_ = port; }
+    // "HTTP" (the default when a host and port are set) or "SOCKS".
+    QString proxyType() const { return proxyType_; }
+    void setProxyType(const QString& type) { proxyType_ = type; }
+
+    // ---- Credentials ----
+    QString username() const { return username_; }
+    void setUsername(const QString& user) { username_ = user; }
+    QString password() const { return password_; }
+    void setPassword(const QString& password) { password_ = password; }
+    QString authenticationScheme() const { return authenticationScheme_; }
+    int authenticationNeeded() const { return authenticationNeeded_; }
+    bool shouldPresentCredentialsBeforeChallenge() const {
+        return shouldPresentCredentialsBeforeChallenge_;
+    }
+    void setShouldPresentCredentialsBeforeChallenge(bool on) {
+        shouldPresentCredentialsBeforeChallenge_ = on;
+    }
+
+    // ---- Cache ----
+    std::shared_ptr<CacheDelegate> downloadCache() const { return downloadCache_.lock(); }
+    void setDownloadCache(std::weak_ptr<CacheDelegate> cache) { downloadCache_ = cache; }
+    int cachePolicy() const { return cachePolicy_; }
+    void setCachePolicy(int policy) { cachePolicy_ = policy; }
+    int cacheStoragePolicy() const { return cacheStoragePolicy_; }
+    void setCacheStoragePolicy(int policy) { cacheStoragePolicy_ = policy; }
+    double secondsToCache() const { return secondsToCache_; }
+    void setSecondsToCache(double seconds) { secondsToCache_ = seconds; }
+
+    // ---- Progress ----
+    bool showAccurateProgress() const { return showAccurateProgress_; }
+    void setShowAccurateProgress(bool on) { showAccurateProgress_ = on; }
+    bool shouldResetDownloadProgress() const { return shouldResetDownloadProgress_; }
+    void setShouldResetDownloadProgress(bool on) { shouldResetDownloadProgress_ = on; }
+    bool shouldResetUploadProgress() const { return shouldResetUploadProgress_; }
+    void setShouldResetUploadProgress(bool on) { shouldResetUploadProgress_ = on; }
+    quint64 totalBytesSent() const { return totalBytesSent_; }
+    HTTPRequestPtr mainRequest() const { return mainRequest_.lock(); }
+
+    // ---- Class-wide ----
+    static platform::OperationQueue& sharedQueue();
+    static QThread* threadForRequest(const HTTPRequestPtr& request);
+    static double defaultTimeOutSeconds();
+    static void setDefaultTimeOutSeconds(double seconds);
+    static std::shared_ptr<CacheDelegate> defaultCache();
+    static void setDefaultCache(std::shared_ptr<CacheDelegate> cache);
+    static bool isNetworkInUse();
+    static void setShouldUpdateNetworkActivityIndicator(bool on);
+    static QString defaultUserAgentString();
+    static void setDefaultUserAgentString(const QString& userAgent);
+    static QString base64forData(const QByteArray& data);
+    // Empty for a missing file.
+    static QString mimeTypeForFileAtPath(const QString& path);
+    static bool removeFileAtPath(const QString& path, ErrorPtr* error);
+    static void parseMimeType(QString* mimeType, StringEncoding* encoding,
+                              const QString& contentType);
+    // How many requests have been numbered so far.
+    static quint64 requestCounter();
+
+protected:
+    // Makes the empty request that copyWithZone fills; subclasses answer their own class.
+    virtual HTTPRequestPtr makeRequestOfSameClass(const QUrl& url) const;
+    HTTPRequestPtr self() { return std::static_pointer_cast<HTTPRequest>(shared_from_this()); }
+
+    void failWithError(ErrorPtr error);
+    void setupPostBody();
+
+    // ---- Lifecycle (HTTPRequestLifecycle.cpp) ----
+    void cancelOnRequestThread();
+    void markAsFinished();
+    void requestFinished();
+    void reportFinished();
+    void reportFailure();
+    void requestStarted();
+    void requestReceivedResponseHeaders(const Headers& headers);
+    void releaseBlocksOnMainThread();
+    void cancelLoad();
+    void performOnRequestThread(std::function<void()> fn);
+    void runOnDrivingThreadOrNow(std::function<void()> fn);
+
+    // ---- Building (HTTPRequestBuilding.cpp) ----
+    void startRequest();
+    QString userAgentForRequest() const;
+
+    // ---- Status timer ----
+    void startStatusTimer();
+    void stopStatusTimer();
+    void updateStatus();
+    void checkRequestStatus();
+
+    // ---- Response (HTTPRequestResponse.cpp) ----
+    void handleNetworkEvent(platform::HttpStreamEvent event);
+    void readResponseHeaders();
+    void handleBytesAvailable();
+    void handleStreamComplete();
+    void handleStreamError();
+    void useDataFromCache();
+    void parseStringEncodingFromHeaders();
+    void settleContentLength();
+    void decideConnectionReuse(const platform::HttpResponseHeader& header);
+    bool hasDataReceiver() const;
+    void passOnReceivedData(const QByteArray& data);
+    bool writeToDownloadFile(const char* bytes, qint64 length, const QByteArray& inflated);
+    ErrorPtr settleDownloadedFile();
+    void removeTemporaryDownloadFile();
+    void removeTemporaryUncompressedDownloadFile();
+    void removeTemporaryUploadFile();
+    void removeTemporaryCompressedUploadFile();
+
+    // ---- Connection (HTTPRequestConnection.cpp) ----
+    void scheduleReadStream();
+    void unscheduleReadStream();
+    void destroyReadStream();
+    qint64 connectionID() const;
+
+    // A reused connection found dead before the answer began: one more attempt on a new
+    // connection, once per request.
+    bool retryUsingNewConnection();
+
+    // ---- Where the engine's later services plug in (HTTPRequestPending.cpp) ----
+    // Redirects: true when the answer is a redirect that will be followed.
+    bool willRedirect();
+    // Time-outs: true when the attempt has been silent for too long.
+    bool shouldTimeOut();
+    // Progress reporting to the queue, progress delegates and blocks.
+    void updateProgressIndicators();
+    void incrementDownloadSizeBy(qint64 amount);
+    void incrementUploadSizeBy(qint64 amount);
+    void removeUploadProgressSoFar();
+    // Bandwidth throttling.
+    void performThrottling();
+    static bool isBandwidthThrottled();
+    // Credentials: pre-emptive Authorization, and the answer to a 401 or 407.
+    void applyAuthorizationHeader();
+    void attemptToApplyCredentialsAndResume();
+    // Proxy discovery: answers whether the attempt may start now.
+    bool configureProxies();
+
+    // Target and method.
+    QUrl url_;
+    QUrl originalURL_;
+    QUrl redirectURL_;
+    QString requestMethod_ = QStringLiteral("GET");
+
+    // Callbacks.
+    std::weak_ptr<HTTPRequestDelegate> delegate_;
+    std::shared_ptr<HTTPRequestQueue> queue_;
+    RequestSelector didStartSelector_;
+    HeadersSelector didReceiveResponseHeadersSelector_;
+    RedirectSelector willRedirectSelector_;
+    RequestSelector didFinishSelector_;
+    RequestSelector didFailSelector_;
+    DataSelector didReceiveDataSelector_;
+    struct Blocks {
+        Block started;
+        HeadersBlock headersReceived;
+        Block completion;
+        Block failure;
+        ProgressBlock bytesReceived;
+        ProgressBlock bytesSent;
+        SizeBlock downloadSizeIncremented;
+        SizeBlock uploadSizeIncremented;
+        DataBlock dataReceived;
+        Block authenticationNeeded;
+        Block proxyAuthenticationNeeded;
+        Block requestRedirected;
+    };
+    // Read on the GUI thread when a block is due; guarded by blocksMutex_.
+    std::shared_ptr<Blocks> blocks_ = std::make_shared<Blocks>();
+    mutable std::mutex blocksMutex_;
+    QVariantMap userInfo_;
+    qint32 tag_ = 0;
+
+    // Request headers and body.
+    Headers requestHeaders_;
+    bool haveBuiltRequestHeaders_ = false;
+    QList<QNetworkCookie> requestCookies_;
+    bool useCookiePersistence_ = true;
+    QString userAgentString_;
+    QByteArray postBody_;
+    QByteArray compressedPostBody_;
+    bool shouldStreamPostDataFromDisk_ = false;
+    QString postBodyFilePath_;
+    QString compressedPostBodyFilePath_;
+    bool didCreateTemporaryPostDataFile_ = false;
+    std::unique_ptr<QFile> postBodyWriteStream_;
+    std::shared_ptr<QFile> postBodyReadStream_;
+    quint64 postLength_ = 0;
+    bool haveBuiltPostBody_ = false;
+    bool shouldCompressRequestBody_ = false;
+    bool useHTTPVersionOne_ = false;
+    bool validatesSecureCertificate_ = true;
+    std::optional<platform::HttpClientIdentity> clientCertificateIdentity_;
+    QList<QSslCertificate> clientCertificates_;
+    QList<QSslCertificate> extraTrustedCertificates_;
+
+    // Response.
+    std::optional<Headers> responseHeaders_;
+    int responseStatusCode_ = 0;
+    QString responseStatusMessage_;
+    QList<QNetworkCookie> responseCookies_;
+    QByteArray rawResponseData_;
+    StringEncoding defaultResponseEncoding_ = StringEncodings::ISOLatin1;
+    StringEncoding responseEncoding_ = StringEncodings::ISOLatin1;
+    quint64 contentLength_ = 0;
+    quint64 totalBytesRead_ = 0;
+    quint64 partialDownloadSize_ = 0;
+    bool allowCompressedResponse_ = true;
+    bool shouldWaitToInflateCompressedResponses_ = true;
+    std::unique_ptr<DataDecompressor> dataDecompressor_;
+    QString downloadDestinationPath_;
+    QString temporaryFileDownloadPath_;
+    QString temporaryUncompressedDataDownloadPath_;
+    std::unique_ptr<QFile> fileDownloadOutputStream_;
+    std::unique_ptr<QFile> inflatedFileDownloadOutputStream_;
+    bool allowResumeForFileDownloads_ = false;
+    bool downloadComplete_ = false;
+    QByteArray readBuffer_;
+
+    // Progress.
+    bool showAccurateProgress_ = true;
+    bool shouldResetUploadProgress_ = true;
+    bool shouldResetDownloadProgress_ = true;
+    bool updatedProgress_ = false;
+    quint64 totalBytesSent_ = 0;
+    quint64 lastBytesSent_ = 0;
+    quint64 lastBytesRead_ = 0;
+    quint64 uploadBufferSize_ = 0;
+    std::weak_ptr<HTTPRequest> mainRequest_;
+    // Set on a HEAD request made by HEADRequest, even once its main request is gone.
+    bool hasMainRequest_ = false;
+
+    // Credentials.
+    QString username_;
+    QString password_;
+    QString domain_;
+    QString proxyUsername_;
+    QString proxyPassword_;
+    QString proxyDomain_;
+    QString authenticationScheme_;
+    QString proxyAuthenticationScheme_;
+    QString authenticationRealm_;
+    QString proxyAuthenticationRealm_;
+    bool useKeychainPersistence_ = false;
+    bool useSessionPersistence_ = true;
+    bool shouldPresentCredentialsBeforeChallenge_ = true;
+    bool shouldPresentAuthenticationDialog_ = false;
+    bool shouldPresentProxyAuthenticationDialog_ = true;
+    int authenticationNeeded_ = 0;
+
+    // Proxy.
+    QString proxyHost_;
+    int proxyPort_ = 0;
+    QString proxyType_;
+    QUrl PACurl_;
+
+    // Connection.
+    std::optional<platform::HttpRequestMessage> request_;
+    std::shared_ptr<platform::HttpStream> readStream_;
+    bool readStreamIsScheduled_ = false;
+    QThread* drivingThread_ = nullptr;
+    bool shouldAttemptPersistentConnection_ = true;
+    double persistentConnectionTimeoutSeconds_ = 60.0;
+    bool connectionCanBeReused_ = false;
+    quint64 requestID_ = 0;
+    // Streams with the same id may share idle connections; a retry after a dead connection
+    // takes an id of its own so that it opens a new one.
+    qint64 connectionId_ = 1;
+
+    // Redirects, time-outs, retries.
+    bool shouldRedirect_ = true;
+    bool needsRedirect_ = false;
+    int redirectCount_ = 0;
+    bool shouldUseRFC2616RedirectBehaviour_ = false;
+    double timeOutSeconds_;
+    QDateTime lastActivityTime_;
+    int numberOfTimesToRetryOnTimeout_ = 0;
+    int retryCount_ = 0;
+    bool willRetryRequest_ = false;
+
+    // Cache.
+    std::weak_ptr<CacheDelegate> downloadCache_;
+    int cachePolicy_ = CachePolicy::UseDefault;
+    int cacheStoragePolicy_ = CacheStoragePolicy::ForSessionDuration;
+    bool didUseCachedResponse_ = false;
+    double secondsToCache_ = 0;
+
+    // Run state.
+    std::atomic<bool> inProgress_{false};
+    std::atomic<bool> complete_{false};
+    std::atomic<bool> finished_{false};
+    bool cancelled_ = false;
+    ErrorPtr error_;
+    bool isSynchronous_ = false;
+    QTimer* statusTimer_ = nullptr;
+    bool destroying_ = false;
+    mutable std::recursive_mutex cancelledLock_;
+
+private:
+    template <class Slot>
+    Slot blockSnapshot(Slot Blocks::*slot) const {
+        std::lock_guard lock(blocksMutex_);
+        return (*blocks_).*slot;
+    }
+};
+
+}  // namespace http

@@ -1,0 +1,58 @@
+// The read stream of an attempt on the event loop of the thread that drives the request.
+#include "http/HTTPRequest.h"
+#include "http/RequestClassState.h"
+
+#include <QThread>
+
+namespace http {
+
+void HTTPRequest::scheduleReadStream() {
+    if (!readStream_ || readStreamIsScheduled_) return;
+    auto& state = RequestClassState::instance();
+    {
+        std::lock_guard lock(state.connectionPoolLock);
+        ++state.activeStreamCount;
+    }
+    lastActivityTime_ = QDateTime::currentDateTimeUtc();
+    readStream_->schedule(QThread::currentThread());
+    readStreamIsScheduled_ = true;
+}
+
+void HTTPRequest::unscheduleReadStream() {
+    if (!readStream_ || !readStreamIsScheduled_) return;
+    auto& state = RequestClassState::instance();
+    {
+        std::lock_guard lock(state.connectionPoolLock);
+        --state.activeStreamCount;
+    }
+    readStream_->unschedule();
+    readStreamIsScheduled_ = false;
+}
+
+void HTTPRequest::destroyReadStream() {
+    if (!readStream_) return;
+    unscheduleReadStream();
+    // A reusable connection stays open for the next stream with the same id.
+    if (!connectionCanBeReused_) readStream_->close();
+    readStream_->setClient({});
+    readStream_.reset();
+}
+
+qint64 HTTPRequest::connectionID() const { return connectionId_; }
+
+bool HTTPRequest::retryUsingNewConnection() {
+    if (retryCount_ != 0) return false;
+    willRetryRequest_ = true;
+    cancelLoad();
+    willRetryRequest_ = false;
+    {
+        auto& state = RequestClassState::instance();
+        std::lock_guard lock(state.connectionPoolLock);
+        connectionId_ = -static_cast<qint64>(++state.connectionCounter);
+    }
+    ++retryCount_;
+    startRequest();
+    return true;
+}
+
+}  // namespace http

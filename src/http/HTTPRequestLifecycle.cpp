@@ -1,0 +1,410 @@
+// Running a request: the start paths, its body (main), cancelling, failure and the end,
+// and the delivery of its events to user code on the GUI thread.
+#include "http/HTTPRequest.h"
+
+#include "http/RequestClassState.h"
+#include "platform/MainThread.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <exception>
+#include <typeinfo>
+
+namespace http {
+
+namespace {
+
+// Where callbacks to user code run. Without an application object there is no GUI thread
+// to queue to, and the callback runs where it is.
+void onMainThread(std::function<void()> fn) {
+    if (QCoreApplication::instance() == nullptr) {
+        fn();
+        return;
+    }
+    platform::runOnMainThread(std::move(fn));
+}
+
+QString exceptionName(const std::exception& exception) {
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(typeid(exception).name(), nullptr, nullptr, &status);
+    QString name = QString::fromLatin1(status == 0 ? demangled : typeid(exception).name());
+    std::free(demangled);
+    return name;
+}
+
+}  // namespace
+
+// ---- Start paths ----
+
+void HTTPRequest::startAsynchronous() { sharedQueue().addOperation(self()); }
+
+void HTTPRequest::start() {
+    willChangeValueForKey("isExecuting");
+    inProgress_ = true;
+    didChangeValueForKey("isExecuting");
+    QThread* thread = threadForRequest(self());
+    {
+        std::lock_guard lock(cancelledLock_);
+        drivingThread_ = thread;
+    }
+    auto request = self();
+    QMetaObject::invokeMethod(
+        QAbstractEventDispatcher::instance(thread), [request] { request->main(); },
+        Qt::QueuedConnection);
+}
+
+void HTTPRequest::startSynchronous() {
+    auto keep = self();
+    // Drives the stream and the status timer of this request on the calling thread.
+    QEventLoop loop;
+    {
+        std::lock_guard lock(cancelledLock_);
+        isSynchronous_ = true;
+        inProgress_ = true;
+        drivingThread_ = QThread::currentThread();
+    }
+    if (!isCancelled() && !complete_) {
+        main();
+        while (!complete_) {
+            loop.processEvents(QEventLoop::WaitForMoreEvents |
+                               QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    inProgress_ = false;
+    // The status timer is deleted through the event loop, which stops with this call.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void HTTPRequest::main() {
+    std::lock_guard lock(cancelledLock_);
+    try {
+        if (error_) {
+            complete_ = true;
+            markAsFinished();
+            return;
+        }
+        complete_ = false;
+        didUseCachedResponse_ = false;
+        if (url_.isEmpty() || !url_.isValid()) {
+            failWithError(RequestClassState::instance().unableToCreateRequestError);
+            return;
+        }
+        if (!hasMainRequest_) buildPostBody();
+        // A body that could not be built has already failed the request: nothing is sent.
+        if (error_) return;
+        if (requestMethod_ != QLatin1String("GET")) downloadCache_.reset();
+
+        request_.reset();
+        request_ = platform::HttpRequestMessage::create(
+            requestMethod_, url_,
+            useHTTPVersionOne_ ? platform::HttpVersion::Http10 : platform::HttpVersion::Http11);
+        if (!request_) {
+            failWithError(RequestClassState::instance().unableToCreateRequestError);
+            return;
+        }
+        if (auto main = mainRequest_.lock()) main->buildRequestHeaders();
+        buildRequestHeaders();
+        if (error_) return;
+
+        if (auto cache = downloadCache_.lock()) {
+            if (cachePolicy_ == CachePolicy::UseDefault) cachePolicy_ = cache->defaultCachePolicy();
+            if (cache->canUseCachedDataForRequest(*this)) {
+                useDataFromCache();
+                return;
+            }
+            if (cachePolicy_ &
+                (CachePolicy::AskServerIfModifiedWhenStale | CachePolicy::AskServerIfModified)) {
+                if (auto cached = cache->cachedResponseHeadersForURL(url_)) {
+                    const QString etag = cached->value(QStringLiteral("Etag"));
+                    if (!etag.isNull()) addRequestHeader(QStringLiteral("If-None-Match"), etag);
+                    const QString modified = cached->value(QStringLiteral("Last-Modified"));
+                    if (!modified.isNull()) {
+                        addRequestHeader(QStringLiteral("If-Modified-Since"), modified);
+                    }
+                }
+            }
+        }
+
+        applyAuthorizationHeader();
+        for (const auto& [name, value] : requestHeaders_.fields()) {
+            // A field that would break the request head (a line break in it) is refused
+            // rather than sent.
+            if (!request_->setHeaderFieldValue(name, value)) {
+                failWithError(RequestClassState::instance().unableToCreateRequestError);
+                return;
+            }
+        }
+        if (configureProxies()) startRequest();
+    } catch (const std::exception& exception) {
+        auto underlying = std::make_shared<Error>();
+        underlying->domain = HTTPRequestErrorDomain;
+        underlying->code = UnhandledExceptionError;
+        auto error = std::make_shared<Error>();
+        error->domain = HTTPRequestErrorDomain;
+        error->code = UnhandledExceptionError;
+        error->localizedDescription = exceptionName(exception);
+        error->failureReason = QString::fromUtf8(exception.what());
+        error->underlyingError = underlying;
+        failWithError(error);
+    }
+}
+
+// ---- Cancelling ----
+
+void HTTPRequest::performOnRequestThread(std::function<void()> fn) {
+    QThread* thread = nullptr;
+    {
+        std::lock_guard lock(cancelledLock_);
+        thread = drivingThread_;
+    }
+    if (thread == nullptr) thread = threadForRequest(self());
+    QObject* context = QAbstractEventDispatcher::instance(thread);
+    if (context == nullptr) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(context, std::move(fn), Qt::QueuedConnection);
+}
+
+void HTTPRequest::cancel() {
+    auto request = self();
+    performOnRequestThread([request] { request->cancelOnRequestThread(); });
+}
+
+void HTTPRequest::cancelOnRequestThread() {
+    std::lock_guard lock(cancelledLock_);
+    if (cancelled_ || complete_) return;
+    auto keep = self();
+    failWithError(RequestClassState::instance().requestCancelledError);
+    complete_ = true;
+    cancelLoad();
+    willChangeValueForKey("isCancelled");
+    cancelled_ = true;
+    didChangeValueForKey("isCancelled");
+}
+
+void HTTPRequest::clearDelegatesAndCancel() {
+    {
+        std::lock_guard lock(cancelledLock_);
+        delegate_.reset();
+        queue_.reset();
+        releaseBlocksOnMainThread();
+    }
+    cancel();
+}
+
+void HTTPRequest::cancelLoad() {
+    destroyReadStream();
+    postBodyReadStream_.reset();
+    if (downloadDestinationPath_.isEmpty()) {
+        if (!complete_) rawResponseData_.clear();
+    }
+    if (!temporaryFileDownloadPath_.isEmpty()) {
+        fileDownloadOutputStream_.reset();
+        inflatedFileDownloadOutputStream_.reset();
+        // A download that never reached its destination leaves nothing behind, unless it
+        // is kept to be resumed; that includes one cancelled mid-way, which is complete
+        // (cancelling completes a request) but whose body never arrived.
+        if (!downloadComplete_ && !allowResumeForFileDownloads_) removeTemporaryDownloadFile();
+        removeTemporaryUncompressedDownloadFile();
+    }
+    if (authenticationNeeded_ == 0 && !willRetryRequest_) {
+        if (didCreateTemporaryPostDataFile_) {
+            removeTemporaryUploadFile();
+            removeTemporaryCompressedUploadFile();
+            didCreateTemporaryPostDataFile_ = false;
+        }
+    }
+}
+
+// ---- Failure and the end ----
+
+void HTTPRequest::failWithError(ErrorPtr error) {
+    std::lock_guard lock(cancelledLock_);
+    complete_ = true;
+    if (error && error->code != AuthenticationErrorType &&
+        error->code != TooMuchRedirectionErrorType) {
+        // The connection is never used again after such a failure.
+        if (readStream_) readStream_->close();
+        destroyReadStream();
+    }
+    if (cancelled_ || error_ || destroying_) return;
+
+    if (auto cache = downloadCache_.lock()) {
+        if ((cachePolicy_ & CachePolicy::FallbackToCacheIfLoadFails) &&
+            cache->canUseCachedDataForRequest(*this)) {
+            useDataFromCache();
+            return;
+        }
+    }
+    error_ = error;
+    if (auto main = mainRequest_.lock()) {
+        std::lock_guard mainLock(main->cancelledLock_);
+        main->error_ = error;
+    }
+    reportFailure();
+    if (inProgress_) markAsFinished();
+}
+
+void HTTPRequest::requestFinished() {
+    std::lock_guard lock(cancelledLock_);
+    if (error_ || hasMainRequest_) return;
+    reportFinished();
+}
+
+void HTTPRequest::markAsFinished() {
+    auto keep = self();
+    request_.reset();
+    const bool wasFinished = finished_;
+    if (!wasFinished) willChangeValueForKey("isFinished");
+    if (inProgress_) {
+        willChangeValueForKey("isExecuting");
+        inProgress_ = false;
+        finished_ = true;
+        didChangeValueForKey("isExecuting");
+    } else {
+        inProgress_ = false;
+        finished_ = true;
+    }
+    if (!wasFinished) didChangeValueForKey("isFinished");
+}
+
+// ---- Events to user code ----
+
+void HTTPRequest::requestStarted() {
+    auto request = self();
+    onMainThread([request] {
+        std::unique_lock lock(request->cancelledLock_);
+        if (request->error_ || request->hasMainRequest_) return;
+        auto delegate = request->delegate_.lock();
+        auto selector = request->didStartSelector_;
+        auto queue = request->queue_;
+        lock.unlock();
+        if (delegate && selector) selector(*delegate, request);
+        if (auto block = request->blockSnapshot(&Blocks::started)) block();
+        if (queue) queue->requestStarted(request);
+    });
+}
+
+void HTTPRequest::requestReceivedResponseHeaders(const Headers& headers) {
+    auto request = self();
+    onMainThread([request, headers] {
+        std::unique_lock lock(request->cancelledLock_);
+        if (request->error_ || request->hasMainRequest_) return;
+        auto delegate = request->delegate_.lock();
+        auto selector = request->didReceiveResponseHeadersSelector_;
+        auto queue = request->queue_;
+        lock.unlock();
+        if (delegate && selector) selector(*delegate, request, headers);
+        if (auto block = request->blockSnapshot(&Blocks::headersReceived)) block(headers);
+        if (queue) queue->requestReceivedResponseHeaders(request, headers);
+    });
+}
+
+void HTTPRequest::reportFinished() {
+    auto request = self();
+    onMainThread([request] {
+        std::unique_lock lock(request->cancelledLock_);
+        if (request->error_ || request->hasMainRequest_) return;
+        auto delegate = request->delegate_.lock();
+        auto selector = request->didFinishSelector_;
+        auto queue = request->queue_;
+        lock.unlock();
+        if (delegate && selector) selector(*delegate, request);
+        if (auto block = request->blockSnapshot(&Blocks::completion)) block();
+        if (queue) queue->requestFinished(request);
+    });
+}
+
+void HTTPRequest::reportFailure() {
+    auto request = self();
+    onMainThread([request] {
+        std::unique_lock lock(request->cancelledLock_);
+        auto delegate = request->delegate_.lock();
+        auto selector = request->didFailSelector_;
+        auto queue = request->queue_;
+        lock.unlock();
+        if (delegate && selector) selector(*delegate, request);
+        if (auto block = request->blockSnapshot(&Blocks::failure)) block();
+        if (queue) queue->requestFailed(request);
+    });
+}
+
+void HTTPRequest::passOnReceivedData(const QByteArray& data) {
+    auto request = self();
+    onMainThread([request, data] {
+        std::unique_lock lock(request->cancelledLock_);
+        auto delegate = request->delegate_.lock();
+        auto selector = request->didReceiveDataSelector_;
+        lock.unlock();
+        if (delegate && selector) selector(*delegate, request, data);
+        if (auto block = request->blockSnapshot(&Blocks::dataReceived)) block(data);
+    });
+}
+
+bool HTTPRequest::hasDataReceiver() const {
+    {
+        std::lock_guard lock(blocksMutex_);
+        if (blocks_->dataReceived) return true;
+    }
+    return didReceiveDataSelector_ && !delegate_.expired();
+}
+
+void HTTPRequest::releaseBlocksOnMainThread() {
+    std::shared_ptr<Blocks> released;
+    {
+        std::lock_guard lock(blocksMutex_);
+        released = std::exchange(blocks_, std::make_shared<Blocks>());
+    }
+    // The last reference to each block goes on the GUI thread, where blocks are called.
+    if (QCoreApplication::instance() != nullptr && !platform::isMainThread()) {
+        platform::runOnMainThread([released] {});
+    }
+}
+
+// ---- Status timer ----
+
+void HTTPRequest::startStatusTimer() {
+    stopStatusTimer();
+    statusTimer_ = new QTimer();
+    statusTimer_->setInterval(250);
+    std::weak_ptr<HTTPRequest> weak = self();
+    QObject::connect(statusTimer_, &QTimer::timeout, [weak] {
+        if (auto request = weak.lock()) request->updateStatus();
+    });
+    statusTimer_->start();
+}
+
+void HTTPRequest::stopStatusTimer() {
+    if (statusTimer_ == nullptr) return;
+    statusTimer_->stop();
+    statusTimer_->deleteLater();
+    statusTimer_ = nullptr;
+}
+
+void HTTPRequest::updateStatus() {
+    checkRequestStatus();
+    if (!inProgress_) stopStatusTimer();
+}
+
+void HTTPRequest::checkRequestStatus() {
+    std::lock_guard lock(cancelledLock_);
+    if (cancelled_ || complete_) return;
+    performThrottling();
+    if (shouldTimeOut()) return;
+    if (readStream_ && postLength_ > 0) {
+        lastBytesSent_ = totalBytesSent_;
+        totalBytesSent_ = static_cast<quint64>(readStream_->requestBodyBytesWritten());
+        if (totalBytesSent_ > lastBytesSent_) lastActivityTime_ = QDateTime::currentDateTimeUtc();
+    }
+    updateProgressIndicators();
+}
+
+}  // namespace http

@@ -1,0 +1,45 @@
+// The points where redirects, time-outs, progress reporting, throttling, credentials and
+// proxy discovery join a request. Until each of them is part of the engine, a request
+// behaves as it would without it: redirect answers are ordinary answers, attempts do not
+// time out, no progress is reported, nothing is throttled, a 401 or 407 answer ends the
+// request with "Authentication needed", and only a proxy set on the request is used.
+#include "http/HTTPRequest.h"
+#include "http/RequestClassState.h"
+
+namespace http {
+
+bool HTTPRequest::willRedirect() { return false; }
+
+bool HTTPRequest::shouldTimeOut() { return false; }
+
+void HTTPRequest::updateProgressIndicators() {}
+
+void HTTPRequest::incrementDownloadSizeBy(qint64) {}
+
+void HTTPRequest::incrementUploadSizeBy(qint64) {}
+
+void HTTPRequest::removeUploadProgressSoFar() {}
+
+void HTTPRequest::performThrottling() {}
+
+bool HTTPRequest::isBandwidthThrottled() { return false; }
+
+void HTTPRequest::applyAuthorizationHeader() {
+    if (!shouldPresentCredentialsBeforeChallenge_) return;
+    if (requestHeaders_.contains(QStringLiteral("Authorization"))) return;
+    if (!username_.isEmpty() && !password_.isEmpty() &&
+        authenticationScheme_ == QLatin1String("Basic")) {
+        addBasicAuthenticationHeaderWithUsername(username_, password_);
+    }
+}
+
+void HTTPRequest::attemptToApplyCredentialsAndResume() {
+    std::lock_guard lock(cancelledLock_);
+    if (error_ || cancelled_) return;
+    cancelLoad();
+    failWithError(RequestClassState::instance().authenticationError);
+}
+
+bool HTTPRequest::configureProxies() { return true; }
+
+}  // namespace http

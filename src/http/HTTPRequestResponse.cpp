@@ -1,0 +1,530 @@
+// Reading the answer of one attempt: the stream's events, the head, the body into memory,
+// a file or a data receiver, and the settling at the end of the stream.
+#include "http/DataDecompressor.h"
+#include "http/HTTPRequest.h"
+#include "http/RequestClassState.h"
+#include "http/TemporaryPath.h"
+#include "platform/CookieStore.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace http {
+
+namespace {
+
+// Read sizes grow with the announced length, so large bodies take few events.
+qint64 readSizeFor(quint64 contentLength) {
+    if (contentLength <= 65536) return 16384;
+    if (contentLength <= 262144) return 65536;
+    return 262144;
+}
+
+// At most this much is reserved up front for a body in memory, whatever length the server
+// announces: a lying Content-Length must not exhaust memory before a byte arrives.
+constexpr quint64 kMaximumReservation = 64ull * 1024 * 1024;
+
+// Reads a number the way strtoull does with base 0: leading blanks skipped, "0x" for
+// hexadecimal, a leading 0 for octal, stopping at the first other character.
+quint64 parseContentLength(const QString& value) {
+    const QByteArray text = value.toLatin1();
+    return std::strtoull(text.constData(), nullptr, 0);
+}
+
+// Integer scanning as a text scanner does it: blanks skipped, an optional sign, digits.
+int scanInteger(const QString& text, qsizetype& position) {
+    while (position < text.size() && text[position].isSpace()) ++position;
+    const qsizetype start = position;
+    if (position < text.size() && (text[position] == '-' || text[position] == '+')) ++position;
+    while (position < text.size() && text[position].isDigit()) ++position;
+    bool ok = false;
+    const int value = text.mid(start, position - start).toInt(&ok);
+    return ok ? value : 0;
+}
+
+ErrorPtr moveError(const QString& from, const QString& to, const QFile& file) {
+    return Error::http(FileManagementError,
+                       QStringLiteral("Failed to move file from '%1' to '%2'").arg(from, to),
+                       fileSystemError(file));
+}
+
+ErrorPtr writeError(const QFile& file) {
+    return Error::http(FileManagementError,
+                       QStringLiteral("Failed to write to file at path '%1'").arg(file.fileName()),
+                       fileSystemError(file));
+}
+
+ErrorPtr streamError(const platform::HttpStreamError& error) {
+    return Error::make(platform::domainName(error.domain), error.code, error.description);
+}
+
+}  // namespace
+
+// ---- Events ----
+
+void HTTPRequest::handleNetworkEvent(platform::HttpStreamEvent event) {
+    std::unique_lock lock(cancelledLock_);
+    if (complete_ || cancelled_) return;
+    auto keep = self();
+    switch (event) {
+        case platform::HttpStreamEvent::EndEncountered:
+            handleStreamComplete();
+            break;
+        case platform::HttpStreamEvent::ErrorOccurred:
+            handleStreamError();
+            break;
+        case platform::HttpStreamEvent::BytesAvailable:
+            handleBytesAvailable();
+            break;
+    }
+    performThrottling();
+    lock.unlock();
+
+    if (complete_ && authenticationNeeded_ != 0) attemptToApplyCredentialsAndResume();
+}
+
+// ---- Head ----
+
+void HTTPRequest::readResponseHeaders() {
+    authenticationNeeded_ = 0;
+    if (!readStream_) return;
+    const platform::HttpResponseHeader header = readStream_->responseHeader();
+    if (!header.isHeaderComplete()) return;
+
+    responseHeaders_ = Headers(header.allHeaderFields());
+    responseStatusCode_ = header.statusCode();
+    responseStatusMessage_ = header.statusLine();
+
+    if (auto cache = downloadCache_.lock()) {
+        if (cache->canUseCachedDataForRequest(*this)) {
+            cache->updateExpiryForRequest(*this, secondsToCache_);
+            useDataFromCache();
+            return;
+        }
+    }
+    if (responseStatusCode_ == 401) {
+        authenticationNeeded_ = 1;
+    } else if (responseStatusCode_ == 407) {
+        authenticationNeeded_ = 2;
+    }
+
+    parseStringEncodingFromHeaders();
+
+    QList<std::pair<QByteArray, QByteArray>> rawFields;
+    for (const auto& [name, value] : header.rawHeaderFields()) {
+        rawFields.append({name.toLatin1(), value.toLatin1()});
+    }
+    responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+    if (useCookiePersistence_ && !responseCookies_.isEmpty()) {
+        platform::CookieStore::shared().setCookies(responseCookies_, url_);
+    }
+
+    if (!willRedirect()) settleContentLength();
+    if (shouldAttemptPersistentConnection_) decideConnectionReuse(header);
+
+    // A body kept in memory gets its room at once when its length is known.
+    if (downloadDestinationPath_.isEmpty() && !hasDataReceiver() && contentLength_ > 0) {
+        rawResponseData_.reserve(
+            static_cast<qsizetype>(std::min(contentLength_, kMaximumReservation)));
+    }
+    requestReceivedResponseHeaders(*responseHeaders_);
+}
+
+void HTTPRequest::settleContentLength() {
+    HTTPRequestPtr main = mainRequest_.lock();
+    HTTPRequest& target = main ? *main : *this;
+    const QString lengthValue = responseHeaders_->value(QStringLiteral("Content-Length"));
+    const bool resetsProgress = showAccurateProgress_ && shouldResetDownloadProgress_;
+    if (!lengthValue.isNull()) {
+        const quint64 length = parseContentLength(lengthValue);
+        // A compressed answer to a HEAD request is often a bare gzip header of 20 bytes:
+        // that length says nothing about the body the main request will get.
+        if (main && allowCompressedResponse_ && length == 20 && resetsProgress) {
+            main->showAccurateProgress_ = false;
+            main->incrementDownloadSizeBy(1);
+            return;
+        }
+        target.contentLength_ = length;
+        if (resetsProgress) {
+            target.incrementDownloadSizeBy(
+                static_cast<qint64>(target.contentLength_ + partialDownloadSize_));
+        }
+    } else if (resetsProgress) {
+        target.showAccurateProgress_ = false;
+        target.incrementDownloadSizeBy(1);
+    }
+}
+
+void HTTPRequest::decideConnectionReuse(const platform::HttpResponseHeader& header) {
+    const QString connection = header.value(QStringLiteral("Connection")).toLower();
+    const bool http10 = header.version() == QLatin1String("HTTP/1.0");
+    if ((http10 && connection != QLatin1String("keep-alive")) ||
+        connection == QLatin1String("close")) {
+        return;
+    }
+    const QString keepAlive = header.value(QStringLiteral("Keep-Alive"));
+    if (keepAlive.isNull()) {
+        connectionCanBeReused_ = true;
+        return;
+    }
+    qsizetype position = 0;
+    while (position < keepAlive.size() && keepAlive[position].isSpace()) ++position;
+    if (keepAlive.mid(position).startsWith(QLatin1String("timeout="))) position += 8;
+    const int timeout = scanInteger(keepAlive, position);
+    int max = 0;
+    const qsizetype maxAt = keepAlive.indexOf(QLatin1String("max="), position);
+    if (maxAt >= 0) {
+        position = maxAt + 4;
+        max = scanInteger(keepAlive, position);
+    }
+    if (max > 5) {
+        connectionCanBeReused_ = true;
+        persistentConnectionTimeoutSeconds_ = timeout;
+    }
+}
+
+void HTTPRequest::parseStringEncodingFromHeaders() {
+    StringEncoding encoding = StringEncodings::Invalid;
+    QString mimeType;
+    const QString contentType =
+        responseHeaders_ ? responseHeaders_->value(QStringLiteral("Content-Type")) : QString();
+    parseMimeType(&mimeType, &encoding, contentType);
+    responseEncoding_ = encoding != StringEncodings::Invalid ? encoding : defaultResponseEncoding_;
+}
+
+void HTTPRequest::parseMimeType(QString* mimeType, StringEncoding* encoding,
+                                const QString& contentType) {
+    if (contentType.isNull()) return;
+    const qsizetype semicolon = contentType.indexOf(QLatin1Char(';'));
+    const QString type = contentType.left(semicolon < 0 ? contentType.size() : semicolon);
+    if (semicolon < 0 || type.isEmpty()) {
+        if (mimeType != nullptr) *mimeType = contentType.trimmed();
+        return;
+    }
+    if (mimeType != nullptr) *mimeType = type.trimmed();
+    const qsizetype charsetAt = contentType.indexOf(QLatin1String("charset="), semicolon);
+    if (charsetAt < 0) return;
+    const qsizetype nameStart = charsetAt + 8;
+    const qsizetype nameEnd = contentType.indexOf(QLatin1Char(';'), nameStart);
+    const QString name =
+        contentType.mid(nameStart, nameEnd < 0 ? -1 : nameEnd - nameStart).trimmed();
+    if (name.isEmpty()) return;
+    const StringEncoding found = encodingForIANACharSetName(name);
+    if (found != StringEncodings::Invalid && encoding != nullptr) *encoding = found;
+}
+
+// ---- Body ----
+
+bool HTTPRequest::isResponseCompressed() const {
+    if (!responseHeaders_) return false;
+    return responseHeaders_->value(QStringLiteral("Content-Encoding"))
+        .contains(QLatin1String("gzip"), Qt::CaseInsensitive);
+}
+
+void HTTPRequest::handleBytesAvailable() {
+    if (!responseHeaders_) readResponseHeaders();
+    if (complete_) return;
+    if (!readStream_ || !readStream_->hasBytesAvailable()) return;
+
+    const qint64 bufferSize = readSizeFor(contentLength_);
+    const bool receiver = hasDataReceiver();
+    const bool toMemory = !receiver && downloadDestinationPath_.isEmpty();
+    const bool inflateNow = isResponseCompressed() && !shouldWaitToInflateCompressedResponses_;
+
+    qint64 bytesRead = 0;
+    const char* chunk = nullptr;
+    if (toMemory && !inflateNow) {
+        // Straight into the body, without a copy on the way.
+        const qsizetype before = rawResponseData_.size();
+        rawResponseData_.resize(before + bufferSize);
+        bytesRead = readStream_->read(rawResponseData_.data() + before, bufferSize);
+        rawResponseData_.resize(before + std::max<qint64>(bytesRead, 0));
+        chunk = rawResponseData_.constData() + before;
+    } else {
+        if (readBuffer_.size() < bufferSize) readBuffer_.resize(bufferSize);
+        bytesRead = readStream_->read(readBuffer_.data(), bufferSize);
+        chunk = readBuffer_.constData();
+    }
+    if (bytesRead < 0) {
+        handleStreamError();
+        return;
+    }
+    if (bytesRead == 0) return;
+
+    QByteArray inflated;
+    if (inflateNow) {
+        if (!dataDecompressor_) dataDecompressor_ = DataDecompressor::decompressor();
+        ErrorPtr inflateError;
+        inflated = dataDecompressor_->uncompressBytes(chunk, static_cast<quint32>(bytesRead),
+                                                      &inflateError);
+        if (inflateError) {
+            cancelLoad();
+            failWithError(inflateError);
+            return;
+        }
+    }
+
+    totalBytesRead_ += static_cast<quint64>(bytesRead);
+    lastActivityTime_ = QDateTime::currentDateTimeUtc();
+
+    // The body of a redirect answer is not kept.
+    if (needsRedirect_ && shouldRedirect_ && allowResumeForFileDownloads_) {
+        if (toMemory && !inflateNow) rawResponseData_.chop(bytesRead);
+        return;
+    }
+
+    if (receiver) {
+        passOnReceivedData(inflateNow ? inflated : QByteArray(chunk, bytesRead));
+    } else if (!downloadDestinationPath_.isEmpty()) {
+        writeToDownloadFile(chunk, bytesRead, inflateNow ? inflated : QByteArray());
+    } else if (inflateNow) {
+        rawResponseData_.append(inflated);
+    }
+}
+
+bool HTTPRequest::writeToDownloadFile(const char* bytes, qint64 length,
+                                      const QByteArray& inflated) {
+    const bool inflateNow = isResponseCompressed() && !shouldWaitToInflateCompressedResponses_;
+    if (!fileDownloadOutputStream_) {
+        bool append = false;
+        if (temporaryFileDownloadPath_.isEmpty()) {
+            temporaryFileDownloadPath_ = newTemporaryPath();
+        } else if (allowResumeForFileDownloads_ &&
+                   requestHeaders_.contains(QStringLiteral("Range"))) {
+            if (responseHeaders_->contains(QStringLiteral("Content-Range"))) {
+                append = true;
+            } else {
+                // The server sent the whole body: start the file again.
+                incrementDownloadSizeBy(-static_cast<qint64>(partialDownloadSize_));
+                partialDownloadSize_ = 0;
+            }
+        }
+        const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
+                                         (append ? QIODevice::Append : QIODevice::Truncate);
+        fileDownloadOutputStream_ = std::make_unique<QFile>(temporaryFileDownloadPath_);
+        fileDownloadOutputStream_->open(mode);
+        if (inflateNow) {
+            if (temporaryUncompressedDataDownloadPath_.isEmpty()) {
+                temporaryUncompressedDataDownloadPath_ = newTemporaryPath();
+            }
+            inflatedFileDownloadOutputStream_ =
+                std::make_unique<QFile>(temporaryUncompressedDataDownloadPath_);
+            inflatedFileDownloadOutputStream_->open(mode);
+        }
+    }
+    // A full disk or a vanished folder must not end in a short file reported as a success.
+    if (fileDownloadOutputStream_->write(bytes, length) != length) {
+        const ErrorPtr error = writeError(*fileDownloadOutputStream_);
+        cancelLoad();
+        failWithError(error);
+        return false;
+    }
+    if (inflateNow && !inflated.isEmpty() &&
+        inflatedFileDownloadOutputStream_->write(inflated) != inflated.size()) {
+        const ErrorPtr error = writeError(*inflatedFileDownloadOutputStream_);
+        cancelLoad();
+        failWithError(error);
+        return false;
+    }
+    return true;
+}
+
+QByteArray HTTPRequest::responseData() const {
+    std::lock_guard lock(cancelledLock_);
+    if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
+        return DataDecompressor::uncompressData(rawResponseData_, nullptr);
+    }
+    return rawResponseData_;
+}
+
+std::optional<QString> HTTPRequest::responseString() const {
+    const QByteArray data = responseData();
+    if (data.isEmpty()) return std::nullopt;
+    return decodeString(data, responseEncoding_);
+}
+
+// ---- End of the stream ----
+
+void HTTPRequest::handleStreamComplete() {
+    stopStatusTimer();
+    downloadComplete_ = true;
+    if (!responseHeaders_) readResponseHeaders();
+
+    ErrorPtr fileError;
+    auto& state = RequestClassState::instance();
+    {
+        std::lock_guard progressLock(state.progressUpdateLock);
+        lastBytesSent_ = totalBytesSent_;
+        if (readStream_) totalBytesSent_ = static_cast<quint64>(readStream_->requestBodyBytesWritten());
+        complete_ = true;
+        if (contentLength_ == 0) contentLength_ = totalBytesRead_;
+        updateProgressIndicators();
+
+        postBodyReadStream_.reset();
+        dataDecompressor_.reset();
+        if (didCreateTemporaryPostDataFile_ && authenticationNeeded_ == 0) {
+            removeTemporaryUploadFile();
+            removeTemporaryCompressedUploadFile();
+        }
+        if (!temporaryFileDownloadPath_.isEmpty()) {
+            fileDownloadOutputStream_.reset();
+            inflatedFileDownloadOutputStream_.reset();
+            if (!(shouldRedirect_ && needsRedirect_ && allowResumeForFileDownloads_)) {
+                fileError = settleDownloadedFile();
+            }
+        }
+        if (auto cache = downloadCache_.lock(); cache && !didUseCachedResponse_) {
+            cache->storeResponseForRequest(*this, secondsToCache_);
+        }
+    }
+    {
+        std::lock_guard poolLock(state.connectionPoolLock);
+        if (!connectionCanBeReused_) unscheduleReadStream();
+    }
+    if (authenticationNeeded_ == 0) destroyReadStream();
+    if (!needsRedirect_ && authenticationNeeded_ == 0 && !didUseCachedResponse_) {
+        if (fileError) {
+            failWithError(fileError);
+        } else {
+            requestFinished();
+        }
+        markAsFinished();
+    }
+}
+
+ErrorPtr HTTPRequest::settleDownloadedFile() {
+    const bool compressed = isResponseCompressed();
+    ErrorPtr fileError;
+    if (compressed && shouldWaitToInflateCompressedResponses_) {
+        DataDecompressor::uncompressDataFromFile(temporaryFileDownloadPath_,
+                                                 downloadDestinationPath_, &fileError);
+        removeTemporaryDownloadFile();
+    } else if (compressed) {
+        // The destination is replaced here as for an uncompressed download: a rename
+        // onto an existing file would fail.
+        if (!removeFileAtPath(downloadDestinationPath_, &fileError)) return fileError;
+        QFile inflatedFile(temporaryUncompressedDataDownloadPath_);
+        if (!inflatedFile.rename(downloadDestinationPath_)) {
+            fileError = moveError(temporaryUncompressedDataDownloadPath_,
+                                  downloadDestinationPath_, inflatedFile);
+        }
+        temporaryUncompressedDataDownloadPath_.clear();
+        removeTemporaryDownloadFile();
+    } else {
+        if (!removeFileAtPath(downloadDestinationPath_, &fileError)) return fileError;
+        QFile downloaded(temporaryFileDownloadPath_);
+        if (!downloaded.rename(downloadDestinationPath_)) {
+            return moveError(temporaryFileDownloadPath_, downloadDestinationPath_, downloaded);
+        }
+        temporaryFileDownloadPath_.clear();
+    }
+    return fileError;
+}
+
+void HTTPRequest::handleStreamError() {
+    const platform::HttpStreamError failure =
+        readStream_ ? readStream_->error() : platform::HttpStreamError{};
+    if (error_) {
+        cancelLoad();
+    } else {
+        if (failure.isDeadConnection() && retryUsingNewConnection()) return;
+        QString message = QStringLiteral("A connection failure occurred");
+        if (failure.isSecurityFailure()) {
+            message = QStringLiteral(
+                          "%1: SSL problem (Possible causes may include a bad/expired/self-signed "
+                          "certificate, clock set to wrong date)")
+                          .arg(message);
+        }
+        cancelLoad();
+        failWithError(Error::http(ConnectionFailureErrorType, message, streamError(failure)));
+    }
+    checkRequestStatus();
+}
+
+// ---- Answers from the cache ----
+
+void HTTPRequest::useDataFromCache() {
+    HTTPRequestPtr main = mainRequest_.lock();
+    HTTPRequest& target = main ? *main : *this;
+    auto cache = downloadCache_.lock();
+    const std::optional<Headers> headers =
+        cache ? cache->cachedResponseHeadersForURL(url_) : std::nullopt;
+    const QString dataPath = cache ? cache->pathToCachedResponseDataForURL(url_) : QString();
+    if (headers && !dataPath.isEmpty()) {
+        responseStatusCode_ =
+            headers->value(QStringLiteral("X-HTTPRequest-Response-Status-Code")).toInt();
+        didUseCachedResponse_ = true;
+        target.responseHeaders_ = headers;
+        if (!target.downloadDestinationPath_.isEmpty()) {
+            target.downloadDestinationPath_ = dataPath;
+        } else {
+            target.rawResponseData_ = cache->cachedResponseDataForURL(url_);
+        }
+        target.contentLength_ = static_cast<quint64>(
+            responseHeaders_ ? responseHeaders_->value(QStringLiteral("Content-Length")).toLongLong()
+                             : 0);
+        target.totalBytesRead_ = contentLength_;
+        target.parseStringEncodingFromHeaders();
+        QList<std::pair<QByteArray, QByteArray>> rawFields;
+        for (const auto& [name, value] : headers->fields()) {
+            rawFields.append({name.toLatin1(), value.toLatin1()});
+        }
+        target.responseCookies_ =
+            platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+    }
+    target.complete_ = true;
+    target.downloadComplete_ = true;
+    if (target.redirectCount_ == 0) target.originalURL_ = target.url_;
+    target.updateProgressIndicators();
+    target.requestFinished();
+    target.markAsFinished();
+    if (main) markAsFinished();
+}
+
+// ---- Files ----
+
+bool HTTPRequest::removeFileAtPath(const QString& path, ErrorPtr* error) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) return true;
+    QFile file(path);
+    if (file.remove()) return true;
+    report(error, Error::http(FileManagementError,
+                              QStringLiteral("Failed to delete file at path '%1'").arg(path),
+                              fileSystemError(file)));
+    return false;
+}
+
+namespace {
+
+// Removes the file at path (if any) and forgets the path; answers the error if it stays.
+ErrorPtr removeAndForget(QString& path) {
+    if (path.isEmpty()) return nullptr;
+    ErrorPtr error;
+    HTTPRequest::removeFileAtPath(path, &error);
+    path.clear();
+    return error;
+}
+
+}  // namespace
+
+void HTTPRequest::removeTemporaryDownloadFile() {
+    if (ErrorPtr error = removeAndForget(temporaryFileDownloadPath_)) failWithError(error);
+}
+
+void HTTPRequest::removeTemporaryUncompressedDownloadFile() {
+    if (ErrorPtr error = removeAndForget(temporaryUncompressedDataDownloadPath_)) {
+        failWithError(error);
+    }
+}
+
+void HTTPRequest::removeTemporaryUploadFile() {
+    if (ErrorPtr error = removeAndForget(postBodyFilePath_)) failWithError(error);
+}
+
+void HTTPRequest::removeTemporaryCompressedUploadFile() {
+    if (ErrorPtr error = removeAndForget(compressedPostBodyFilePath_)) failWithError(error);
+}
+
+}  // namespace http
