@@ -1,12 +1,11 @@
 #pragma once
 
-#include "http/Headers.h"
-
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-
 #include <optional>
+
+#include "http/Headers.h"
 
 namespace http {
 

@@ -1,11 +1,11 @@
 #include "http/HTTPRequest.h"
 
-#include "http/DataDecompressor.h"
-#include "http/RequestClassState.h"
-
 #include <QAbstractEventDispatcher>
 #include <QThread>
 #include <QTimer>
+
+#include "http/DataDecompressor.h"
+#include "http/RequestClassState.h"
 
 namespace http {
 
@@ -239,9 +239,9 @@ void HTTPRequest::setDidReceiveDataSelector(DataSelector selector) {
 }
 
 #define LUMARO_BLOCK_SETTER(Setter, Type, slot) \
-    void HTTPRequest::Setter(Type block) {       \
-        std::lock_guard lock(blocksMutex_);      \
-        blocks_->slot = std::move(block);        \
+    void HTTPRequest::Setter(Type block) {      \
+        std::lock_guard lock(blocksMutex_);     \
+        blocks_->slot = std::move(block);       \
     }
 
 LUMARO_BLOCK_SETTER(setStartedBlock, Block, started)

@@ -1,5 +1,20 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QNetworkCookie>
+#include <QSslCertificate>
+#include <QString>
+#include <QUrl>
+#include <QVariantMap>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
 #include "http/CacheDelegate.h"
 #include "http/Error.h"
 #include "http/HTTPRequestDelegate.h"
@@ -10,22 +25,6 @@
 #include "platform/http/HttpMessage.h"
 #include "platform/http/HttpSecuritySettings.h"
 #include "platform/http/HttpStream.h"
-
-#include <QByteArray>
-#include <QDateTime>
-#include <QFile>
-#include <QList>
-#include <QNetworkCookie>
-#include <QSslCertificate>
-#include <QString>
-#include <QUrl>
-#include <QVariantMap>
-
-#include <atomic>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <optional>
 
 class QThread;
 class QTimer;
@@ -213,6 +212,8 @@ public:
         persistentConnectionTimeoutSeconds_ = seconds;
     }
     bool connectionCanBeReused() const { return connectionCanBeReused_; }
+    // True when the last answer came over a connection an earlier request had opened.
+    bool connectionWasReused() const { return connectionWasReused_; }
     bool shouldRedirect() const { return shouldRedirect_; }
     void setShouldRedirect(bool on) { shouldRedirect_ = on; }
     int redirectCount() const { return redirectCount_; }
@@ -490,6 +491,7 @@ protected:
     bool shouldAttemptPersistentConnection_ = true;
     double persistentConnectionTimeoutSeconds_ = 60.0;
     bool connectionCanBeReused_ = false;
+    bool connectionWasReused_ = false;
     quint64 requestID_ = 0;
     // Streams with the same id may share idle connections; a retry after a dead connection
     // takes an id of its own so that it opens a new one.

@@ -1,17 +1,17 @@
 // Turning a request into bytes on the wire: its body, its headers, and the stream that
 // carries each attempt.
-#include "http/DataCompressor.h"
-#include "http/HTTPRequest.h"
-#include "http/RequestClassState.h"
-#include "http/TemporaryPath.h"
-#include "platform/CookieStore.h"
-
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QSysInfo>
 #include <QThread>
+
+#include "http/DataCompressor.h"
+#include "http/HTTPRequest.h"
+#include "http/RequestClassState.h"
+#include "http/TemporaryPath.h"
+#include "platform/CookieStore.h"
 
 namespace http {
 
@@ -129,7 +129,8 @@ void HTTPRequest::buildRequestHeaders() {
     haveBuiltRequestHeaders_ = true;
 
     if (auto main = mainRequest_.lock()) {
-        for (const auto& [name, value] : main->requestHeaders().fields()) {
+        const Headers mainHeaders = main->requestHeaders();
+        for (const auto& [name, value] : mainHeaders.fields()) {
             addRequestHeader(name, value);
         }
         return;
@@ -172,10 +173,9 @@ void HTTPRequest::applyCookieHeader() {
 
 void HTTPRequest::addBasicAuthenticationHeaderWithUsername(const QString& user,
                                                            const QString& password) {
-    addRequestHeader(
-        QStringLiteral("Authorization"),
-        QStringLiteral("Basic ") + base64forData(QStringLiteral("%1:%2").arg(user, password)
-                                                     .toUtf8()));
+    addRequestHeader(QStringLiteral("Authorization"),
+                     QStringLiteral("Basic ") +
+                         base64forData(QStringLiteral("%1:%2").arg(user, password).toUtf8()));
     authenticationScheme_ = QStringLiteral("Basic");
 }
 
@@ -216,14 +216,13 @@ QString HTTPRequest::defaultUserAgentString() {
             const QString headerName = QString::fromLatin1(name.toUtf8());
             // The application has one version string; without one the field is left out.
             const QString version = QCoreApplication::applicationVersion();
-            const QString details = QStringLiteral("(%1; %2 %3; %4)")
-                                        .arg(QSysInfo::currentCpuArchitecture(),
-                                             QSysInfo::productType(),
-                                             QSysInfo::productVersion(), QLocale::system().name());
-            state.defaultUserAgent = version.isEmpty()
-                                         ? QStringLiteral("%1 %2").arg(headerName, details)
-                                         : QStringLiteral("%1 %2 %3").arg(headerName, version,
-                                                                          details);
+            const QString details =
+                QStringLiteral("(%1; %2 %3; %4)")
+                    .arg(QSysInfo::currentCpuArchitecture(), QSysInfo::productType(),
+                         QSysInfo::productVersion(), QLocale::system().name());
+            state.defaultUserAgent =
+                version.isEmpty() ? QStringLiteral("%1 %2").arg(headerName, details)
+                                  : QStringLiteral("%1 %2 %3").arg(headerName, version, details);
         }
     }
     return state.defaultUserAgent.value_or(QString());
@@ -287,8 +286,8 @@ void HTTPRequest::startRequest() {
         platform::HttpSecuritySettings settings;
         if (!validatesSecureCertificate_) settings = platform::HttpSecuritySettings::unvalidated();
         if (clientCertificateIdentity_) {
-            settings = platform::HttpSecuritySettings::withCertificates(
-                *clientCertificateIdentity_, clientCertificates_);
+            settings = platform::HttpSecuritySettings::withCertificates(*clientCertificateIdentity_,
+                                                                        clientCertificates_);
         }
         settings.extraCaCertificates = extraTrustedCertificates_;
         readStream_->setSecuritySettings(settings);

@@ -1,8 +1,8 @@
 // The read stream of an attempt on the event loop of the thread that drives the request.
+#include <QThread>
+
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
-
-#include <QThread>
 
 namespace http {
 

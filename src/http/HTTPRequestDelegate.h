@@ -1,12 +1,11 @@
 #pragma once
 
-#include "http/Headers.h"
-
 #include <QByteArray>
 #include <QUrl>
-
 #include <functional>
 #include <memory>
+
+#include "http/Headers.h"
 
 namespace http {
 

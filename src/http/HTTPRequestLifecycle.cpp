@@ -1,21 +1,19 @@
 // Running a request: the start paths, its body (main), cancelling, failure and the end,
 // and the delivery of its events to user code on the GUI thread.
-#include "http/HTTPRequest.h"
-
-#include "http/RequestClassState.h"
-#include "platform/MainThread.h"
+#include <cxxabi.h>
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
-
-#include <cxxabi.h>
-
 #include <cstdlib>
 #include <exception>
 #include <typeinfo>
+
+#include "http/HTTPRequest.h"
+#include "http/RequestClassState.h"
+#include "platform/MainThread.h"
 
 namespace http {
 
@@ -73,8 +71,7 @@ void HTTPRequest::startSynchronous() {
     if (!isCancelled() && !complete_) {
         main();
         while (!complete_) {
-            loop.processEvents(QEventLoop::WaitForMoreEvents |
-                               QEventLoop::ExcludeUserInputEvents);
+            loop.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
         }
     }
     inProgress_ = false;

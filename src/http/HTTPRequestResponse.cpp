@@ -1,15 +1,14 @@
 // Reading the answer of one attempt: the stream's events, the head, the body into memory,
 // a file or a data receiver, and the settling at the end of the stream.
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdlib>
+
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
 #include "http/TemporaryPath.h"
 #include "platform/CookieStore.h"
-
-#include <QFileInfo>
-
-#include <cerrno>
-#include <cstdlib>
 
 namespace http {
 
@@ -96,6 +95,7 @@ void HTTPRequest::readResponseHeaders() {
     responseHeaders_ = Headers(header.allHeaderFields());
     responseStatusCode_ = header.statusCode();
     responseStatusMessage_ = header.statusLine();
+    connectionWasReused_ = readStream_->isReusedConnection();
 
     if (auto cache = downloadCache_.lock()) {
         if (cache->canUseCachedDataForRequest(*this)) {
@@ -357,7 +357,8 @@ void HTTPRequest::handleStreamComplete() {
     {
         std::lock_guard progressLock(state.progressUpdateLock);
         lastBytesSent_ = totalBytesSent_;
-        if (readStream_) totalBytesSent_ = static_cast<quint64>(readStream_->requestBodyBytesWritten());
+        if (readStream_)
+            totalBytesSent_ = static_cast<quint64>(readStream_->requestBodyBytesWritten());
         complete_ = true;
         if (contentLength_ == 0) contentLength_ = totalBytesRead_;
         updateProgressIndicators();
@@ -407,8 +408,8 @@ ErrorPtr HTTPRequest::settleDownloadedFile() {
         if (!removeFileAtPath(downloadDestinationPath_, &fileError)) return fileError;
         QFile inflatedFile(temporaryUncompressedDataDownloadPath_);
         if (!inflatedFile.rename(downloadDestinationPath_)) {
-            fileError = moveError(temporaryUncompressedDataDownloadPath_,
-                                  downloadDestinationPath_, inflatedFile);
+            fileError = moveError(temporaryUncompressedDataDownloadPath_, downloadDestinationPath_,
+                                  inflatedFile);
         }
         temporaryUncompressedDataDownloadPath_.clear();
         removeTemporaryDownloadFile();
@@ -463,8 +464,9 @@ void HTTPRequest::useDataFromCache() {
             target.rawResponseData_ = cache->cachedResponseDataForURL(url_);
         }
         target.contentLength_ = static_cast<quint64>(
-            responseHeaders_ ? responseHeaders_->value(QStringLiteral("Content-Length")).toLongLong()
-                             : 0);
+            responseHeaders_
+                ? responseHeaders_->value(QStringLiteral("Content-Length")).toLongLong()
+                : 0);
         target.totalBytesRead_ = contentLength_;
         target.parseStringEncodingFromHeaders();
         QList<std::pair<QByteArray, QByteArray>> rawFields;

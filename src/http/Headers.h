@@ -23,7 +23,9 @@ public:
     void set(const QString& name, const QString& value);
     void remove(const QString& name);
 
-    const QList<Field>& fields() const { return fields_; }
+    const QList<Field>& fields() const& { return fields_; }
+    // A temporary hands its fields over, so iterating a returned Headers is safe.
+    QList<Field> fields() && { return std::move(fields_); }
     qsizetype size() const { return fields_.size(); }
     bool isEmpty() const { return fields_.isEmpty(); }
     bool operator==(const Headers& other) const = default;

@@ -14,9 +14,8 @@ RequestClassState::RequestClassState() {
     requestCancelledError = Error::http(RequestCancelledErrorType, "The request was cancelled");
     unableToCreateRequestError =
         Error::http(UnableToCreateRequestErrorType, "Unable to create request (bad url?)");
-    tooMuchRedirectionError =
-        Error::http(TooMuchRedirectionErrorType,
-                    "The request failed because it redirected too many times");
+    tooMuchRedirectionError = Error::http(
+        TooMuchRedirectionErrorType, "The request failed because it redirected too many times");
     sharedQueue.setMaxConcurrentOperationCount(4);
 }
 

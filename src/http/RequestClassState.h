@@ -1,14 +1,13 @@
 #pragma once
 
-#include "http/CacheDelegate.h"
-#include "http/Error.h"
-#include "platform/OperationQueue.h"
-
 #include <QString>
-
 #include <memory>
 #include <mutex>
 #include <optional>
+
+#include "http/CacheDelegate.h"
+#include "http/Error.h"
+#include "platform/OperationQueue.h"
 
 class QObject;
 class QThread;

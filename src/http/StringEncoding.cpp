@@ -2,7 +2,6 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <map>
 #include <mutex>
 #include <vector>
@@ -82,7 +81,8 @@ StringEncoding encodingForIANACharSetName(const QString& name) {
     std::lock_guard lock(dynamic.mutex);
     auto it = dynamic.byName.find(lower);
     if (it != dynamic.byName.end()) return it->second;
-    const StringEncoding encoding = kFirstDynamic + static_cast<StringEncoding>(dynamic.names.size());
+    const StringEncoding encoding =
+        kFirstDynamic + static_cast<StringEncoding>(dynamic.names.size());
     dynamic.names.push_back(lower);
     dynamic.byName.emplace(lower, encoding);
     return encoding;

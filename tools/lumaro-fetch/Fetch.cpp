@@ -1,0 +1,189 @@
+#include "Fetch.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSslCertificate>
+#include <cstdio>
+
+#include "http/HTTPRequest.h"
+
+namespace {
+
+using http::HTTPRequest;
+using http::HTTPRequestPtr;
+
+void writeOut(std::FILE* stream, const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+QByteArray headBlock(const HTTPRequest& request, const QString& prefix) {
+    QByteArray text = (prefix + request.responseStatusMessage()).toLatin1() + "\r\n";
+    for (const auto& [name, value] : request.responseHeaders().fields()) {
+        text += (prefix + name + QStringLiteral(": ") + value).toLatin1() + "\r\n";
+    }
+    return text;
+}
+
+QByteArray requestBlock(const HTTPRequest& request) {
+    const QUrl url = request.url();
+    QString text = QStringLiteral("> %1 %2 HTTP/%3\r\n")
+                       .arg(request.requestMethod(),
+                            url.path(QUrl::FullyEncoded).isEmpty() ? QStringLiteral("/")
+                                                                   : url.path(QUrl::FullyEncoded),
+                            request.useHTTPVersionOne() ? "1.0" : "1.1");
+    for (const auto& [name, value] : request.requestHeaders().fields()) {
+        text += QStringLiteral("> %1: %2\r\n").arg(name, value);
+    }
+    return text.toLatin1();
+}
+
+QString expandWriteOut(const QString& format, const HTTPRequest& request, double seconds) {
+    QString text = format;
+    text.replace(QLatin1String("%{http_code}"),
+                 QStringLiteral("%1").arg(request.responseStatusCode(), 3, 10, QLatin1Char('0')));
+    text.replace(QLatin1String("%{size_download}"), QString::number(request.totalBytesRead()));
+    text.replace(QLatin1String("%{num_redirects}"), QString::number(request.redirectCount()));
+    text.replace(QLatin1String("%{url_effective}"), request.url().toString(QUrl::FullyEncoded));
+    text.replace(QLatin1String("%{time_total}"), QString::number(seconds, 'f', 6));
+    const bool connected = request.responseStatusCode() != 0;
+    text.replace(QLatin1String("%{num_connects}"),
+                 QString::number(connected && !request.connectionWasReused() ? 1 : 0));
+    text.replace(QLatin1String("\\n"), QLatin1String("\n"));
+    text.replace(QLatin1String("\\t"), QLatin1String("\t"));
+    return text;
+}
+
+bool applyProxy(HTTPRequest& request, const QString& proxy) {
+    QString rest = proxy;
+    QString type = QStringLiteral("HTTP");
+    if (rest.startsWith(QLatin1String("socks5://"))) {
+        type = QStringLiteral("SOCKS");
+        rest = rest.mid(9);
+    } else if (rest.startsWith(QLatin1String("http://"))) {
+        rest = rest.mid(7);
+    }
+    const qsizetype colon = rest.lastIndexOf(':');
+    bool ok = false;
+    const int port = colon > 0 ? rest.mid(colon + 1).toInt(&ok) : 0;
+    if (!ok || port <= 0 || port > 65535) return false;
+    request.setProxyHost(rest.left(colon));
+    request.setProxyPort(port);
+    request.setProxyType(type);
+    return true;
+}
+
+bool applyClientCertificate(HTTPRequest& request, const QString& spec) {
+    const qsizetype colon = spec.indexOf(':');
+    const QString path = colon < 0 ? spec : spec.left(colon);
+    const QByteArray password = colon < 0 ? QByteArray() : spec.mid(colon + 1).toUtf8();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QList<QSslCertificate> chain;
+    auto identity = platform::HttpClientIdentity::fromPkcs12(&file, password, &chain);
+    if (!identity) return false;
+    request.setClientCertificateIdentity(identity);
+    request.setClientCertificates(chain);
+    return true;
+}
+
+// Moves a partial file left at the destination aside, where the resumed download continues.
+void prepareResume(HTTPRequest& request, const QString& output) {
+    const QString partial = output + QStringLiteral(".part");
+    if (!QFile::exists(partial) && QFile::exists(output)) QFile::rename(output, partial);
+    request.setAllowResumeForFileDownloads(true);
+    request.setTemporaryFileDownloadPath(partial);
+}
+
+int usageFailure(const QString& message) {
+    std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(message));
+    return kUsageExitCode;
+}
+
+}  // namespace
+
+int fetch(const FetchOptions& options, const QString& url, bool toFile) {
+    HTTPRequestPtr request = HTTPRequest::requestWithURL(QUrl(url, QUrl::StrictMode));
+    HTTPRequest& r = *request;
+
+    const bool formBody = options.data || !options.dataBinaryFile.isEmpty();
+    if (options.data) r.appendPostData(*options.data);
+    if (!options.dataBinaryFile.isEmpty()) {
+        r.setShouldStreamPostDataFromDisk(true);
+        r.setPostBodyFilePath(options.dataBinaryFile);
+    }
+    if (formBody) {
+        r.addRequestHeader(QStringLiteral("Content-Type"),
+                           QStringLiteral("application/x-www-form-urlencoded"));
+    }
+    if (options.head) r.setRequestMethod(QStringLiteral("HEAD"));
+    if (!options.method.isEmpty()) r.setRequestMethod(options.method);
+    for (const auto& [name, value] : options.headers) r.addRequestHeader(name, value);
+    if (!options.userAgent.isEmpty()) r.setUserAgentString(options.userAgent);
+
+    r.setUseHTTPVersionOne(options.http10);
+    r.setShouldCompressRequestBody(options.compressBody);
+    r.setAllowCompressedResponse(!options.noCompressed);
+    if (options.noKeepAlive) r.setShouldAttemptPersistentConnection(false);
+    r.setValidatesSecureCertificate(!options.insecure);
+    if (!options.caCert.isEmpty()) {
+        const auto certificates = QSslCertificate::fromPath(options.caCert);
+        if (certificates.isEmpty()) return usageFailure("cannot read CA file " + options.caCert);
+        r.setExtraTrustedCertificates(certificates);
+    }
+    if (!options.cert.isEmpty() && !applyClientCertificate(r, options.cert)) {
+        return usageFailure("cannot read client certificate " + options.cert);
+    }
+    if (!options.proxy.isEmpty() && !applyProxy(r, options.proxy)) {
+        return usageFailure("bad proxy " + options.proxy);
+    }
+
+    const bool printHead = options.include || options.head;
+    bool ended = false;
+    r.setHeadersReceivedBlock([&options, &r, printHead](const http::Headers&) {
+        if (options.verbose) {
+            writeOut(stderr, requestBlock(r));
+            writeOut(stderr, headBlock(r, QStringLiteral("< ")));
+        }
+        if (printHead) writeOut(stdout, headBlock(r, QString()) + "\r\n");
+    });
+    if (toFile) {
+        r.setDownloadDestinationPath(options.output);
+        r.setShouldWaitToInflateCompressedResponses(!options.inflateOnTheFly);
+        if (options.resume) prepareResume(r, options.output);
+    } else {
+        // Standard output gets the body as it arrives, inflated on the way.
+        r.setShouldWaitToInflateCompressedResponses(false);
+        r.setDataReceivedBlock([](const QByteArray& data) { writeOut(stdout, data); });
+    }
+    r.setCompletionBlock([&ended] { ended = true; });
+    r.setFailedBlock([&ended] { ended = true; });
+
+    QElapsedTimer clock;
+    clock.start();
+    if (options.async) {
+        r.startAsynchronous();
+        while (!ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } else {
+        r.startSynchronous();
+        // Callbacks of a request run on another thread would still be queued here.
+        QCoreApplication::processEvents();
+    }
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::fflush(stdout);
+
+    if (!options.writeOut.isEmpty()) {
+        writeOut(stdout, expandWriteOut(options.writeOut, r, seconds).toUtf8());
+        std::fflush(stdout);
+    }
+    if (http::ErrorPtr error = r.error()) {
+        std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(error->localizedDescription));
+        return error->code;
+    }
+    if (options.fail && r.responseStatusCode() >= 400) {
+        std::fprintf(stderr, "lumaro-fetch: The requested URL returned error: %d\n",
+                     r.responseStatusCode());
+        return kHttpErrorExitCode;
+    }
+    return 0;
+}

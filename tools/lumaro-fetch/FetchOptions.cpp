@@ -1,0 +1,111 @@
+#include "FetchOptions.h"
+
+#include <QFile>
+
+namespace {
+
+bool readFile(const QString& path, QByteArray* contents, QString* problem) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *problem = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    *contents = file.readAll();
+    return true;
+}
+
+}  // namespace
+
+std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QString* problem) {
+    FetchOptions options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        // Options that take a value accept it as the next argument.
+        auto value = [&](QString* out) {
+            if (i + 1 >= arguments.size()) {
+                *problem = QStringLiteral("option %1 needs a value").arg(arg);
+                return false;
+            }
+            *out = arguments[++i];
+            return true;
+        };
+        QString v;
+        if (arg == "-X" || arg == "--request") {
+            if (!value(&options.method)) return std::nullopt;
+        } else if (arg == "-H" || arg == "--header") {
+            if (!value(&v)) return std::nullopt;
+            const qsizetype colon = v.indexOf(':');
+            if (colon <= 0) {
+                *problem = QStringLiteral("header '%1' is not 'Name: value'").arg(v);
+                return std::nullopt;
+            }
+            options.headers.append({v.left(colon).trimmed(), v.mid(colon + 1).trimmed()});
+        } else if (arg == "-A" || arg == "--user-agent") {
+            if (!value(&options.userAgent)) return std::nullopt;
+        } else if (arg == "-d" || arg == "--data") {
+            if (!value(&v)) return std::nullopt;
+            QByteArray piece = v.toUtf8();
+            if (v.startsWith('@') && !readFile(v.mid(1), &piece, problem)) return std::nullopt;
+            options.data = options.data ? *options.data + '&' + piece : piece;
+        } else if (arg == "--data-binary") {
+            if (!value(&v)) return std::nullopt;
+            if (!v.startsWith('@')) {
+                options.data = options.data ? *options.data + '&' + v.toUtf8() : v.toUtf8();
+            } else {
+                options.dataBinaryFile = v.mid(1);
+                if (!QFile::exists(options.dataBinaryFile)) {
+                    *problem = QStringLiteral("cannot read %1").arg(options.dataBinaryFile);
+                    return std::nullopt;
+                }
+            }
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(&options.output)) return std::nullopt;
+        } else if (arg == "-C" || arg == "--continue") {
+            options.resume = true;
+        } else if (arg == "-i" || arg == "--include") {
+            options.include = true;
+        } else if (arg == "-I" || arg == "--head") {
+            options.head = true;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "-w" || arg == "--write-out") {
+            if (!value(&options.writeOut)) return std::nullopt;
+        } else if (arg == "--http1.0") {
+            options.http10 = true;
+        } else if (arg == "--compress-body") {
+            options.compressBody = true;
+        } else if (arg == "--no-compressed") {
+            options.noCompressed = true;
+        } else if (arg == "--inflate-on-the-fly") {
+            options.inflateOnTheFly = true;
+        } else if (arg == "--no-keepalive") {
+            options.noKeepAlive = true;
+        } else if (arg == "-k" || arg == "--insecure") {
+            options.insecure = true;
+        } else if (arg == "--cacert") {
+            if (!value(&options.caCert)) return std::nullopt;
+        } else if (arg == "--cert") {
+            if (!value(&options.cert)) return std::nullopt;
+        } else if (arg == "-x" || arg == "--proxy") {
+            if (!value(&options.proxy)) return std::nullopt;
+        } else if (arg == "--async") {
+            options.async = true;
+        } else if (arg == "--fail") {
+            options.fail = true;
+        } else if (arg.startsWith('-') && arg.size() > 1) {
+            *problem = QStringLiteral("unknown option %1").arg(arg);
+            return std::nullopt;
+        } else {
+            options.urls.append(arg);
+        }
+    }
+    if (options.urls.isEmpty()) {
+        *problem = QStringLiteral("no URL given");
+        return std::nullopt;
+    }
+    if (options.resume && options.output.isEmpty()) {
+        *problem = QStringLiteral("-C needs -o FILE");
+        return std::nullopt;
+    }
+    return options;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <utility>
+
+// What the command line asks for.
+struct FetchOptions {
+    QStringList urls;
+    QString method;
+    QList<std::pair<QString, QString>> headers;
+    QString userAgent;
+    // Body in memory (-d, joined with '&' when given more than once).
+    std::optional<QByteArray> data;
+    // Body streamed from this file (--data-binary @FILE).
+    QString dataBinaryFile;
+    QString output;
+    bool resume = false;
+    bool include = false;
+    bool head = false;
+    bool verbose = false;
+    QString writeOut;
+    bool http10 = false;
+    bool compressBody = false;
+    bool noCompressed = false;
+    bool inflateOnTheFly = false;
+    bool noKeepAlive = false;
+    bool insecure = false;
+    QString caCert;
+    QString cert;
+    QString proxy;
+    bool async = false;
+    bool fail = false;
+};
+
+// Parses argv; on a usage error answers none and sets *problem.
+std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QString* problem);

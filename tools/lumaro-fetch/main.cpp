@@ -1,0 +1,30 @@
+// lumaro-fetch: the request engine from the shell, in the manner of curl.
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <cstdio>
+
+#include "Fetch.h"
+#include "FetchOptions.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lumaro-fetch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
+
+    QString problem;
+    const auto options = parseFetchOptions(QCoreApplication::arguments(), &problem);
+    if (!options) {
+        std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(problem));
+        std::fprintf(stderr, "usage: lumaro-fetch [options] URL...\n");
+        return kUsageExitCode;
+    }
+    // The engine's diagnostic lines are for -v only; failures are reported by this tool.
+    if (!options->verbose) QLoggingCategory::setFilterRules(QStringLiteral("lumaro.http*=false"));
+    int exitCode = 0;
+    for (qsizetype i = 0; i < options->urls.size(); ++i) {
+        // Only the first URL goes to the -o file; the others go to standard output.
+        const int code = fetch(*options, options->urls[i], i == 0 && !options->output.isEmpty());
+        if (code != 0) exitCode = code;
+    }
+    return exitCode;
+}
