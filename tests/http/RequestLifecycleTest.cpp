@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "RequestTestSupport.h"
+#include "servers/InProcessHttpServer.h"
+#include "support/TempHome.h"
+
+namespace {
+
+using http::HTTPRequest;
+using http::HTTPRequestPtr;
+using namespace testsupport;
+using namespace std::chrono_literals;
+
+// A queue that records what reaches it, in one journal with the delegate and the blocks.
+class RecordingQueue : public http::HTTPRequestQueue {
+public:
+    explicit RecordingQueue(std::vector<std::string>& journal) : journal_(journal) {}
+    void requestStarted(const HTTPRequestPtr&) override { journal_.push_back("queue started"); }
+    void requestFinished(const HTTPRequestPtr&) override { journal_.push_back("queue finished"); }
+    void requestFailed(const HTTPRequestPtr&) override { journal_.push_back("queue failed"); }
+
+private:
+    std::vector<std::string>& journal_;
+};
+
+class RequestLifecycle : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        server_.server().Get("/hello", [this](const httplib::Request&, httplib::Response& res) {
+            ++hits_;
+            res.set_content("hello", "text/plain");
+        });
+        server_.server().Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+            ++hits_;
+            res.set_chunked_content_provider("text/plain",
+                                             [this](size_t offset, httplib::DataSink& sink) {
+                                                 if (offset > 0 || release_) {
+                                                     sink.done();
+                                                     return true;
+                                                 }
+                                                 sink.write("first", 5);
+                                                 for (int i = 0; i < 200 && !release_; ++i)
+                                                     std::this_thread::sleep_for(10ms);
+                                                 return true;
+                                             });
+        });
+        server_.server().Get("/secret", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+            res.set_content("no", "text/plain");
+        });
+        server_.start();
+    }
+    void TearDown() override { release_ = true; }
+
+    // Attaches a delegate, blocks and a queue that all write to journal_.
+    void record(const HTTPRequestPtr& request) {
+        request->setDelegate(delegate_);
+        request->setQueue(std::make_shared<RecordingQueue>(journal_));
+        request->setDidStartSelector([this](http::HTTPRequestDelegate&, const HTTPRequestPtr&) {
+            note("delegate started");
+        });
+        request->setDidFinishSelector([this](http::HTTPRequestDelegate&, const HTTPRequestPtr&) {
+            note("delegate finished");
+        });
+        request->setDidFailSelector(
+            [this](http::HTTPRequestDelegate&, const HTTPRequestPtr&) { note("delegate failed"); });
+        request->setStartedBlock([this] { note("block started"); });
+        request->setCompletionBlock([this] { note("block finished"); });
+        request->setFailedBlock([this] { note("block failed"); });
+    }
+    void note(const std::string& event) {
+        onMainThread_ = onMainThread_ && platform::isMainThread();
+        journal_.push_back(event);
+    }
+    int count(const std::string& event) const {
+        return static_cast<int>(std::count(journal_.begin(), journal_.end(), event));
+    }
+
+    TempHome home_;
+    InProcessHttpServer server_;
+    std::atomic<int> hits_{0};
+    std::atomic<bool> release_{false};
+    std::shared_ptr<RecordingDelegate> delegate_ = std::make_shared<RecordingDelegate>();
+    std::vector<std::string> journal_;
+    bool onMainThread_ = true;
+};
+
+TEST_F(RequestLifecycle, AsynchronousRequestReportsEachEventOnceOnTheGuiThreadInOrder) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    record(request);
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return count("queue finished") == 1; }));
+    settle();
+    EXPECT_EQ(journal_,
+              (std::vector<std::string>{"delegate started", "block started", "queue started",
+                                        "delegate finished", "block finished", "queue finished"}));
+    EXPECT_TRUE(onMainThread_);
+    EXPECT_TRUE(request->isFinished());
+    EXPECT_FALSE(request->isExecuting());
+    EXPECT_EQ(request->responseData(), "hello");
+}
+
+TEST_F(RequestLifecycle, SynchronousRequestOnAnotherThreadQueuesItsCallbacksToTheGuiThread) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    record(request);
+    std::thread worker([&] { request->startSynchronous(); });
+    worker.join();
+    // Nothing ran on the worker: every callback waits for the GUI thread.
+    EXPECT_TRUE(journal_.empty());
+    EXPECT_TRUE(request->complete());
+    ASSERT_TRUE(waitUntil([&] { return count("queue finished") == 1; }));
+    EXPECT_TRUE(onMainThread_);
+    EXPECT_EQ(count("delegate failed"), 0);
+}
+
+TEST_F(RequestLifecycle, FailuresCarryTheirCodeAndTextAndAreReportedOnce) {
+    // A port nobody listens on.
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
+    const quint16 refusedPort = closed.serverPort();
+    closed.close();
+
+    struct Case {
+        QUrl url;
+        int code;
+        QString description;
+    };
+    const std::vector<Case> cases = {
+        {QUrl(QString("http://127.0.0.1:%1/").arg(refusedPort)), 1,
+         "A connection failure occurred"},
+        {QUrl(), 5, "Unable to create request (bad url?)"},
+        {QUrl("ftp://127.0.0.1/file"), 5, "Unable to create request (bad url?)"},
+        {server_.url("/secret"), 3, "Authentication needed"},
+    };
+    for (const Case& c : cases) {
+        journal_.clear();
+        auto request = HTTPRequest::requestWithURL(c.url);
+        record(request);
+        request->startAsynchronous();
+        ASSERT_TRUE(waitUntil([&] { return count("queue failed") == 1; })) << c.code;
+        settle(50);
+        EXPECT_EQ(count("delegate failed"), 1) << c.code;
+        EXPECT_EQ(count("block failed"), 1) << c.code;
+        EXPECT_EQ(count("delegate finished"), 0) << c.code;
+        const http::ErrorPtr error = request->error();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->domain, "HTTPRequestErrorDomain");
+        EXPECT_EQ(error->code, c.code);
+        EXPECT_EQ(error->localizedDescription, c.description);
+        EXPECT_TRUE(request->isFinished());
+        if (c.code == 1) {
+            // The stream's own error says what happened underneath.
+            ASSERT_TRUE(error->underlyingError);
+            EXPECT_NE(error->underlyingError->code, 0);
+        }
+    }
+}
+
+TEST_F(RequestLifecycle, CancellingARunningRequestFailsItOnceWithCode4AndAnnouncesIt) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/slow"));
+    record(request);
+    std::vector<std::string> announced;
+    request->addObserver(
+        [&](platform::Operation&, std::string_view key, platform::Operation::Change change) {
+            if (change == platform::Operation::Change::Did) announced.emplace_back(key);
+        });
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return request->responseStatusCode() == 200; }));
+    request->cancel();
+    request->cancel();
+    ASSERT_TRUE(waitUntil([&] { return count("queue failed") == 1; }));
+    settle();
+    EXPECT_EQ(count("delegate failed"), 1);
+    EXPECT_EQ(count("delegate finished"), 0);
+    EXPECT_EQ(request->error()->code, 4);
+    EXPECT_EQ(request->error()->localizedDescription, "The request was cancelled");
+    EXPECT_TRUE(request->isCancelled());
+    EXPECT_TRUE(request->isFinished());
+    EXPECT_NE(std::find(announced.begin(), announced.end(), "isCancelled"), announced.end());
+    EXPECT_EQ(std::count(announced.begin(), announced.end(), "isFinished"), 1);
+}
+
+TEST_F(RequestLifecycle, CancellingACompletedRequestChangesNothing) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    record(request);
+    request->startSynchronous();
+    request->cancel();
+    settle();
+    EXPECT_EQ(count("delegate finished"), 1);
+    EXPECT_EQ(count("delegate failed"), 0);
+    EXPECT_FALSE(request->error());
+    EXPECT_FALSE(request->isCancelled());
+    // Starting it again returns at once, without a second report.
+    request->startSynchronous();
+    settle();
+    EXPECT_EQ(count("delegate finished"), 1);
+    EXPECT_EQ(hits_, 1);
+}
+
+TEST_F(RequestLifecycle, RequestCancelledBeforeItsQueueStartsItEndsWithoutTouchingTheNetwork) {
+    platform::OperationQueue queue;
+    queue.setSuspended(true);
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    record(request);
+    queue.addOperation(request);
+    request->cancel();
+    ASSERT_TRUE(waitUntil([&] { return count("queue failed") == 1; }));
+    EXPECT_FALSE(request->isFinished());
+    queue.setSuspended(false);
+    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
+    settle();
+    EXPECT_EQ(hits_, 0);
+    EXPECT_EQ(count("delegate failed"), 1);
+    EXPECT_EQ(count("delegate started"), 0);
+    EXPECT_EQ(queue.operationCount(), 0);
+}
+
+TEST_F(RequestLifecycle, ClearDelegatesAndCancelSilencesEveryReceiver) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/slow"));
+    record(request);
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return request->responseStatusCode() == 200; }));
+    settle(50);
+    journal_.clear();
+    request->clearDelegatesAndCancel();
+    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
+    settle();
+    EXPECT_TRUE(journal_.empty());
+    EXPECT_EQ(request->error()->code, 4);
+}
+
+TEST_F(RequestLifecycle, DelegateThatIsGoneGetsNothing) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    {
+        auto shortLived = std::make_shared<RecordingDelegate>();
+        request->setDelegate(shortLived);
+    }
+    request->startSynchronous();
+    settle();
+    EXPECT_TRUE(request->complete());
+    EXPECT_FALSE(request->error());
+}
+
+TEST_F(RequestLifecycle, MethodChangesSwitchPersistentConnectionsOff) {
+    auto get = HTTPRequest::requestWithURL(server_.url("/hello"));
+    EXPECT_TRUE(get->shouldAttemptPersistentConnection());
+    get->setRequestMethod("DELETE");
+    EXPECT_TRUE(get->shouldAttemptPersistentConnection());
+    get->setRequestMethod("PUT");
+    EXPECT_FALSE(get->shouldAttemptPersistentConnection());
+
+    auto withBody = HTTPRequest::requestWithURL(server_.url("/hello"));
+    withBody->appendPostData("x");
+    withBody->setRequestMethod("GET");
+    EXPECT_FALSE(withBody->shouldAttemptPersistentConnection());
+}
+
+TEST_F(RequestLifecycle, DefaultsAreThoseOfAFreshRequest) {
+    HTTPRequest::setDefaultTimeOutSeconds(7.5);
+    auto request = HTTPRequest::requestWithURL(server_.url("/hello"));
+    HTTPRequest::setDefaultTimeOutSeconds(10.0);
+    EXPECT_EQ(request->requestMethod(), "GET");
+    EXPECT_EQ(request->timeOutSeconds(), 7.5);
+    EXPECT_EQ(request->persistentConnectionTimeoutSeconds(), 60.0);
+    EXPECT_EQ(request->defaultResponseEncoding(), http::StringEncodings::ISOLatin1);
+    EXPECT_TRUE(request->allowCompressedResponse());
+    EXPECT_TRUE(request->shouldWaitToInflateCompressedResponses());
+    EXPECT_TRUE(request->validatesSecureCertificate());
+    EXPECT_TRUE(request->useCookiePersistence());
+    EXPECT_TRUE(request->shouldRedirect());
+    EXPECT_FALSE(request->shouldStreamPostDataFromDisk());
+    EXPECT_FALSE(request->allowResumeForFileDownloads());
+    EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
+}
+
+}  // namespace
