@@ -1,0 +1,414 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "RequestTestSupport.h"
+#include "http/DataCompressor.h"
+#include "servers/InProcessHttpServer.h"
+#include "servers/ScriptedServer.h"
+#include "support/TempHome.h"
+
+namespace {
+
+using http::HTTPRequest;
+using http::StringEncodings::ISOLatin1;
+using http::StringEncodings::UTF8;
+using namespace testsupport;
+using namespace std::chrono_literals;
+
+QByteArray pattern(qsizetype size) {
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
+    return data;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class RequestResponse : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        auto& s = server_.server();
+        s.Get("/utf8", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(
+                "gr\xc3\xbc\xc3\x9f"
+                "e",
+                "text/plain; charset=utf-8");
+        });
+        s.Get("/untyped-utf8", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(
+                "gr\xc3\xbc\xc3\x9f"
+                "e",
+                "text/plain");
+        });
+        s.Get("/latin1", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(
+                "gr\xfc\xdf"
+                "e",
+                "text/plain");
+        });
+        s.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(big_.toStdString(), "application/octet-stream");
+        });
+        s.Get("/gzip", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Content-Encoding", "gzip");
+            res.set_content(gzipped_.toStdString(), "application/octet-stream");
+        });
+        s.Get("/chunked", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
+                    const size_t piece = std::min<size_t>(7000, big_.size() - offset);
+                    if (piece == 0) {
+                        sink.done();
+                    } else {
+                        sink.write(big_.constData() + offset, piece);
+                    }
+                    return true;
+                });
+        });
+        s.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t, httplib::DataSink& sink) {
+                                                 sink.write(big_.constData(), 100000);
+                                                 for (int i = 0; i < 200 && !release_; ++i)
+                                                     std::this_thread::sleep_for(10ms);
+                                                 sink.done();
+                                                 return true;
+                                             });
+        });
+        server_.start();
+    }
+    void TearDown() override { release_ = true; }
+
+    http::HTTPRequestPtr get(const QString& path) {
+        return HTTPRequest::requestWithURL(server_.url(path));
+    }
+    static void run(const http::HTTPRequestPtr& request) {
+        request->startSynchronous();
+        EXPECT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
+    }
+
+    TempHome home_;
+    QTemporaryDir dir_;
+    InProcessHttpServer server_;
+    QByteArray big_ = pattern(1000000);
+    QByteArray gzipped_ = http::DataCompressor::compressData(big_, nullptr);
+    std::vector<std::string> ranges_;
+    std::atomic<bool> release_{false};
+};
+
+TEST(ResponseCharset, ContentTypeGivesTheMimeTypeAndAKnownCharacterSet) {
+    struct Case {
+        QString contentType;
+        QString mimeType;
+        http::StringEncoding encoding;
+    };
+    const http::StringEncoding unchanged = 0;
+    const std::vector<Case> cases = {
+        {"text/html; charset=utf-8", "text/html", UTF8},
+        {"text/html;charset=UTF-8", "text/html", UTF8},
+        {"text/plain", "text/plain", unchanged},
+        {"  text/plain  ", "text/plain", unchanged},
+        {"text/plain; charset=no-such-set", "text/plain", unchanged},
+        {"text/plain; format=flowed; charset=iso-8859-1; x=y", "text/plain", ISOLatin1},
+        {"text/plain; charset=windows-1252", "text/plain", http::StringEncodings::WindowsCP1252},
+        {"; charset=utf-8", "; charset=utf-8", unchanged},
+    };
+    for (const Case& c : cases) {
+        QString mimeType;
+        http::StringEncoding encoding = unchanged;
+        HTTPRequest::parseMimeType(&mimeType, &encoding, c.contentType);
+        EXPECT_EQ(mimeType, c.mimeType) << c.contentType.toStdString();
+        EXPECT_EQ(encoding, c.encoding) << c.contentType.toStdString();
+    }
+    // A missing value changes nothing.
+    QString mimeType = "kept";
+    HTTPRequest::parseMimeType(&mimeType, nullptr, QString());
+    EXPECT_EQ(mimeType, "kept");
+}
+
+TEST_F(RequestResponse, ResponseStringDecodesInTheAnnouncedOrDefaultCharacterSet) {
+    auto utf8 = get("/utf8");
+    run(utf8);
+    EXPECT_EQ(utf8->responseEncoding(), UTF8);
+    EXPECT_EQ(utf8->responseString().value_or(""), QString::fromUtf8("grüße"));
+
+    // Without a charset the default, ISO Latin 1, reads each byte as one character.
+    auto latin = get("/latin1");
+    run(latin);
+    EXPECT_EQ(latin->responseEncoding(), ISOLatin1);
+    EXPECT_EQ(latin->responseString().value_or(""), QString::fromUtf8("grüße"));
+
+    auto chosen = get("/untyped-utf8");
+    chosen->setDefaultResponseEncoding(UTF8);
+    run(chosen);
+    EXPECT_EQ(chosen->responseString().value_or(""), QString::fromUtf8("grüße"));
+
+    // Bytes that are not UTF-8 give no text rather than a wrong one.
+    auto broken = get("/latin1");
+    broken->setDefaultResponseEncoding(UTF8);
+    run(broken);
+    EXPECT_FALSE(broken->responseString().has_value());
+}
+
+TEST_F(RequestResponse, GzipAnswersAreKeptCompressedOrInflatedOnTheWay) {
+    auto kept = get("/gzip");
+    run(kept);
+    EXPECT_TRUE(kept->isResponseCompressed());
+    EXPECT_EQ(kept->rawResponseData(), gzipped_);
+    EXPECT_EQ(kept->responseData(), big_);
+    EXPECT_EQ(kept->totalBytesRead(), static_cast<quint64>(gzipped_.size()));
+
+    auto inflated = get("/gzip");
+    inflated->setShouldWaitToInflateCompressedResponses(false);
+    run(inflated);
+    EXPECT_EQ(inflated->rawResponseData(), big_);
+    EXPECT_EQ(inflated->responseData(), big_);
+}
+
+TEST_F(RequestResponse, CorruptGzipAnswerFailsWithTheDecompressionError) {
+    gzipped_[gzipped_.size() / 2] = static_cast<char>(gzipped_[gzipped_.size() / 2] ^ 0x55);
+    gzipped_[20] = static_cast<char>(gzipped_[20] ^ 0x55);
+    auto request = get("/gzip");
+    request->setShouldWaitToInflateCompressedResponses(false);
+    request->startSynchronous();
+    ASSERT_TRUE(request->error());
+    EXPECT_EQ(request->error()->code, 11);
+    EXPECT_TRUE(request->error()->localizedDescription.startsWith(
+        "Decompression of data failed with code"));
+}
+
+TEST_F(RequestResponse, ChunkedAndLengthDelimitedBodiesArriveWhole) {
+    auto chunked = get("/chunked");
+    run(chunked);
+    EXPECT_EQ(chunked->responseData(), big_);
+    EXPECT_FALSE(chunked->responseHeaders().contains("Content-Length"));
+    // Without a length the length is what was read.
+    EXPECT_EQ(chunked->contentLength(), static_cast<quint64>(big_.size()));
+
+    auto sized = get("/big");
+    run(sized);
+    EXPECT_EQ(sized->contentLength(), static_cast<quint64>(big_.size()));
+    EXPECT_EQ(sized->responseData(), big_);
+}
+
+TEST_F(RequestResponse, DataReceiverGetsTheBodyAndNothingIsStored) {
+    auto request = get("/chunked");
+    QByteArray received;
+    int calls = 0;
+    request->setDataReceivedBlock([&](const QByteArray& data) {
+        EXPECT_TRUE(platform::isMainThread());
+        received += data;
+        ++calls;
+    });
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
+    settle(50);
+    EXPECT_EQ(received, big_);
+    EXPECT_GT(calls, 1);
+    EXPECT_TRUE(request->rawResponseData().isEmpty());
+
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto viaDelegate = get("/gzip");
+    viaDelegate->setDelegate(delegate);
+    viaDelegate->setShouldWaitToInflateCompressedResponses(false);
+    viaDelegate->setDidReceiveDataSelector(
+        [](http::HTTPRequestDelegate& d, const http::HTTPRequestPtr& r, const QByteArray& data) {
+            d.requestDidReceiveData(r, data);
+        });
+    run(viaDelegate);
+    settle(50);
+    EXPECT_EQ(delegate->received, big_);
+    EXPECT_TRUE(viaDelegate->rawResponseData().isEmpty());
+}
+
+TEST_F(RequestResponse, FileDownloadsReplaceTheDestinationAndLeaveNoTemporaryFiles) {
+    const QString destination = dir_.filePath("download.bin");
+    QFile old(destination);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old contents");
+    old.close();
+    const QStringList tempBefore = QDir::temp().entryList(QDir::Files);
+
+    for (const QString& path : {QString("/big"), QString("/chunked"), QString("/gzip")}) {
+        for (const bool onTheFly : {false, true}) {
+            auto request = get(path);
+            request->setDownloadDestinationPath(destination);
+            request->setShouldWaitToInflateCompressedResponses(!onTheFly);
+            run(request);
+            EXPECT_EQ(readFile(destination), big_) << path.toStdString() << onTheFly;
+            EXPECT_TRUE(request->rawResponseData().isEmpty());
+        }
+    }
+    EXPECT_EQ(QDir::temp().entryList(QDir::Files), tempBefore);
+}
+
+TEST_F(RequestResponse, ResumedDownloadAppendsTheRestToItsPartialFile) {
+    std::string range;
+    lumaro::test::ScriptedServer server([&](lumaro::test::ScriptedConnection& connection) {
+        if (auto request = connection.readRequest(2000)) {
+            range = request->header("Range");
+            const QByteArray rest = big_.mid(300000);
+            connection.send(
+                "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 300000-999999/"
+                "1000000\r\nContent-Length: " +
+                std::to_string(rest.size()) + "\r\n\r\n" + rest.toStdString());
+        }
+    });
+    const QString partial = dir_.filePath("download.part");
+    QFile file(partial);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(big_.left(300000));
+    file.close();
+
+    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/f"))));
+    request->setDownloadDestinationPath(dir_.filePath("download.bin"));
+    request->setTemporaryFileDownloadPath(partial);
+    request->setAllowResumeForFileDownloads(true);
+    run(request);
+    EXPECT_EQ(range, "bytes=300000-");
+    EXPECT_EQ(request->responseStatusCode(), 206);
+    EXPECT_EQ(request->partialDownloadSize(), 300000u);
+    EXPECT_EQ(readFile(dir_.filePath("download.bin")), big_);
+    EXPECT_FALSE(QFile::exists(partial));
+}
+
+TEST_F(RequestResponse, DownloadWhoseDestinationCannotBeReplacedFailsWithCode8) {
+    QDir(dir_.path()).mkdir("locked");
+    const QString destination = dir_.filePath("locked/file");
+    QFile existing(destination);
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    QFile::setPermissions(dir_.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    auto request = get("/big");
+    request->setDownloadDestinationPath(destination);
+    request->startSynchronous();
+    QFile::setPermissions(dir_.filePath("locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (QFileInfo(destination).isWritable() && geteuid() == 0) GTEST_SKIP() << "root ignores modes";
+    ASSERT_TRUE(request->error());
+    EXPECT_EQ(request->error()->code, 8);
+    EXPECT_EQ(request->error()->localizedDescription,
+              QString("Failed to delete file at path '%1'").arg(destination));
+    // The downloaded body is not thrown away: it stays in its temporary file.
+    const QString temporary = request->temporaryFileDownloadPath();
+    EXPECT_EQ(readFile(temporary), big_);
+    QFile::remove(temporary);
+}
+
+TEST_F(RequestResponse, CancelledDownloadLeavesNoTemporaryFile) {
+    auto request = get("/slow");
+    request->setDownloadDestinationPath(dir_.filePath("never.bin"));
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return request->totalBytesRead() > 0; }));
+    const QString temporary = request->temporaryFileDownloadPath();
+    EXPECT_TRUE(QFile::exists(temporary));
+    request->cancel();
+    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
+    EXPECT_FALSE(QFile::exists(temporary));
+    EXPECT_FALSE(QFile::exists(dir_.filePath("never.bin")));
+}
+
+TEST(ResponseConnection, VersionAndKeepAliveFieldsDecideWhetherTheConnectionMayBeReused) {
+    application();
+    struct Case {
+        std::string head;
+        bool reusable;
+        double timeout;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=6\r\n", true, 15},
+        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=5\r\n", false, 60},
+        {"HTTP/1.1 200 OK\r\nConnection: close\r\n", false, 60},
+        {"HTTP/1.1 200 OK\r\n", true, 60},
+        {"HTTP/1.0 200 OK\r\n", false, 60},
+        {"HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\n", true, 60},
+    };
+    lumaro::test::ScriptedServer server([&](lumaro::test::ScriptedConnection& connection) {
+        while (auto request = connection.readRequest(2000)) {
+            const size_t index = std::stoul(request->requestLine.substr(5));
+            connection.send(cases[index].head + "Content-Length: 1\r\n\r\nk");
+        }
+    });
+    for (size_t i = 0; i < cases.size(); ++i) {
+        auto request = HTTPRequest::requestWithURL(
+            QUrl(QString::fromStdString(server.url("/" + std::to_string(i)))));
+        request->startSynchronous();
+        ASSERT_FALSE(request->error()) << i;
+        EXPECT_EQ(request->responseData(), "k");
+        EXPECT_EQ(request->connectionCanBeReused(), cases[i].reusable) << cases[i].head;
+        EXPECT_EQ(request->persistentConnectionTimeoutSeconds(), cases[i].timeout) << cases[i].head;
+    }
+}
+
+TEST(ResponseConnection, MalformedAnswerFailsAsAConnectionFailure) {
+    application();
+    lumaro::test::ScriptedServer server([](lumaro::test::ScriptedConnection& connection) {
+        if (connection.readRequest(2000)) connection.send("this is not HTTP\r\n\r\n");
+        connection.close();
+    });
+    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
+    request->startSynchronous();
+    ASSERT_TRUE(request->error());
+    EXPECT_EQ(request->error()->code, 1);
+    EXPECT_EQ(request->error()->localizedDescription, "A connection failure occurred");
+}
+
+TEST(ResponseConnection, ReusedConnectionFoundDeadIsRetriedOnceOnANewOne) {
+    application();
+    lumaro::test::ScriptedServer server([](lumaro::test::ScriptedConnection& connection) {
+        if (connection.index() == 0) {
+            // Answers once, keeps the connection, then drops it under the next request.
+            if (connection.readRequest(2000))
+                connection.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst");
+            if (connection.readRequest(2000)) connection.close();
+            return;
+        }
+        while (connection.readRequest(2000)) {
+            connection.send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond");
+        }
+    });
+    const QUrl url(QString::fromStdString(server.url("/")));
+    auto first = HTTPRequest::requestWithURL(url);
+    first->startSynchronous();
+    ASSERT_FALSE(first->error());
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto second = HTTPRequest::requestWithURL(url);
+    second->setDelegate(delegate);
+    second->startSynchronous();
+    settle(50);
+    ASSERT_FALSE(second->error()) << second->error()->localizedDescription.toStdString();
+    EXPECT_EQ(second->responseData(), "second");
+    EXPECT_EQ(second->retryCount(), 1);
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(delegate->count("failed"), 0);
+    EXPECT_EQ(delegate->count("finished"), 1);
+}
+
+TEST_F(RequestResponse, RemoveFileAtPathIsTrueForMissingFilesAndNamesFailures) {
+    http::ErrorPtr error;
+    EXPECT_TRUE(HTTPRequest::removeFileAtPath(dir_.filePath("never-there"), &error));
+    EXPECT_FALSE(error);
+    const QString file = dir_.filePath("here");
+    QFile(file).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(HTTPRequest::removeFileAtPath(file, &error));
+    EXPECT_FALSE(QFile::exists(file));
+    QDir(dir_.path()).mkdir("sub");
+    EXPECT_FALSE(HTTPRequest::removeFileAtPath(dir_.filePath("sub"), &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, 8);
+    EXPECT_EQ(error->localizedDescription,
+              QString("Failed to delete file at path '%1'").arg(dir_.filePath("sub")));
+}
+
+}  // namespace
