@@ -283,23 +283,18 @@ TEST_F(RequestResponse, ResumedDownloadAppendsTheRestToItsPartialFile) {
 }
 
 TEST_F(RequestResponse, DownloadWhoseDestinationCannotBeReplacedFailsWithCode8) {
-    QDir(dir_.path()).mkdir("locked");
-    const QString destination = dir_.filePath("locked/file");
-    QFile existing(destination);
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.close();
-    QFile::setPermissions(dir_.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    // A folder that is not empty stands where the file should go.
+    const QString destination = dir_.filePath("occupied");
+    QDir(dir_.path()).mkpath("occupied/inside");
 
     auto request = get("/big");
     request->setDownloadDestinationPath(destination);
     request->startSynchronous();
-    QFile::setPermissions(dir_.filePath("locked"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(destination).isWritable() && geteuid() == 0) GTEST_SKIP() << "root ignores modes";
     ASSERT_TRUE(request->error());
     EXPECT_EQ(request->error()->code, 8);
     EXPECT_EQ(request->error()->localizedDescription,
               QString("Failed to delete file at path '%1'").arg(destination));
+    EXPECT_TRUE(request->error()->underlyingError);
     // The downloaded body is not thrown away: it stays in its temporary file.
     const QString temporary = request->temporaryFileDownloadPath();
     EXPECT_EQ(readFile(temporary), big_);
