@@ -38,7 +38,8 @@ void SegmentedControl::setSegments(const QStringList& titles) {
     for (int i = 0; i < titles_.size(); ++i) {
         auto* button = new QToolButton(this);
         button->setObjectName(QStringLiteral("segment%1").arg(i));
-        button->setText(titles_[i]);
+        // Titles are plain text: "B&W" must not turn into a keyboard shortcut.
+        button->setText(QString(titles_[i]).replace('&', QStringLiteral("&&")));
         button->setCheckable(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         button->setFocusPolicy(Qt::NoFocus);
