@@ -259,6 +259,10 @@ void HTTPRequest::requestFinished() {
 void HTTPRequest::markAsFinished() {
     auto keep = self();
     request_.reset();
+    // A synchronous caller's thread may not run its event loop again: the timer goes now.
+    if (statusTimer_ != nullptr && statusTimer_->thread() == QThread::currentThread()) {
+        stopStatusTimer();
+    }
     const bool wasFinished = finished_;
     if (!wasFinished) willChangeValueForKey("isFinished");
     if (inProgress_) {
