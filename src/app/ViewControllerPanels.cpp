@@ -40,8 +40,7 @@ void lumaroViewController::presentPanel(QWidget* panel, QSize contentSize, const
     // A closed panel popover is not shown again: each opening makes a new one.
     connect(popover, &platform::Popover::dismissed, popover, &QObject::deleteLater);
     popover->setContentSize(contentSize);
-    popover->setPassthroughWidgets(
-        {Open, Save, Settings, Share, HelpB, color, vignetBut, moreBut, resetBut});
+    popover->setPassthroughWidgets({Open, Save, Settings, Share, HelpB, color, vignetBut, moreBut});
     popoverController_ = popover;
     popover->presentFromRect(anchor);
 }

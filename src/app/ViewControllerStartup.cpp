@@ -207,7 +207,8 @@ void lumaroViewController::showRatePrompt() {
                        "give us your rating and remarks? \n\nThank you in advance! \n\n(This "
                        "message will never be shown again)"),
         QStringLiteral("Cancel"), {QStringLiteral("Rate Lumaro")}, view_);
-    showAlert(alert);
+    // Shown once the event loop runs, over the window that holds the view by then.
+    QTimer::singleShot(0, alert, [this, alert] { showAlert(alert); });
 }
 
 void lumaroViewController::grabImage() {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -228,4 +229,19 @@ TEST(WindowShape, PortraitOnlyAndScaledDownInItsShape) {
     EXPECT_EQ(lumaroAppDelegate::windowSizeFor({1920, 1200}), QSize(768, 1024));
     EXPECT_EQ(lumaroAppDelegate::windowSizeFor({1366, 728}), QSize(546, 728));
     EXPECT_EQ(lumaroAppDelegate::windowSizeFor({600, 1000}), QSize(600, 800));
+}
+
+TEST_F(StartTest, TheDelegateShowsTheMainScreenInAPortraitWindow) {
+    app::lumaroAppDelegate delegate;
+    QElapsedTimer clock;
+    clock.start();
+    delegate.applicationDidFinishLaunching();
+    EXPECT_GE(clock.elapsed(), 1000);
+    ASSERT_NE(delegate.window(), nullptr);
+    EXPECT_TRUE(delegate.window()->isVisible());
+    EXPECT_EQ(delegate.viewController()->view()->window(), delegate.window());
+    EXPECT_TRUE(delegate.viewController()->view()->isVisible());
+    const QSize size = delegate.window()->size();
+    EXPECT_EQ(size.width() * 4, size.height() * 3);
+    EXPECT_EQ(delegate.window()->minimumSize(), delegate.window()->maximumSize());
 }
