@@ -11,6 +11,7 @@
 
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
+#include "servers/ProxyServers.h"
 #include "servers/TestCertificates.h"
 #include "support/TempHome.h"
 
@@ -232,6 +233,23 @@ TEST_F(FetchTool, TlsWithTheServersCertificateTrustedOrUnchecked) {
     const QByteArray expected = readFile(file("root/text.txt"));
     EXPECT_EQ(fetch({"--cacert", certificate_->certificateFile, url}).out, expected);
     EXPECT_EQ(fetch({"-k", url}).out, expected);
+}
+
+TEST_F(FetchTool, ProxiesCarryPlainAndTlsRequests) {
+    lumaro::test::TinyproxyServer httpProxy;
+    lumaro::test::MicrosocksServer socksProxy;
+    const QByteArray expected = readFile(file("root/text.txt"));
+    const QString viaHttp = QString("http://127.0.0.1:%1").arg(httpProxy.port());
+    const QString viaSocks = QString("socks5://127.0.0.1:%1").arg(socksProxy.port());
+    for (const QString& proxy : {viaHttp, viaSocks}) {
+        for (const QString& url : {nginx_->url("/text.txt"), nginx_->httpsUrl("/text.txt")}) {
+            const Outcome run = fetch({"-k", "-x", proxy, url});
+            EXPECT_EQ(run.exitCode, 0)
+                << (proxy + " " + url).toStdString() << run.err.toStdString();
+            EXPECT_EQ(run.out, expected) << (proxy + " " + url).toStdString();
+        }
+    }
+    EXPECT_EQ(fetch({"-x", "127.0.0.1:notaport", nginx_->url("/text.txt")}).exitCode, 64);
 }
 
 }  // namespace
