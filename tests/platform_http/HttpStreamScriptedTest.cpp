@@ -91,6 +91,7 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
             EXPECT_EQ(outcome.header.statusCode(), c.status);
             EXPECT_EQ(outcome.body, c.body);
             EXPECT_FALSE(outcome.bodyBeforeHead);
+            EXPECT_FALSE(outcome.nestedEvents);
             EXPECT_EQ(outcome.events.back(), HttpStreamEvent::EndEncountered);
             EXPECT_EQ(std::count(outcome.events.begin(), outcome.events.end(),
                                  HttpStreamEvent::EndEncountered),
@@ -297,6 +298,23 @@ TEST_F(HttpStreamScripted, RequestHeadOnTheWire) {
     EXPECT_EQ(request.header("User-Agent"), "Lumaro test");
     EXPECT_EQ(request.header("Connection"), "close") << "a stream that keeps nothing says so";
     EXPECT_FALSE(request.hasHeader("Content-Length"));
+}
+
+TEST_F(HttpStreamScripted, ALengthWithoutABodyIsNotSent) {
+    // A HEAD request may carry every field of the request it measures, Content-Length
+    // included; announcing bytes that never follow would stall the exchange.
+    std::promise<ReceivedRequest> received;
+    ScriptedServer server([&](ScriptedConnection& c) {
+        auto request = c.readRequest(2000);
+        if (!request) return;
+        received.set_value(*request);
+        c.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+    });
+    auto message = makeMessage(server.url(), "HEAD");
+    message.setHeaderFieldValue("Content-Length", "5");
+    const auto outcome = runStream(HttpStream::create(message));
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_FALSE(received.get_future().get().hasHeader("Content-Length"));
 }
 
 TEST_F(HttpStreamScripted, Http10PersistentStreamAsksForKeepAlive) {

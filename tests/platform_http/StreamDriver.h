@@ -35,6 +35,8 @@ struct StreamOutcome {
     // Set when a body byte was readable while the head was still incomplete.
     bool bodyBeforeHead = false;
     bool eventsOffThread = false;
+    // Set when an event reached the client from inside its handling of another one.
+    bool nestedEvents = false;
     int bytesAvailableEvents = 0;
     bool headCompleteAtFirstEvent = false;
     qint64 bodyBytesWritten = 0;
@@ -58,7 +60,14 @@ inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stre
     QEventLoop loop;
     std::vector<char> buffer(static_cast<std::size_t>(readSize));
     QThread* const thread = QThread::currentThread();
+    int depth = 0;
     stream->setClient([&](platform::HttpStreamEvent event) {
+        if (depth > 0) outcome.nestedEvents = true;
+        ++depth;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{depth};
         outcome.events.push_back(event);
         if (outcome.events.size() == 1) {
             outcome.headCompleteAtFirstEvent = stream->responseHeader().isHeaderComplete();

@@ -29,7 +29,6 @@ struct HttpConnection {
     // The stream that last used it, to let that stream close it while it is still idle.
     const void* lastUser = nullptr;
     std::unique_ptr<QTimer> idleTimer;
-    int exchanges = 0;
 
     ~HttpConnection();
 };

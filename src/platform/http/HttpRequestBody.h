@@ -27,6 +27,8 @@ public:
     static HttpRequestBody fromPull(Pull pull, qint64 length);
 
     bool isEmpty() const;
+    // True when there is no source at all (as opposed to a source that may give 0 bytes).
+    bool isNone() const { return m_kind == Kind::None; }
     // The number of bytes to send, -1 when the source does not know.
     qint64 length() const;
 

@@ -54,8 +54,10 @@ QByteArray serializeRequestHead(const HttpRequestMessage& message,
         head += "Host: " + hostHeaderValue(url) + "\r\n";
     }
     for (const auto& [name, value] : message.allHeaderFields()) {
-        if (options.dropProxyAuthorization &&
-            name.compare("Proxy-Authorization", Qt::CaseInsensitive) == 0) {
+        if ((options.dropProxyAuthorization &&
+             name.compare("Proxy-Authorization", Qt::CaseInsensitive) == 0) ||
+            (options.dropContentLength &&
+             name.compare("Content-Length", Qt::CaseInsensitive) == 0)) {
             continue;
         }
         appendField(head, name, value);

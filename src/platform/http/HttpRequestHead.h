@@ -19,6 +19,8 @@ struct HttpRequestHeadOptions {
     qint64 bodyLength = 0;
     // Leave out Proxy-Authorization (it went to the proxy with CONNECT).
     bool dropProxyAuthorization = false;
+    // Leave out the caller's Content-Length (there is no body to honour it).
+    bool dropContentLength = false;
 };
 
 // The bytes of the request line and header section, ending with the blank line.

@@ -110,18 +110,19 @@ void HttpStreamPrivate::start() {
     bool ok = false;
     const qint64 declaredLength = declared.trimmed().toLongLong(&ok);
     bodyLimit = ok && declaredLength >= 0 ? declaredLength : body.length();
-    bodyChunked = bodyLimit < 0 && message.headerFieldValue("Transfer-Encoding").isNull();
-    if (bodyChunked) {
-        bodyChunked = true;
-    } else if (bodyLimit < 0) {
-        bodyLimit = -1;
+    if (body.isNone()) {
+        // A declared length with nothing to send would leave the server waiting for bytes
+        // that never come (a HEAD request given its main request's fields, say).
+        dropDeclaredLength = bodyLimit > 0;
+        bodyLimit = 0;
     }
+    // A body of unknown length goes chunked, unless the caller frames it itself.
+    bodyChunked = bodyLimit < 0 && message.headerFieldValue("Transfer-Encoding").isNull();
 
     if (persistent) connection = http_connection_cache::take(connectionKey());
     if (connection) {
         reused = true;
         connection->lastUser = this;
-        ++connection->exchanges;
         wireSocket();
         sendRequest();
         return;
@@ -133,7 +134,6 @@ void HttpStreamPrivate::connectNew() {
     connection = std::make_shared<HttpConnection>();
     connection->key = connectionKey();
     connection->lastUser = this;
-    connection->exchanges = 1;
     const bool https = isHttps();
     std::unique_ptr<QTcpSocket> socket;
     if (https) {
@@ -242,10 +242,10 @@ void HttpStreamPrivate::onSocketError() {
     QTcpSocket* socket = connection->socket.get();
     const QAbstractSocket::SocketError kind = socket->error();
     auto* ssl = qobject_cast<QSslSocket*>(socket);
-    const bool handshaking = ssl != nullptr && !ssl->isEncrypted() && !tunnelling &&
-                             socket->state() != QAbstractSocket::HostLookupState;
+    const bool handshaking =
+        ssl != nullptr && ssl->mode() == QSslSocket::SslClientMode && !ssl->isEncrypted();
     if (kind == QAbstractSocket::RemoteHostClosedError) {
-        if (handshaking && requestSent == false && !(viaHttpProxy() && !parser.isComplete())) {
+        if (handshaking) {
             fail({HttpStreamErrorDomain::Security, security_error::kClosedAbort,
                   QStringLiteral("The server closed the connection during the TLS handshake")});
         } else if (tunnelling) {
@@ -285,11 +285,12 @@ void HttpStreamPrivate::sendRequest() {
     options.persistent = persistent;
     options.bodyLength = bodyChunked ? -1 : std::max<qint64>(bodyLimit, 0);
     options.dropProxyAuthorization = viaHttpProxy() && isHttps();
+    options.dropContentLength = dropDeclaredLength;
     if (bodyLimit < 0 && !bodyChunked) options.bodyLength = 0;
     const QByteArray head = serializeRequestHead(message, options);
     headBytes = head.size();
     connection->socket->write(head);
-    if (bodyLimit == 0 || (body.isEmpty() && !bodyChunked)) {
+    if (bodyLimit == 0) {
         bodyDone = true;
     } else {
         bodyBuffer = std::make_unique<char[]>(kBodyPiece);
@@ -460,6 +461,15 @@ void HttpStreamPrivate::headCompleted() {
 }
 
 bool HttpStreamPrivate::hasBytesAvailable() {
+    // Whatever this finds out (the end, an error) reaches the client from the event loop,
+    // never from inside its own call.
+    ++reentry;
+    const bool available = findBytesAvailable();
+    --reentry;
+    return available;
+}
+
+bool HttpStreamPrivate::findBytesAvailable() {
     if (!connection || !parser.isHeadComplete() || tunnelling || parser.isComplete() ||
         status == HttpStream::Status::Error) {
         return false;
@@ -528,10 +538,10 @@ void HttpStreamPrivate::afterProgress() {
 void HttpStreamPrivate::completeExchange() {
     endDelivered = true;
     status = HttpStream::Status::AtEnd;
-    QTcpSocket* socket = connection->socket.get();
-    const bool reusable = persistent && keepConnection && parser.keepsConnectionAlive() &&
-                          bodyDone && !peerClosed && pendingSize() == 0 &&
-                          socket->bytesAvailable() == 0 &&
+    QTcpSocket* socket = connection ? connection->socket.get() : nullptr;
+    const bool reusable = socket != nullptr && persistent && keepConnection &&
+                          parser.keepsConnectionAlive() && bodyDone && !peerClosed &&
+                          pendingSize() == 0 && socket->bytesAvailable() == 0 &&
                           socket->state() == QAbstractSocket::ConnectedState;
     if (reusable) {
         socket->disconnect(context);

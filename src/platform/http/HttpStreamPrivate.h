@@ -71,6 +71,7 @@ private:
     void pumpBody();
     void finishBody();
     void handleTunnelAnswer();
+    bool findBytesAvailable();
     bool readIntoPending(qint64 maxLength);
     qint64 pendingSize() const { return pending.size() - pendingOffset; }
     void feedFramingFromPending();
@@ -101,6 +102,7 @@ private:
     qint64 bodyLimit = -1;
     bool bodyChunked = false;
     bool bodyDone = false;
+    bool dropDeclaredLength = false;
     std::unique_ptr<char[]> bodyBuffer;
 
     int reentry = 0;
