@@ -20,7 +20,7 @@ platform::Defaults& defaults() { return platform::Defaults::standard(); }
 // Waits for the next tick of the panel poll.
 bool waitForTick(LogCapture& log, const char* line = "timercounter=exec") {
     const int before = log.count(line);
-    return waitFor([&] { return log.count(line) > before; }, 3000);
+    return waitFor([&] { return log.count(line) > before; }, 6000);
 }
 
 }  // namespace
@@ -175,7 +175,7 @@ TEST_F(PanelPollTest, ATapOutsideClosesThePanelAndTheNextTickStopsThePoll) {
     EXPECT_NE(c->panelPollTimer(), nullptr);
     // A value left behind stays for the next panel.
     defaults().setInteger(1, "activate");
-    ASSERT_TRUE(waitFor([&] { return log.contains("invalidate"); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return log.contains("invalidate"); }, 6000));
     EXPECT_EQ(c->panelPollTimer(), nullptr);
     EXPECT_EQ(c->state().openPanel, 0);
     EXPECT_FALSE(log.contains("timercounter=exec"));

@@ -85,7 +85,7 @@ TEST_F(SavingTest, SaveWritesOneUprightFullSizePictureAsTheBatchRendererDoes) {
     ASSERT_NE(controller->saveTimer(), nullptr);
     EXPECT_TRUE(savedPictures(library).isEmpty());
 
-    ASSERT_TRUE(waitFor([&] { return alertTitled("Saved") != nullptr; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return alertTitled("Saved") != nullptr; }, 10000));
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_EQ(alertTitled("Saved")->message(), "Your image has been saved to the library.");
     EXPECT_EQ(alertTitled("Saved")->buttonTitleAtIndex(0), "OK");
@@ -122,7 +122,7 @@ TEST_F(SavingTest, AWriteThatFailsIsReportedNotCalledSaved) {
     platform::Alert* confirm = confirmSave();
     ASSERT_NE(confirm, nullptr);
     QTest::mouseClick(confirm->buttonAtIndex(1), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return alertTitled("Not Saved") != nullptr; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return alertTitled("Not Saved") != nullptr; }, 10000));
     EXPECT_EQ(alertTitled("Saved"), nullptr);
     EXPECT_FALSE(controller->saveIndicator()->isAnimating());
 }
