@@ -19,6 +19,7 @@
 #include "http/Error.h"
 #include "http/HTTPRequestDelegate.h"
 #include "http/Headers.h"
+#include "http/ProgressDelegate.h"
 #include "http/StringEncoding.h"
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
@@ -32,6 +33,7 @@ class QTimer;
 namespace http {
 
 class DataDecompressor;
+struct ConnectionRecord;
 
 // One HTTP request, from construction to its last callback. It is an operation: run it
 // synchronously on the calling thread (startSynchronous), asynchronously on the shared
@@ -80,6 +82,8 @@ public:
     void setURL(const QUrl& url);
     QUrl originalURL() const { return originalURL_; }
     QUrl redirectURL() const { return redirectURL_; }
+    // Continues a redirect that the delegate or queue was asked to confirm; any thread.
+    void redirectToURL(const QUrl& url);
     QString requestMethod() const;
     void setRequestMethod(const QString& method);
 
@@ -217,6 +221,10 @@ public:
     bool shouldRedirect() const { return shouldRedirect_; }
     void setShouldRedirect(bool on) { shouldRedirect_ = on; }
     int redirectCount() const { return redirectCount_; }
+    bool needsRedirect() const { return needsRedirect_; }
+    // Keep the method and body on 301 and 302 as well as on 307.
+    bool shouldUseRFC2616RedirectBehaviour() const { return shouldUseRFC2616RedirectBehaviour_; }
+    void setShouldUseRFC2616RedirectBehaviour(bool on) { shouldUseRFC2616RedirectBehaviour_ = on; }
     double timeOutSeconds() const { return timeOutSeconds_; }
     void setTimeOutSeconds(double seconds) { timeOutSeconds_ = seconds; }
     int numberOfTimesToRetryOnTimeout() const { return numberOfTimesToRetryOnTimeout_; }
@@ -264,6 +272,11 @@ public:
     bool shouldResetUploadProgress() const { return shouldResetUploadProgress_; }
     void setShouldResetUploadProgress(bool on) { shouldResetUploadProgress_ = on; }
     quint64 totalBytesSent() const { return totalBytesSent_; }
+    quint64 uploadBufferSize() const { return uploadBufferSize_; }
+    std::shared_ptr<ProgressDelegate> uploadProgressDelegate() const;
+    void setUploadProgressDelegate(std::weak_ptr<ProgressDelegate> delegate);
+    std::shared_ptr<ProgressDelegate> downloadProgressDelegate() const;
+    void setDownloadProgressDelegate(std::weak_ptr<ProgressDelegate> delegate);
     HTTPRequestPtr mainRequest() const { return mainRequest_.lock(); }
 
     // ---- Class-wide ----
@@ -275,6 +288,14 @@ public:
     static void setDefaultCache(std::shared_ptr<CacheDelegate> cache);
     static bool isNetworkInUse();
     static void setShouldUpdateNetworkActivityIndicator(bool on);
+    static void showNetworkActivityIndicator();
+    static void hideNetworkActivityIndicator();
+    static void hideNetworkActivityIndicatorAfterDelay();
+    static void hideNetworkActivityIndicatorIfNeeded();
+    // Closes and forgets free persistent connections whose time is up.
+    static void expirePersistentConnections();
+    // Connections opened (not taken over from an earlier request) by this process so far.
+    static quint64 newConnectionCount();
     static QString defaultUserAgentString();
     static void setDefaultUserAgentString(const QString& userAgent);
     static QString base64forData(const QByteArray& data);
@@ -346,7 +367,7 @@ protected:
     // connection, once per request.
     bool retryUsingNewConnection();
 
-    // ---- Where the engine's later services plug in (HTTPRequestPending.cpp) ----
+    // ---- Where the engine's services plug into the request's steps ----
     // Redirects: true when the answer is a redirect that will be followed.
     bool willRedirect();
     // Time-outs: true when the attempt has been silent for too long.
@@ -356,6 +377,35 @@ protected:
     void incrementDownloadSizeBy(qint64 amount);
     void incrementUploadSizeBy(qint64 amount);
     void removeUploadProgressSoFar();
+
+    // ---- Redirects (HTTPRequestRedirects.cpp) ----
+    bool willAskDelegateToConfirmRedirect();
+    void performRedirect();
+    void requestRedirected();
+    void requestWillRedirectToURL(const QUrl& url);
+
+    // ---- Time-outs (HTTPRequestTimeouts.cpp) ----
+    // Retries or fails a silent attempt; answers true when a new attempt is to start.
+    bool handleTimeOut();
+
+    // ---- Persistent connections (ConnectionPool.cpp) ----
+    // Picks or makes the connection record of this attempt's stream; answers the stream
+    // last opened on that record, to be closed once the new one is open.
+    std::shared_ptr<platform::HttpStream> choosePersistentConnection();
+    // The connection is free again; it expires after persistentConnectionTimeoutSeconds.
+    void releaseConnection();
+    // The connection is never used again.
+    void discardConnection();
+    static void countNewConnection();
+
+    // ---- Progress (HTTPRequestProgress.cpp) ----
+    void updateUploadProgress();
+    void updateDownloadProgress();
+    using ProgressDelegateField = std::weak_ptr<ProgressDelegate> HTTPRequest::*;
+    void updateProgressIndicator(ProgressDelegateField field, quint64 progress, quint64 total);
+    void sendToProgressReceivers(ProgressDelegateField field, ProgressOperation operation,
+                                 qint64 amount);
+
     // Bandwidth throttling.
     void performThrottling();
     static bool isBandwidthThrottled();
@@ -455,6 +505,8 @@ protected:
     quint64 lastBytesSent_ = 0;
     quint64 lastBytesRead_ = 0;
     quint64 uploadBufferSize_ = 0;
+    std::weak_ptr<ProgressDelegate> uploadProgressDelegate_;
+    std::weak_ptr<ProgressDelegate> downloadProgressDelegate_;
     std::weak_ptr<HTTPRequest> mainRequest_;
     // Set on a HEAD request made by HEADRequest, even once its main request is gone.
     bool hasMainRequest_ = false;
@@ -493,9 +545,8 @@ protected:
     bool connectionCanBeReused_ = false;
     bool connectionWasReused_ = false;
     quint64 requestID_ = 0;
-    // Streams with the same id may share idle connections; a retry after a dead connection
-    // takes an id of its own so that it opens a new one.
-    qint64 connectionId_ = 1;
+    // The connection record in use; its id is the stream id of every stream opened on it.
+    std::shared_ptr<ConnectionRecord> connectionInfo_;
 
     // Redirects, time-outs, retries.
     bool shouldRedirect_ = true;

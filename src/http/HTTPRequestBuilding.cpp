@@ -247,12 +247,14 @@ void HTTPRequest::startRequest() {
     totalBytesRead_ = 0;
     lastBytesRead_ = 0;
     if (redirectCount_ == 0) originalURL_ = url_;
-    if (lastBytesSent_ > 0) removeUploadProgressSoFar();
+    // Whatever an earlier attempt reported as sent is taken back, however quickly it went.
+    if (totalBytesSent_ > 0) removeUploadProgressSoFar();
     lastBytesSent_ = 0;
     contentLength_ = 0;
     responseHeaders_.reset();
     if (downloadDestinationPath_.isEmpty()) rawResponseData_ = QByteArray();
     readStreamIsScheduled_ = false;
+    expirePersistentConnections();
 
     platform::HttpRequestBody body;
     if (shouldStreamPostDataFromDisk_ && !postBodyFilePath_.isEmpty() &&
@@ -308,16 +310,12 @@ void HTTPRequest::startRequest() {
         readStream_->setProxy(proxy);
     }
 
+    std::shared_ptr<platform::HttpStream> olderStream;
     if (url_.host().isEmpty() || url_.scheme().isEmpty()) {
+        discardConnection();
         shouldAttemptPersistentConnection_ = false;
     }
-    if (shouldAttemptPersistentConnection_) {
-        auto& state = RequestClassState::instance();
-        std::lock_guard poolLock(state.connectionPoolLock);
-        if (requestID_ == 0) requestID_ = ++state.requestCounter;
-        readStream_->setAttemptPersistentConnection(true);
-        readStream_->setStreamId(connectionID());
-    }
+    if (shouldAttemptPersistentConnection_) olderStream = choosePersistentConnection();
 
     if (!isBandwidthThrottled()) scheduleReadStream();
 
@@ -325,7 +323,9 @@ void HTTPRequest::startRequest() {
     readStream_->setClient([weak](platform::HttpStreamEvent event) {
         if (auto request = weak.lock()) request->handleNetworkEvent(event);
     });
-    if (!readStream_->open()) {
+    const bool opened = readStream_->open();
+    if (olderStream) olderStream->close();
+    if (!opened) {
         connectionCanBeReused_ = false;
         destroyReadStream();
         failWithError(Error::http(InternalErrorWhileBuildingRequestType,
@@ -335,6 +335,10 @@ void HTTPRequest::startRequest() {
     if (!hasMainRequest_) {
         if (shouldResetUploadProgress_) {
             incrementUploadSizeBy(showAccurateProgress_ ? static_cast<qint64>(postLength_) : 1);
+            updateProgressIndicator(&HTTPRequest::uploadProgressDelegate_, 0, 1);
+        }
+        if (shouldResetDownloadProgress_ && partialDownloadSize_ == 0) {
+            updateProgressIndicator(&HTTPRequest::downloadProgressDelegate_, 0, 1);
         }
     }
     lastActivityTime_ = QDateTime::currentDateTimeUtc();

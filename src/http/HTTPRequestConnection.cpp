@@ -1,6 +1,7 @@
 // The read stream of an attempt on the event loop of the thread that drives the request.
 #include <QThread>
 
+#include "http/ConnectionPool.h"
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
 
@@ -12,6 +13,7 @@ void HTTPRequest::scheduleReadStream() {
     {
         std::lock_guard lock(state.connectionPoolLock);
         ++state.activeStreamCount;
+        if (state.shouldUpdateNetworkActivityIndicator) showNetworkActivityIndicator();
     }
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
     readStream_->schedule(QThread::currentThread());
@@ -24,6 +26,9 @@ void HTTPRequest::unscheduleReadStream() {
     {
         std::lock_guard lock(state.connectionPoolLock);
         --state.activeStreamCount;
+        if (state.shouldUpdateNetworkActivityIndicator && state.activeStreamCount == 0) {
+            hideNetworkActivityIndicatorAfterDelay();
+        }
     }
     readStream_->unschedule();
     readStreamIsScheduled_ = false;
@@ -38,18 +43,12 @@ void HTTPRequest::destroyReadStream() {
     readStream_.reset();
 }
 
-qint64 HTTPRequest::connectionID() const { return connectionId_; }
-
 bool HTTPRequest::retryUsingNewConnection() {
     if (retryCount_ != 0) return false;
     willRetryRequest_ = true;
     cancelLoad();
     willRetryRequest_ = false;
-    {
-        auto& state = RequestClassState::instance();
-        std::lock_guard lock(state.connectionPoolLock);
-        connectionId_ = -static_cast<qint64>(++state.connectionCounter);
-    }
+    discardConnection();
     ++retryCount_;
     startRequest();
     return true;

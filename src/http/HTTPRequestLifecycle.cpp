@@ -70,7 +70,8 @@ void HTTPRequest::startSynchronous() {
     }
     if (!isCancelled() && !complete_) {
         main();
-        while (!complete_) {
+        // A redirect waiting for its confirmation is not the end of the request.
+        while (!complete_ || (needsRedirect_ && !error_)) {
             loop.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
         }
     }
@@ -177,7 +178,8 @@ void HTTPRequest::cancel() {
 
 void HTTPRequest::cancelOnRequestThread() {
     std::lock_guard lock(cancelledLock_);
-    if (cancelled_ || complete_) return;
+    // A request waiting for a redirect to be confirmed has completed an attempt, not itself.
+    if (cancelled_ || (complete_ && !needsRedirect_)) return;
     auto keep = self();
     failWithError(RequestClassState::instance().requestCancelledError);
     complete_ = true;
@@ -229,9 +231,11 @@ void HTTPRequest::failWithError(ErrorPtr error) {
     if (error && error->code != AuthenticationErrorType &&
         error->code != TooMuchRedirectionErrorType) {
         // The connection is never used again after such a failure.
+        discardConnection();
         if (readStream_) readStream_->close();
         destroyReadStream();
     }
+    if (connectionCanBeReused_) releaseConnection();
     if (cancelled_ || error_ || destroying_) return;
 
     if (auto cache = downloadCache_.lock()) {
@@ -396,10 +400,15 @@ void HTTPRequest::updateStatus() {
 }
 
 void HTTPRequest::checkRequestStatus() {
-    std::lock_guard lock(cancelledLock_);
+    std::unique_lock lock(cancelledLock_);
     if (cancelled_ || complete_) return;
     performThrottling();
-    if (shouldTimeOut()) return;
+    if (shouldTimeOut()) {
+        const bool retry = handleTimeOut();
+        lock.unlock();
+        if (retry) startRequest();
+        return;
+    }
     if (readStream_ && postLength_ > 0) {
         lastBytesSent_ = totalBytesSent_;
         totalBytesSent_ = static_cast<quint64>(readStream_->requestBodyBytesWritten());

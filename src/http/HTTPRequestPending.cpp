@@ -1,24 +1,11 @@
-// The points where redirects, time-outs, progress reporting, throttling, credentials and
-// proxy discovery join a request. Until each of them is part of the engine, a request
-// behaves as it would without it: redirect answers are ordinary answers, attempts do not
-// time out, no progress is reported, nothing is throttled, a 401 or 407 answer ends the
-// request with "Authentication needed", and only a proxy set on the request is used.
+// The points where throttling, credentials and proxy discovery join a request. Until each
+// of them is part of the engine, a request behaves as it would without it: nothing is
+// throttled, a 401 or 407 answer ends the request with "Authentication needed", and only a
+// proxy set on the request is used.
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
 
 namespace http {
-
-bool HTTPRequest::willRedirect() { return false; }
-
-bool HTTPRequest::shouldTimeOut() { return false; }
-
-void HTTPRequest::updateProgressIndicators() {}
-
-void HTTPRequest::incrementDownloadSizeBy(qint64) {}
-
-void HTTPRequest::incrementUploadSizeBy(qint64) {}
-
-void HTTPRequest::removeUploadProgressSoFar() {}
 
 void HTTPRequest::performThrottling() {}
 

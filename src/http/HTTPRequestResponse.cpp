@@ -81,6 +81,10 @@ void HTTPRequest::handleNetworkEvent(platform::HttpStreamEvent event) {
     performThrottling();
     lock.unlock();
 
+    if (downloadComplete_ && needsRedirect_) {
+        if (!willAskDelegateToConfirmRedirect()) performRedirect();
+        return;
+    }
     if (complete_ && authenticationNeeded_ != 0) attemptToApplyCredentialsAndResume();
 }
 
@@ -96,6 +100,7 @@ void HTTPRequest::readResponseHeaders() {
     responseStatusCode_ = header.statusCode();
     responseStatusMessage_ = header.statusLine();
     connectionWasReused_ = readStream_->isReusedConnection();
+    if (!connectionWasReused_) countNewConnection();
 
     if (auto cache = downloadCache_.lock()) {
         if (cache->canUseCachedDataForRequest(*this)) {
@@ -269,8 +274,9 @@ void HTTPRequest::handleBytesAvailable() {
     totalBytesRead_ += static_cast<quint64>(bytesRead);
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
 
-    // The body of a redirect answer is not kept.
-    if (needsRedirect_ && shouldRedirect_ && allowResumeForFileDownloads_) {
+    // The body of a redirect answer is not kept, nor handed to a data receiver, which would
+    // take it for the start of the body it asked for.
+    if (needsRedirect_ && shouldRedirect_) {
         if (toMemory && !inflateNow) rawResponseData_.chop(bytesRead);
         return;
     }
@@ -372,7 +378,7 @@ void HTTPRequest::handleStreamComplete() {
         if (!temporaryFileDownloadPath_.isEmpty()) {
             fileDownloadOutputStream_.reset();
             inflatedFileDownloadOutputStream_.reset();
-            if (!(shouldRedirect_ && needsRedirect_ && allowResumeForFileDownloads_)) {
+            if (!(shouldRedirect_ && needsRedirect_)) {
                 fileError = settleDownloadedFile();
             }
         }
@@ -383,6 +389,7 @@ void HTTPRequest::handleStreamComplete() {
     {
         std::lock_guard poolLock(state.connectionPoolLock);
         if (!connectionCanBeReused_) unscheduleReadStream();
+        releaseConnection();
     }
     if (authenticationNeeded_ == 0) destroyReadStream();
     if (!needsRedirect_ && authenticationNeeded_ == 0 && !didUseCachedResponse_) {

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QSslCertificate>
 #include <cstdio>
+#include <optional>
 
+#include "ProgressBar.h"
 #include "http/HTTPRequest.h"
 
 namespace {
@@ -46,9 +48,8 @@ QString expandWriteOut(const QString& format, const HTTPRequest& request, double
     text.replace(QLatin1String("%{num_redirects}"), QString::number(request.redirectCount()));
     text.replace(QLatin1String("%{url_effective}"), request.url().toString(QUrl::FullyEncoded));
     text.replace(QLatin1String("%{time_total}"), QString::number(seconds, 'f', 6));
-    const bool connected = request.responseStatusCode() != 0;
     text.replace(QLatin1String("%{num_connects}"),
-                 QString::number(connected && !request.connectionWasReused() ? 1 : 0));
+                 QString::number(HTTPRequest::newConnectionCount()));
     text.replace(QLatin1String("\\n"), QLatin1String("\n"));
     text.replace(QLatin1String("\\t"), QLatin1String("\t"));
     return text;
@@ -125,6 +126,16 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     r.setShouldCompressRequestBody(options.compressBody);
     r.setAllowCompressedResponse(!options.noCompressed);
     if (options.noKeepAlive) r.setShouldAttemptPersistentConnection(false);
+    r.setShouldRedirect(!options.noFollow);
+    r.setShouldUseRFC2616RedirectBehaviour(options.rfc2616Redirects);
+    if (options.timeout) r.setTimeOutSeconds(*options.timeout);
+    r.setNumberOfTimesToRetryOnTimeout(options.retries);
+    std::optional<ProgressBar> progressBar;
+    if (options.progress) {
+        progressBar.emplace();
+        r.setUploadProgressDelegate(progressBar->uploadReceiver());
+        r.setDownloadProgressDelegate(progressBar->downloadReceiver());
+    }
     r.setValidatesSecureCertificate(!options.insecure);
     if (!options.caCert.isEmpty()) {
         const auto certificates = QSslCertificate::fromPath(options.caCert);
@@ -170,6 +181,7 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
         QCoreApplication::processEvents();
     }
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    if (progressBar) progressBar->finish();
     std::fflush(stdout);
 
     if (!options.writeOut.isEmpty()) {

@@ -92,6 +92,29 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
             options.async = true;
         } else if (arg == "--fail") {
             options.fail = true;
+        } else if (arg == "--no-follow") {
+            options.noFollow = true;
+        } else if (arg == "--rfc2616-redirects") {
+            options.rfc2616Redirects = true;
+        } else if (arg == "--timeout") {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            const double seconds = v.toDouble(&ok);
+            if (!ok || seconds < 0) {
+                *problem = QStringLiteral("--timeout needs a number of seconds, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            options.timeout = seconds;
+        } else if (arg == "--retry") {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            options.retries = v.toInt(&ok);
+            if (!ok || options.retries < 0) {
+                *problem = QStringLiteral("--retry needs a count, not '%1'").arg(v);
+                return std::nullopt;
+            }
+        } else if (arg == "--progress") {
+            options.progress = true;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             *problem = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;

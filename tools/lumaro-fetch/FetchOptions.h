@@ -32,6 +32,12 @@ struct FetchOptions {
     QString proxy;
     bool async = false;
     bool fail = false;
+    bool noFollow = false;
+    bool rfc2616Redirects = false;
+    // Seconds without activity before an attempt gives up; none keeps the engine's default.
+    std::optional<double> timeout;
+    int retries = 0;
+    bool progress = false;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.
