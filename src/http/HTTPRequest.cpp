@@ -79,6 +79,8 @@ HTTPRequestPtr HTTPRequest::copyWithZone() const {
     copy->proxyHost_ = proxyHost_;
     copy->proxyPort_ = proxyPort_;
     copy->proxyType_ = proxyType_;
+    copy->uploadProgressDelegate_ = uploadProgressDelegate_;
+    copy->downloadProgressDelegate_ = downloadProgressDelegate_;
     copy->shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
     copy->shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
     copy->postLength_ = postLength_;

@@ -194,6 +194,8 @@ void HTTPRequest::clearDelegatesAndCancel() {
         std::lock_guard lock(cancelledLock_);
         delegate_.reset();
         queue_.reset();
+        uploadProgressDelegate_.reset();
+        downloadProgressDelegate_.reset();
         releaseBlocksOnMainThread();
     }
     cancel();

@@ -498,7 +498,9 @@ bool HTTPRequest::removeFileAtPath(const QString& path, ErrorPtr* error) {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink()) return true;
     QFile file(path);
-    if (file.remove()) return true;
+    // Only files are removed: a device, a pipe or a folder at the path (a destination of
+    // /dev/null, say) is left alone, and the caller hears that it is still there.
+    if ((info.isFile() || info.isSymLink()) && file.remove()) return true;
     report(error, Error::http(FileManagementError,
                               QStringLiteral("Failed to delete file at path '%1'").arg(path),
                               fileSystemError(file)));

@@ -245,6 +245,18 @@ TEST_F(Progress, AReceiverClearedBeforeItsReportArrivesGetsNothing) {
     EXPECT_EQ(indicator->unasked, 0);
 }
 
+TEST_F(Progress, CopiesKeepTheProgressReceiversAndClearingDelegatesDropsThem) {
+    auto request = HTTPRequest::requestWithURL(server_.url("/bytes"));
+    request->setUploadProgressDelegate(upload_);
+    request->setDownloadProgressDelegate(download_);
+    auto copy = request->copyWithZone();
+    EXPECT_EQ(copy->uploadProgressDelegate(), upload_);
+    EXPECT_EQ(copy->downloadProgressDelegate(), download_);
+    copy->clearDelegatesAndCancel();
+    EXPECT_FALSE(copy->uploadProgressDelegate());
+    EXPECT_FALSE(copy->downloadProgressDelegate());
+}
+
 TEST_F(Progress, AHeadRequestReportsItsSizeThroughItsMainRequest) {
     auto main = HTTPRequest::requestWithURL(server_.url("/bytes"));
     main->setQueue(queue_);

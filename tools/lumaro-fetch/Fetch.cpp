@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <cstdio>
 #include <optional>
@@ -158,7 +159,18 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
         }
         if (printHead) writeOut(stdout, headBlock(r, QString()) + "\r\n");
     });
-    if (toFile) {
+    // A device or a pipe (-o /dev/null) takes the body as it arrives: the engine's downloads
+    // end by renaming a finished file onto the destination.
+    std::optional<QFile> stream;
+    if (toFile && QFileInfo::exists(options.output) && !QFileInfo(options.output).isFile()) {
+        if (options.resume) return usageFailure("-C needs a file, not " + options.output);
+        stream.emplace(options.output);
+        if (!stream->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+            return usageFailure("cannot write to " + options.output);
+        }
+        r.setShouldWaitToInflateCompressedResponses(false);
+        r.setDataReceivedBlock([&stream](const QByteArray& data) { stream->write(data); });
+    } else if (toFile) {
         r.setDownloadDestinationPath(options.output);
         r.setShouldWaitToInflateCompressedResponses(!options.inflateOnTheFly);
         if (options.resume) prepareResume(r, options.output);
