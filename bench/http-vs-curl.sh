@@ -102,13 +102,13 @@ for _ in $(seq 2000); do urls+=("$base/small"); done
 many_gets() {
   local tool=$1 start end
   start=$(now)
-  # Both write every body to standard output; curl counts connections per transfer,
-  # lumaro-fetch for the whole invocation.
+  # Both write every body to standard output, each followed by the number of connections
+  # that transfer opened.
   if [[ $tool == curl ]]; then
     curl -s -w '%{num_connects}\n' "${urls[@]}" | awk '/^[0-9]+$/ {n += $1} END {print n}' \
       >"$work/connections"
   else
-    "$fetch" -w '%{num_connects}\n' "${urls[@]}" | awk '/^[0-9]+$/ {n = $1} END {print n}' \
+    "$fetch" -w '%{num_connects}\n' "${urls[@]}" | awk '/^[0-9]+$/ {n += $1} END {print n}' \
       >"$work/connections"
   fi
   end=$(now)

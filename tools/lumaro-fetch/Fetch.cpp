@@ -41,7 +41,10 @@ QByteArray requestBlock(const HTTPRequest& request) {
     return text.toLatin1();
 }
 
-QString expandWriteOut(const QString& format, const HTTPRequest& request, double seconds) {
+// connections: how many this transfer opened (its redirects and retries included), as curl
+// counts them; a transfer that reused an open connection opened none.
+QString expandWriteOut(const QString& format, const HTTPRequest& request, double seconds,
+                       quint64 connections) {
     QString text = format;
     text.replace(QLatin1String("%{http_code}"),
                  QStringLiteral("%1").arg(request.responseStatusCode(), 3, 10, QLatin1Char('0')));
@@ -49,8 +52,7 @@ QString expandWriteOut(const QString& format, const HTTPRequest& request, double
     text.replace(QLatin1String("%{num_redirects}"), QString::number(request.redirectCount()));
     text.replace(QLatin1String("%{url_effective}"), request.url().toString(QUrl::FullyEncoded));
     text.replace(QLatin1String("%{time_total}"), QString::number(seconds, 'f', 6));
-    text.replace(QLatin1String("%{num_connects}"),
-                 QString::number(HTTPRequest::newConnectionCount()));
+    text.replace(QLatin1String("%{num_connects}"), QString::number(connections));
     text.replace(QLatin1String("\\n"), QLatin1String("\n"));
     text.replace(QLatin1String("\\t"), QLatin1String("\t"));
     return text;
@@ -184,6 +186,7 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
 
     QElapsedTimer clock;
     clock.start();
+    const quint64 connectionsBefore = HTTPRequest::newConnectionCount();
     if (options.async) {
         r.startAsynchronous();
         while (!ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -197,7 +200,9 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     std::fflush(stdout);
 
     if (!options.writeOut.isEmpty()) {
-        writeOut(stdout, expandWriteOut(options.writeOut, r, seconds).toUtf8());
+        writeOut(stdout, expandWriteOut(options.writeOut, r, seconds,
+                                        HTTPRequest::newConnectionCount() - connectionsBefore)
+                             .toUtf8());
         std::fflush(stdout);
     }
     if (http::ErrorPtr error = r.error()) {
