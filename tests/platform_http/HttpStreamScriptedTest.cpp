@@ -478,6 +478,48 @@ TEST_F(HttpStreamScripted, AnUnscheduledStreamHoldsItsEventsUntilScheduledAgain)
     EXPECT_EQ(stream->status(), HttpStream::Status::AtEnd);
 }
 
+TEST_F(HttpStreamScripted, AnUnscheduledStreamHoldsItsFailureToo) {
+    quint16 port = 0;
+    {
+        ScriptedServer closed([](ScriptedConnection&) {});
+        port = closed.port();
+    }
+    auto stream = HttpStream::create(makeMessage("http://127.0.0.1:" + std::to_string(port) + "/"));
+    std::vector<HttpStreamEvent> events;
+    stream->setClient([&](HttpStreamEvent event) { events.push_back(event); });
+    stream->schedule();
+    ASSERT_TRUE(stream->open());
+    stream->unschedule();
+    processEventsFor(200ms);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(stream->status(), HttpStream::Status::Error) << "the failure itself happened";
+    stream->schedule();
+    processEventsFor(100ms);
+    EXPECT_EQ(events, std::vector<HttpStreamEvent>{HttpStreamEvent::ErrorOccurred});
+}
+
+TEST_F(HttpStreamScripted, CloseFromAnotherThreadStopsTheStream) {
+    std::promise<bool> peerClosed;
+    ScriptedServer server([&](ScriptedConnection& c) {
+        if (!c.readRequest()) return;
+        c.send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart");
+        peerClosed.set_value(c.waitForPeerClose(3000));
+    });
+    auto stream = HttpStream::create(makeMessage(server.url()));
+    std::atomic<int> events{0};
+    stream->setClient([&](HttpStreamEvent) { ++events; });
+    stream->schedule();
+    ASSERT_TRUE(stream->open());
+    processEventsFor(200ms);
+    const int before = events;
+    EXPECT_GE(before, 1);
+    std::thread([&] { stream->close(); }).join();
+    EXPECT_EQ(stream->status(), HttpStream::Status::Closed);
+    processEventsFor(100ms);
+    EXPECT_EQ(events, before);
+    EXPECT_TRUE(peerClosed.get_future().get());
+}
+
 TEST_F(HttpStreamScripted, CloseFromTheClientStopsEveryLaterEvent) {
     std::promise<bool> peerClosed;
     ScriptedServer server([&](ScriptedConnection& c) {

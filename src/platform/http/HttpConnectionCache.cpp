@@ -52,7 +52,8 @@ HttpConnection::~HttpConnection() = default;
 namespace http_connection_cache {
 
 void put(std::shared_ptr<HttpConnection> connection) {
-    if (!cache.hookedThreadEnd && QThread::currentThread() != qApp->thread()) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!cache.hookedThreadEnd && app != nullptr && QThread::currentThread() != app->thread()) {
         cache.hookedThreadEnd = true;
         QObject::connect(QThread::currentThread(), &QThread::finished, [] { closeAll(); });
     }

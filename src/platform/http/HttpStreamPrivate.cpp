@@ -206,10 +206,10 @@ void HttpStreamPrivate::wireSocket() {
                              if (auto stream = weak.lock()) stream->d->onSslErrors(errors);
                          });
     }
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 }
 
 void HttpStreamPrivate::onConnected() {
+    // Requests are written whole: waiting to coalesce them only delays small exchanges.
     connection->socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (viaHttpProxy() && isHttps()) {
         tunnelling = true;
