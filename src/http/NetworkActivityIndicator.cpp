@@ -52,7 +52,8 @@ void HTTPRequest::hideNetworkActivityIndicator() {
 
 void HTTPRequest::hideNetworkActivityIndicatorAfterDelay() {
     onGuiThread([] {
-        // One timer, restarted by each stream end: many short requests cost one timer.
+        // One pending check at a time: it hides the sign only if no stream runs by then, and
+        // a stream that starts and ends meanwhile asks again once the check has run.
         static QTimer* timer = nullptr;
         if (timer == nullptr) {
             timer = new QTimer(QCoreApplication::instance());
@@ -61,7 +62,7 @@ void HTTPRequest::hideNetworkActivityIndicatorAfterDelay() {
             QObject::connect(timer, &QTimer::timeout,
                              [] { hideNetworkActivityIndicatorIfNeeded(); });
         }
-        timer->start();
+        if (!timer->isActive()) timer->start();
     });
 }
 
