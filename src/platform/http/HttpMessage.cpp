@@ -1,5 +1,7 @@
 #include "platform/http/HttpMessage.h"
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -73,14 +75,14 @@ void HttpResponseHeader::addField(const QString& name, const QString& value) {
 
 HttpHeaderFields HttpResponseHeader::allHeaderFields() const {
     HttpHeaderFields merged;
-    for (const auto& [name, value] : m_fields) {
-        auto it = std::find_if(merged.begin(), merged.end(), [&](const auto& entry) {
-            return entry.first.compare(name, Qt::CaseInsensitive) == 0;
+    for (const auto& field : m_fields) {
+        auto it = std::find_if(merged.begin(), merged.end(), [&field](const auto& entry) {
+            return entry.first.compare(field.first, Qt::CaseInsensitive) == 0;
         });
         if (it == merged.end()) {
-            merged.append({name, value});
+            merged.append(field);
         } else {
-            it->second += QStringLiteral(", ") + value;
+            it->second += QStringLiteral(", ") + field.second;
         }
     }
     return merged;
