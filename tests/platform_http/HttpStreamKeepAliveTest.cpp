@@ -122,13 +122,12 @@ TEST_F(HttpStreamKeepAlive, ConnectionsAreNotSharedAcrossThreads) {
     ASSERT_TRUE(runStream(persistentStream(makeMessage(url()), 8)).ended);
     EXPECT_EQ(HttpStream::idleConnectionCount(), 1);
     bool reusedElsewhere = true;
-    std::thread other([&] {
-        QEventLoop threadLoop;  // gives this thread an event dispatcher
+    std::unique_ptr<QThread> other(QThread::create([&] {
         const auto outcome = runStream(persistentStream(makeMessage(url()), 8));
         reusedElsewhere = outcome.reused || !outcome.ended;
-        HttpStream::closeIdleConnections();
-    });
-    other.join();
+    }));
+    other->start();
+    ASSERT_TRUE(other->wait(10000));
     EXPECT_FALSE(reusedElsewhere);
     EXPECT_EQ(connections(), 2u);
 }
