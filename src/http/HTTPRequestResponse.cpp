@@ -240,6 +240,7 @@ void HTTPRequest::handleBytesAvailable() {
 
     qint64 bytesRead = 0;
     const char* chunk = nullptr;
+    QByteArray piece;
     if (toMemory && !inflateNow) {
         // Straight into the body, without a copy on the way.
         const qsizetype before = rawResponseData_.size();
@@ -247,6 +248,12 @@ void HTTPRequest::handleBytesAvailable() {
         bytesRead = readStream_->read(rawResponseData_.data() + before, bufferSize);
         rawResponseData_.resize(before + std::max<qint64>(bytesRead, 0));
         chunk = rawResponseData_.constData() + before;
+    } else if (receiver && !inflateNow) {
+        // A piece of its own, handed to the receiver as it is.
+        piece = QByteArray(bufferSize, Qt::Uninitialized);
+        bytesRead = readStream_->read(piece.data(), bufferSize);
+        piece.truncate(std::max<qint64>(bytesRead, 0));
+        chunk = piece.constData();
     } else {
         if (readBuffer_.size() < bufferSize) readBuffer_.resize(bufferSize);
         bytesRead = readStream_->read(readBuffer_.data(), bufferSize);
@@ -282,7 +289,7 @@ void HTTPRequest::handleBytesAvailable() {
     }
 
     if (receiver) {
-        passOnReceivedData(inflateNow ? inflated : QByteArray(chunk, bytesRead));
+        passOnReceivedData(inflateNow ? inflated : piece);
     } else if (!downloadDestinationPath_.isEmpty()) {
         writeToDownloadFile(chunk, bytesRead, inflateNow ? inflated : QByteArray());
     } else if (inflateNow) {
