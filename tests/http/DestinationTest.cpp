@@ -47,6 +47,8 @@ TEST_F(Destinations, SomethingOtherThanAFileAtTheDestinationIsNeverRemoved) {
 
     auto request = HTTPRequest::requestWithURL(server_.url("/body"));
     request->setDownloadDestinationPath(fifo_);
+    // The body stays in its temporary file when the destination cannot take it.
+    request->setTemporaryFileDownloadPath(dir_.filePath("body.part"));
     // An answer as sent is moved into place at the end (an inflated one would be written
     // into the pipe, which nobody reads here).
     request->setAllowCompressedResponse(false);

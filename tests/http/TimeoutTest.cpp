@@ -156,6 +156,8 @@ TEST_F(TimeOuts, ADownloadThatCannotResumeStartsItsFileAgainOnARetry) {
     auto request = HTTPRequest::requestWithURL(server.url());
     const QString destination = files_.filePath("again");
     request->setDownloadDestinationPath(destination);
+    // Kept out of the shared temporary folder, which other tests watch.
+    request->setTemporaryFileDownloadPath(files_.filePath("again.part"));
     request->setTimeOutSeconds(0.4);
     request->setNumberOfTimesToRetryOnTimeout(1);
     request->startSynchronous();
