@@ -154,19 +154,21 @@ inline void finishLanes(const ChannelTables& t, int la, int lb, int lc, int& i, 
 }
 
 // Noise and the blend, the steps that need more than the lanes.
+inline void addNoise(const ChannelTables& t, int& i, int& j, int& k, RandomSource& random) {
+    random.next();
+    const std::uint32_t u = random.next();
+    const unsigned sum = unsigned(i + j + k);
+    const unsigned m = sum / 3;
+    const unsigned grey = sum >= 3 ? (m + u % m) / 2 : 0;
+    const double a = t.noiseA;
+    i = truncToChannel(grey * a + i * (1 - a));
+    j = truncToChannel(grey * a + j * (1 - a));
+    k = truncToChannel(grey * a + k * (1 - a));
+}
+
 inline void finishEffects(const ChannelTables& t, int r0, int g0, int b0, int& i, int& j, int& k,
                           RandomSource& random) {
-    if (t.noise) {
-        random.next();
-        const std::uint32_t u = random.next();
-        const unsigned sum = unsigned(i + j + k);
-        const unsigned m = sum / 3;
-        const unsigned grey = sum >= 3 ? (m + u % m) / 2 : 0;
-        const double a = t.noiseA;
-        i = truncToChannel(grey * a + i * (1 - a));
-        j = truncToChannel(grey * a + j * (1 - a));
-        k = truncToChannel(grey * a + k * (1 - a));
-    }
+    if (t.noise) addNoise(t, i, j, k, random);
     if (t.blend) {
         i = (*t.blend)(i, r0);
         j = (*t.blend)(j, g0);
@@ -233,6 +235,8 @@ void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::u
                       std::uint8_t* end, RandomSource& random) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
     const std::uint8_t* prepare = t.prepare;
+    const bool noise = t.noise;
+    const Blend* blend = t.blend ? &*t.blend : nullptr;
     for (; px < end; px += 4) {
         const int r0 = prepare[px[1]];
         const int g0 = prepare[px[2]];
@@ -242,10 +246,18 @@ void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::u
             std::uint8_t bytes[4];
             std::memcpy(bytes, &finished, 4);
             int i = bytes[1], j = bytes[2], k = bytes[3];
-            finishEffects(t, r0, g0, b0, i, j, k, random);
-            px[1] = std::uint8_t(i);
-            px[2] = std::uint8_t(j);
-            px[3] = std::uint8_t(k);
+            if (noise) addNoise(t, i, j, k, random);
+            if (blend) {
+                i = (*blend)(i, r0);
+                j = (*blend)(j, g0);
+                k = (*blend)(k, b0);
+            }
+            // One word store: byte stores could alias the tables and force reloads.
+            std::uint32_t word;
+            std::memcpy(&word, px, 4);
+            word = (word & alphaMask) |
+                   pixelWord(0, std::uint8_t(i), std::uint8_t(j), std::uint8_t(k));
+            std::memcpy(px, &word, 4);
         } else {
             std::uint32_t word;
             std::memcpy(&word, px, 4);
