@@ -237,7 +237,10 @@ TEST_F(RequestResponse, FileDownloadsReplaceTheDestinationAndLeaveNoTemporaryFil
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("old contents");
     old.close();
-    const QStringList tempBefore = QDir::temp().entryList(QDir::Files);
+    // A private temporary folder, so other test processes' files cannot interfere.
+    QTemporaryDir tempFolder;
+    const QByteArray previousTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", tempFolder.path().toUtf8());
 
     for (const QString& path : {QString("/big"), QString("/chunked"), QString("/gzip")}) {
         for (const bool onTheFly : {false, true}) {
@@ -249,7 +252,9 @@ TEST_F(RequestResponse, FileDownloadsReplaceTheDestinationAndLeaveNoTemporaryFil
             EXPECT_TRUE(request->rawResponseData().isEmpty());
         }
     }
-    EXPECT_EQ(QDir::temp().entryList(QDir::Files), tempBefore);
+    EXPECT_EQ(QDir::temp().path(), tempFolder.path());
+    EXPECT_TRUE(QDir::temp().entryList(QDir::Files | QDir::Hidden).isEmpty());
+    qputenv("TMPDIR", previousTmp);
 }
 
 TEST_F(RequestResponse, ResumedDownloadAppendsTheRestToItsPartialFile) {
