@@ -19,16 +19,6 @@ namespace http {
 
 namespace {
 
-// Where callbacks to user code run. Without an application object there is no GUI thread
-// to queue to, and the callback runs where it is.
-void onMainThread(std::function<void()> fn) {
-    if (QCoreApplication::instance() == nullptr) {
-        fn();
-        return;
-    }
-    platform::runOnMainThread(std::move(fn));
-}
-
 QString exceptionName(const std::exception& exception) {
     int status = 0;
     char* demangled = abi::__cxa_demangle(typeid(exception).name(), nullptr, nullptr, &status);
@@ -287,7 +277,7 @@ void HTTPRequest::markAsFinished() {
 
 void HTTPRequest::requestStarted() {
     auto request = self();
-    onMainThread([request] {
+    platform::runOnMainThread([request] {
         std::unique_lock lock(request->cancelledLock_);
         if (request->error_ || request->hasMainRequest_) return;
         auto delegate = request->delegate_.lock();
@@ -302,7 +292,7 @@ void HTTPRequest::requestStarted() {
 
 void HTTPRequest::requestReceivedResponseHeaders(const Headers& headers) {
     auto request = self();
-    onMainThread([request, headers] {
+    platform::runOnMainThread([request, headers] {
         std::unique_lock lock(request->cancelledLock_);
         if (request->error_ || request->hasMainRequest_) return;
         auto delegate = request->delegate_.lock();
@@ -317,7 +307,7 @@ void HTTPRequest::requestReceivedResponseHeaders(const Headers& headers) {
 
 void HTTPRequest::reportFinished() {
     auto request = self();
-    onMainThread([request] {
+    platform::runOnMainThread([request] {
         std::unique_lock lock(request->cancelledLock_);
         if (request->error_ || request->hasMainRequest_) return;
         auto delegate = request->delegate_.lock();
@@ -332,7 +322,7 @@ void HTTPRequest::reportFinished() {
 
 void HTTPRequest::reportFailure() {
     auto request = self();
-    onMainThread([request] {
+    platform::runOnMainThread([request] {
         std::unique_lock lock(request->cancelledLock_);
         auto delegate = request->delegate_.lock();
         auto selector = request->didFailSelector_;
@@ -346,7 +336,7 @@ void HTTPRequest::reportFailure() {
 
 void HTTPRequest::passOnReceivedData(const QByteArray& data) {
     auto request = self();
-    onMainThread([request, data] {
+    platform::runOnMainThread([request, data] {
         std::unique_lock lock(request->cancelledLock_);
         auto delegate = request->delegate_.lock();
         auto selector = request->didReceiveDataSelector_;

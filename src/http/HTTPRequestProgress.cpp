@@ -2,7 +2,6 @@
 // progress blocks. Figures are taken where the request is driven; every report reaches its
 // receiver on the GUI thread, which reads the receiver's field again at that moment so that
 // a receiver cleared in between gets nothing.
-#include <QCoreApplication>
 
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
@@ -11,14 +10,6 @@
 namespace http {
 
 namespace {
-
-void onMainThread(std::function<void()> fn) {
-    if (QCoreApplication::instance() == nullptr) {
-        fn();
-        return;
-    }
-    platform::runOnMainThread(std::move(fn));
-}
 
 void sendToQueue(HTTPRequestQueue& queue, const HTTPRequestPtr& request,
                  ProgressOperation operation, qint64 amount) {
@@ -87,7 +78,7 @@ void HTTPRequest::setDownloadProgressDelegate(std::weak_ptr<ProgressDelegate> de
 void HTTPRequest::sendToProgressReceivers(ProgressDelegateField field, ProgressOperation operation,
                                           qint64 amount) {
     auto request = self();
-    onMainThread([request, field, operation, amount] {
+    platform::runOnMainThread([request, field, operation, amount] {
         std::unique_lock lock(request->cancelledLock_);
         auto queue = request->queue_;
         auto delegate = ((*request).*field).lock();
@@ -112,7 +103,7 @@ void HTTPRequest::updateProgressIndicator(ProgressDelegateField field, quint64 p
                    : static_cast<float>(static_cast<double>(progress) / static_cast<double>(total));
     std::lock_guard progressLock(RequestClassState::instance().progressUpdateLock);
     auto request = self();
-    onMainThread([request, field, fraction] {
+    platform::runOnMainThread([request, field, fraction] {
         std::unique_lock lock(request->cancelledLock_);
         auto indicator = ((*request).*field).lock();
         lock.unlock();
@@ -156,7 +147,7 @@ void HTTPRequest::updateUploadProgress() {
     updateProgressIndicator(&HTTPRequest::uploadProgressDelegate_, sentPastBuffer, totalPastBuffer);
     const quint64 total = postLength_;
     auto request = self();
-    onMainThread([request, delta, total] {
+    platform::runOnMainThread([request, delta, total] {
         if (auto block = request->blockSnapshot(&Blocks::bytesSent)) block(delta, total);
     });
 }
@@ -176,7 +167,7 @@ void HTTPRequest::updateDownloadProgress() {
     const quint64 total = contentLength_ + partialDownloadSize_;
     updateProgressIndicator(&HTTPRequest::downloadProgressDelegate_, bytesSoFar, total);
     auto request = self();
-    onMainThread([request, delta, total] {
+    platform::runOnMainThread([request, delta, total] {
         if (auto block = request->blockSnapshot(&Blocks::bytesReceived)) block(delta, total);
     });
     lastBytesRead_ = bytesSoFar;
@@ -186,7 +177,7 @@ void HTTPRequest::incrementUploadSizeBy(qint64 amount) {
     sendToProgressReceivers(&HTTPRequest::uploadProgressDelegate_,
                             ProgressOperation::IncrementUploadSize, amount);
     auto request = self();
-    onMainThread([request, amount] {
+    platform::runOnMainThread([request, amount] {
         if (auto block = request->blockSnapshot(&Blocks::uploadSizeIncremented)) block(amount);
     });
 }
@@ -195,7 +186,7 @@ void HTTPRequest::incrementDownloadSizeBy(qint64 amount) {
     sendToProgressReceivers(&HTTPRequest::downloadProgressDelegate_,
                             ProgressOperation::IncrementDownloadSize, amount);
     auto request = self();
-    onMainThread([request, amount] {
+    platform::runOnMainThread([request, amount] {
         if (auto block = request->blockSnapshot(&Blocks::downloadSizeIncremented)) block(amount);
     });
 }
@@ -207,7 +198,7 @@ void HTTPRequest::removeUploadProgressSoFar() {
     updateProgressIndicator(&HTTPRequest::uploadProgressDelegate_, 0, postLength_);
     const quint64 total = postLength_;
     auto request = self();
-    onMainThread([request, delta, total] {
+    platform::runOnMainThread([request, delta, total] {
         if (auto block = request->blockSnapshot(&Blocks::bytesSent)) block(delta, total);
     });
     // The next attempt counts its bytes from zero; without this its first figure would be

@@ -1,6 +1,5 @@
 // Following redirects: deciding that an answer is one, preparing the next attempt, asking
 // the delegate or queue to confirm it, and moving on to the new address.
-#include <QCoreApplication>
 
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
@@ -20,14 +19,6 @@ bool isRedirectStatus(int status) {
 bool sameServer(const QUrl& a, const QUrl& b) {
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port() == b.port();
-}
-
-void onMainThread(std::function<void()> fn) {
-    if (QCoreApplication::instance() == nullptr) {
-        fn();
-        return;
-    }
-    platform::runOnMainThread(std::move(fn));
 }
 
 }  // namespace
@@ -114,7 +105,7 @@ void HTTPRequest::performRedirect() {
 
 void HTTPRequest::requestRedirected() {
     auto request = self();
-    onMainThread([request] {
+    platform::runOnMainThread([request] {
         std::unique_lock lock(request->cancelledLock_);
         if (request->error_ || request->hasMainRequest_) return;
         auto delegate = request->delegate_.lock();
@@ -126,7 +117,7 @@ void HTTPRequest::requestRedirected() {
 
 void HTTPRequest::requestWillRedirectToURL(const QUrl& newURL) {
     auto request = self();
-    onMainThread([request, newURL] {
+    platform::runOnMainThread([request, newURL] {
         std::unique_lock lock(request->cancelledLock_);
         if (request->error_ || request->hasMainRequest_) return;
         auto delegate = request->delegate_.lock();

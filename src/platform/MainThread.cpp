@@ -11,8 +11,9 @@ bool isMainThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
+// Without an application object there is no GUI thread to queue to: the call runs where it is.
 void runOnMainThread(std::function<void()> fn) {
-    if (isMainThread()) {
+    if (QCoreApplication::instance() == nullptr || isMainThread()) {
         fn();
         return;
     }
@@ -20,7 +21,7 @@ void runOnMainThread(std::function<void()> fn) {
 }
 
 void runOnMainThreadAndWait(std::function<void()> fn) {
-    if (isMainThread()) {
+    if (QCoreApplication::instance() == nullptr || isMainThread()) {
         fn();
         return;
     }

@@ -1,14 +1,21 @@
-#include "platform/MainThread.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QThread>
-
 #include <atomic>
 #include <memory>
 
+#include "platform/MainThread.h"
+
 namespace {
+
+TEST(MainThread, RunsInPlaceWhenThereIsNoApplication) {
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    int calls = 0;
+    platform::runOnMainThread([&] { ++calls; });
+    platform::runOnMainThreadAndWait([&] { ++calls; });
+    EXPECT_EQ(calls, 2);
+}
 
 TEST(MainThread, CallsDirectlyOnTheGuiThreadAndQueuesFromOthersWithoutWaiting) {
     int argc = 0;
