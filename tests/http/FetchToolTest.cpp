@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include "FileServer.h"
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
@@ -78,13 +79,7 @@ protected:
         writeFile(dir_->filePath("root/text.txt"), text);
         certificate_ =
             new lumaro::test::ServerCertificate(lumaro::test::makeServerCertificate(dir_->path()));
-        lumaro::test::NginxServer::Options options;
-        options.root = dir_->filePath("root");
-        options.certificateFile = certificate_->certificateFile;
-        options.keyFile = certificate_->keyFile;
-        options.extraHttpConfig =
-            "types { text/plain txt; } gzip on; gzip_types text/plain; gzip_min_length 0;";
-        nginx_ = new lumaro::test::NginxServer(options);
+        nginx_ = testsupport::startFileServer(dir_->filePath("root"), *certificate_);
         httpbin_ = new HttpbinServer();
     }
     static void TearDownTestSuite() {

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "FileServer.h"
 #include "RequestTestSupport.h"
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
@@ -59,13 +60,7 @@ protected:
         writeFile(dir_->filePath("root/text.txt"), text);
         certificate_ =
             new lumaro::test::ServerCertificate(lumaro::test::makeServerCertificate(dir_->path()));
-        lumaro::test::NginxServer::Options options;
-        options.root = dir_->filePath("root");
-        options.certificateFile = certificate_->certificateFile;
-        options.keyFile = certificate_->keyFile;
-        options.extraHttpConfig =
-            "types { text/plain txt; } gzip on; gzip_types text/plain; gzip_min_length 0;";
-        nginx_ = new lumaro::test::NginxServer(options);
+        nginx_ = testsupport::startFileServer(dir_->filePath("root"), *certificate_);
     }
     static void TearDownTestSuite() {
         delete nginx_;

@@ -77,10 +77,11 @@ bool applyProxy(HTTPRequest& request, const QString& proxy) {
     return true;
 }
 
-bool applyClientCertificate(HTTPRequest& request, const QString& spec) {
-    const qsizetype colon = spec.indexOf(':');
-    const QString path = colon < 0 ? spec : spec.left(colon);
-    const QByteArray password = colon < 0 ? QByteArray() : spec.mid(colon + 1).toUtf8();
+bool applyClientCertificate(HTTPRequest& request, const QString& certificateArgument) {
+    const qsizetype colon = certificateArgument.indexOf(':');
+    const QString path = colon < 0 ? certificateArgument : certificateArgument.left(colon);
+    const QByteArray password =
+        colon < 0 ? QByteArray() : certificateArgument.mid(colon + 1).toUtf8();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     QList<QSslCertificate> chain;
