@@ -155,13 +155,6 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
 // channel sum, except for sums up to 2, which keep their own channels.
 bool sumKeyed(const BandedTables& t) { return !t.noise && !t.blend && !t.vignette; }
 
-std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    const std::uint8_t bytes[4] = {a, r, g, b};
-    std::uint32_t word;
-    std::memcpy(&word, bytes, 4);
-    return word;
-}
-
 void convertSumKeyedRows(const BandedTables& t, const std::uint32_t* words, std::uint8_t* px,
                          std::uint8_t* end) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
@@ -180,6 +173,49 @@ void convertSumKeyedRows(const BandedTables& t, const std::uint32_t* words, std:
         std::uint32_t word;
         std::memcpy(&word, px, 4);
         word = (word & alphaMask) | words[l];
+        std::memcpy(px, &word, 4);
+    }
+}
+
+// With the vignette but neither noise nor blend, the toned grey still comes from the channel
+// sum; only the vignette's darkening or lightening needs the pixel's distance.
+bool distanceKeyed(const BandedTables& t) { return !t.noise && !t.blend && t.vignette; }
+
+void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words, std::uint8_t* px,
+                              std::uint8_t* end, long firstPixel) {
+    const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
+    const std::uint8_t* prepare = t.prepare;
+    const std::uint8_t* vignette = t.vignetteByDistance.data();
+    long x = firstPixel % t.rowLength + 1;
+    long y = firstPixel / t.rowLength + 1;
+    long d = 0;
+    for (; px < end; px += 4) {
+        int r = prepare[px[1]];
+        int g = prepare[px[2]];
+        int b = prepare[px[3]];
+        const int l = r + g + b;
+        if (l <= 2) {
+            r = t.toneRed[r];
+            g = t.toneGreen[g];
+            b = t.toneBlue[b];
+        } else {
+            std::uint8_t toned[4];
+            std::memcpy(toned, &words[l], 4);
+            r = toned[1];
+            g = toned[2];
+            b = toned[3];
+        }
+        const long dx = x - t.hw;
+        const long dy = y - t.hh;
+        d = followSquareRoot(d, dx * dx + dy * dy);
+        if (++x == t.rowLength + 1) {
+            x = 1;
+            ++y;
+        }
+        const std::uint8_t* row = vignette + std::size_t(d) * 256;
+        std::uint32_t word;
+        std::memcpy(&word, px, 4);
+        word = (word & alphaMask) | pixelWord(0, row[r], row[g], row[b]);
         std::memcpy(px, &word, 4);
     }
 }
@@ -217,12 +253,20 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
         buildVignetteTable(t, state, maxDistance, diagonal);
     }
     const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
+    std::uint32_t words[766] = {};
+    for (int l = 3; l <= 765; ++l) {
+        const int grey = t.bands[l];
+        words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
+    }
+    if (distanceKeyed(t)) {
+        forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
+            convertDistanceKeyedRows(t, words, bitmap.row(first),
+                                     bitmap.data() + rowBytes * std::size_t(end),
+                                     long(first) * pixelsPerBufferRow);
+        });
+        return;
+    }
     if (sumKeyed(t)) {
-        std::uint32_t words[766] = {};
-        for (int l = 3; l <= 765; ++l) {
-            const int grey = t.bands[l];
-            words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
-        }
         forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
             convertSumKeyedRows(t, words, bitmap.row(first),
                                 bitmap.data() + rowBytes * std::size_t(end));

@@ -202,13 +202,6 @@ bool keyed(const ChannelTables& t) { return t.filterType >= 0 && t.filterType <=
 
 constexpr int keyDivisor(int filterType) { return filterType == 0 ? 3 : (filterType >= 4 ? 2 : 1); }
 
-std::uint32_t pixelWord(std::uint8_t a, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    const std::uint8_t bytes[4] = {a, r, g, b};
-    std::uint32_t word;
-    std::memcpy(&word, bytes, 4);
-    return word;
-}
-
 void buildKeyWords(const ChannelTables& t, std::uint32_t words[766]) {
     const int divisor = keyDivisor(t.filterType);
     for (int key = 0; key < 766; ++key) {

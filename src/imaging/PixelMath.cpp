@@ -38,12 +38,16 @@ void buildToneTables(std::uint8_t red[256], std::uint8_t green[256], std::uint8_
     }
 }
 
-Blend::Blend(int alphaValue) {
+Blend::Blend(int alphaValue) : table_(256 * 256) {
     const double a = alphaValue / 100.0;
     const double b = (100 - alphaValue) / 100.0;
+    double original[256];
+    for (int c0 = 0; c0 < 256; ++c0) original[c0] = c0 * b;
     for (int c = 0; c < 256; ++c) {
-        processed[c] = c * a;
-        original[c] = c * b;
+        const double processed = c * a;
+        for (int c0 = 0; c0 < 256; ++c0) {
+            table_[std::size_t(c) << 8 | c0] = truncToChannel(processed + original[c0]);
+        }
     }
 }
 

@@ -194,6 +194,36 @@ TEST(BandedPass, VignetteWalksRowsOfWidthPlusPadding) {
     }
 }
 
+TEST(BandedPass, VignetteOnLargePicturesMatchesTheReferenceIncludingTheDarkestPixels) {
+    // Large enough for the per-distance word table; the black corner holds channel sums
+    // up to 2, which keep their own channels.
+    AdjustmentState s = resetState();
+    s.vigEnabled = 1;
+    s.vigRadius = 63;
+    for (int tone : {0, 1, 3}) {
+        s.toneType = tone;
+        s.tintR = 250, s.tintG = 180, s.tintB = 90;
+        for (int effect : {1, 2}) {
+            s.vigEffect = effect;
+            for (int padding : {0, 4}) {
+                Bitmap source = testpictures::randomBitmap(900, 640, 4 * (900 + padding), 5);
+                for (int y = 0; y < 40; ++y) {
+                    for (int x = 0; x < 40; ++x) {
+                        std::uint8_t* px = source.row(y) + 4 * x;
+                        px[1] = std::uint8_t(x % 2), px[2] = std::uint8_t(y % 2), px[3] = 0;
+                    }
+                }
+                Bitmap fast = source.clone();
+                Bitmap slow = source.clone();
+                imaging::bandedPass(fast, padding, s, sliders(-3.1f, 6.7f), 1);
+                reference::bandedPass(slow, padding, s, sliders(-3.1f, 6.7f));
+                ASSERT_TRUE(testpictures::sameBytes(fast, slow))
+                    << tone << " " << effect << " " << padding;
+            }
+        }
+    }
+}
+
 TEST(RowPadding, FollowsTheTableForLandscapePortraitAndSquarePictures) {
     // Landscape: by output size only.
     EXPECT_EQ(imaging::rowPadding(450, 450, 300), 6);
