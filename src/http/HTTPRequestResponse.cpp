@@ -128,6 +128,12 @@ void HTTPRequest::readResponseHeaders() {
 
     if (!willRedirect()) settleContentLength();
     if (shouldAttemptPersistentConnection_) decideConnectionReuse(header);
+    // A server that ignores the range sends the whole body again, so a body inflated as it
+    // arrives starts again too: the old stream's state would make the new one unreadable.
+    if (requestHeaders_.contains(QStringLiteral("Range")) &&
+        !responseHeaders_->contains(QStringLiteral("Content-Range"))) {
+        dataDecompressor_.reset();
+    }
 
     // A body kept in memory gets its room at once when its length is known.
     if (downloadDestinationPath_.isEmpty() && !hasDataReceiver() && contentLength_ > 0) {

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <mutex>
+#include <random>
 
 #include "RequestTestSupport.h"
 #include "ScriptedAnswers.h"
+#include "http/DataCompressor.h"
 #include "servers/ScriptedServer.h"
 #include "support/TempHome.h"
 
@@ -90,18 +92,22 @@ TEST_F(TimeOuts, BytesArrivingInTimeKeepASlowAnswerAlive) {
     EXPECT_EQ(request->responseData(), "slowbody");
 }
 
-// First connection: the head and the first 400 of 1000 bytes, then silence. Second
-// connection: what the request asks for, from where it asks.
+// First connection: the head and the first 40 % of the body, then silence. Second
+// connection: what the request asks for, from where it asks, unless the server is one that
+// ignores ranges and always sends the whole body.
 class BrokenDownload {
 public:
-    BrokenDownload()
-        : server_([this](ScriptedConnection& connection) {
+    explicit BrokenDownload(std::string body = scripted::pattern(1000),
+                            std::string extraHeaders = {}, bool honoursRanges = true)
+        : body_(std::move(body)),
+          cut_(body_.size() * 2 / 5),
+          server_([this, extraHeaders, honoursRanges](ScriptedConnection& connection) {
               const auto request = connection.readRequest();
               if (!request) return;
-              const std::string body = scripted::pattern(1000);
               if (connection.index() == 0) {
-                  connection.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
-                  connection.send(body.substr(0, 400));
+                  connection.send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                  std::to_string(body_.size()) + "\r\n" + extraHeaders + "\r\n");
+                  connection.send(body_.substr(0, cut_));
                   connection.waitForPeerClose(10000);
                   return;
               }
@@ -110,22 +116,27 @@ public:
                   std::lock_guard lock(mutex_);
                   range_ = range;
               }
-              if (range == "bytes=400-") {
-                  connection.send(scripted::answer(body.substr(400),
-                                                   "Content-Range: bytes 400-999/1000\r\n",
+              if (honoursRanges && range == "bytes=" + std::to_string(cut_) + "-") {
+                  const std::string contentRange = "Content-Range: bytes " + std::to_string(cut_) +
+                                                   "-" + std::to_string(body_.size() - 1) + "/" +
+                                                   std::to_string(body_.size()) + "\r\n";
+                  connection.send(scripted::answer(body_.substr(cut_), extraHeaders + contentRange,
                                                    "206 Partial Content"));
               } else {
-                  connection.send(scripted::answer(body));
+                  connection.send(scripted::answer(body_, extraHeaders));
               }
           }) {}
 
     QUrl url() const { return QUrl(QString::fromStdString(server_.url("/file"))); }
+    std::string rangeOfTheRest() const { return "bytes=" + std::to_string(cut_) + "-"; }
     std::string range() const {
         std::lock_guard lock(mutex_);
         return range_;
     }
 
 private:
+    const std::string body_;
+    const std::size_t cut_;
     mutable std::mutex mutex_;
     std::string range_ = "<none>";
     ScriptedServer server_;
@@ -147,7 +158,7 @@ TEST_F(TimeOuts, AResumableDownloadRetriedAfterATimeOutAsksOnlyForTheRest) {
     request->setNumberOfTimesToRetryOnTimeout(1);
     request->startSynchronous();
     ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
-    EXPECT_EQ(server.range(), "bytes=400-");
+    EXPECT_EQ(server.range(), server.rangeOfTheRest());
     EXPECT_EQ(contents(destination), QByteArray::fromStdString(scripted::pattern(1000)));
 }
 
@@ -164,6 +175,30 @@ TEST_F(TimeOuts, ADownloadThatCannotResumeStartsItsFileAgainOnARetry) {
     ASSERT_FALSE(request->error());
     EXPECT_EQ(server.range(), "");
     EXPECT_EQ(contents(destination), QByteArray::fromStdString(scripted::pattern(1000)));
+}
+
+TEST_F(TimeOuts, AGzipDownloadInflatedOnTheFlyIsWholeAfterARetryWithOrWithoutItsRange) {
+    // Random bytes barely compress, so the cut falls well inside the compressed stream.
+    std::mt19937 random(7);
+    QByteArray plain(60000, Qt::Uninitialized);
+    for (char& byte : plain) byte = static_cast<char>(random() % 256);
+    const QByteArray gzipped = http::DataCompressor::compressData(plain, nullptr);
+    for (const bool honoursRanges : {true, false}) {
+        BrokenDownload server(gzipped.toStdString(), "Content-Encoding: gzip\r\n", honoursRanges);
+        auto request = HTTPRequest::requestWithURL(server.url());
+        const QString destination = files_.filePath(honoursRanges ? "ranged" : "whole");
+        request->setDownloadDestinationPath(destination);
+        request->setTemporaryFileDownloadPath(destination + ".part");
+        request->setAllowResumeForFileDownloads(true);
+        request->setShouldWaitToInflateCompressedResponses(false);
+        request->setTimeOutSeconds(0.4);
+        request->setNumberOfTimesToRetryOnTimeout(1);
+        request->startSynchronous();
+        ASSERT_FALSE(request->error())
+            << honoursRanges << " " << request->error()->localizedDescription.toStdString();
+        EXPECT_EQ(server.range(), server.rangeOfTheRest());
+        EXPECT_TRUE(contents(destination) == plain) << honoursRanges;
+    }
 }
 
 TEST_F(TimeOuts, ATimeOutOfZeroWaitsAsLongAsItTakes) {
