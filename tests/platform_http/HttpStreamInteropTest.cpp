@@ -148,6 +148,28 @@ TEST_F(HttpStreamInterop, CertificateForAnotherNameFailsUnlessThePeerNameIsNotCh
     EXPECT_EQ(relaxed.header.statusCode(), 200);
 }
 
+TEST_F(HttpStreamInterop, ExpiredCertificateFailsUnlessExpiryIsAllowed) {
+    const auto expired = lumaro::test::makeExpiredServerCertificate(s_dir->path());
+    lumaro::test::NginxServer::Options options;
+    options.root = s_dir->filePath("www");
+    options.certificateFile = expired.certificateFile;
+    options.keyFile = expired.keyFile;
+    lumaro::test::NginxServer nginx(options);
+    HttpSecuritySettings trusted;
+    trusted.extraCaCertificates = QSslCertificate::fromPath(expired.caFile);
+
+    const auto strict = runStream(stream(nginx.httpsUrl("/hello.txt"), trusted));
+    ASSERT_TRUE(strict.failed);
+    EXPECT_TRUE(strict.error.isSecurityFailure());
+    EXPECT_EQ(strict.error.code, platform::security_error::kCertificateExpired);
+
+    HttpSecuritySettings lenient = trusted;
+    lenient.allowsExpiredCertificates = true;
+    const auto allowed = runStream(stream(nginx.httpsUrl("/hello.txt"), lenient));
+    ASSERT_TRUE(allowed.ended) << allowed.error.description.toStdString();
+    EXPECT_EQ(allowed.body, "hello from nginx\n");
+}
+
 TEST_F(HttpStreamInterop, ClientIdentityFromPkcs12IsPresented) {
     QFile bundle(s_client.pkcs12File);
     ASSERT_TRUE(bundle.open(QIODevice::ReadOnly));
