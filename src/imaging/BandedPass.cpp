@@ -107,11 +107,40 @@ inline long followSquareRoot(long d, long n) {
     return d;
 }
 
+// The vignette's results for each pixel in buffer order, walking rows of `rowLength` pixels
+// (1-based x and y, as the vignette counts them) whatever the buffer's own row length.
+class VignetteWalk {
+public:
+    VignetteWalk(const BandedTables& t, long firstPixel)
+        : table_(t.vignetteByDistance.data()),
+          rowLength_(t.rowLength),
+          hw_(t.hw),
+          hh_(t.hh),
+          x_(firstPixel % t.rowLength + 1),
+          y_(firstPixel / t.rowLength + 1) {}
+
+    // The results for this pixel's distance from the centre; then on to the next pixel.
+    const std::uint8_t* next() {
+        const long dx = x_ - hw_;
+        const long dy = y_ - hh_;
+        d_ = followSquareRoot(d_, dx * dx + dy * dy);
+        if (++x_ == rowLength_ + 1) {
+            x_ = 1;
+            ++y_;
+        }
+        return table_ + std::size_t(d_) * 256;
+    }
+
+private:
+    const std::uint8_t* table_;
+    long rowLength_, hw_, hh_;
+    long x_, y_;
+    long d_ = 0;
+};
+
 void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, long firstPixel,
                  RandomSource& random) {
-    long x = firstPixel % t.rowLength + 1;
-    long y = firstPixel / t.rowLength + 1;
-    long d = 0;
+    VignetteWalk vignette(t, firstPixel);
     for (; px < end; px += 4) {
         int r = t.prepare[px[1]];
         int g = t.prepare[px[2]];
@@ -133,17 +162,10 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
             b = (*t.blend)(b, b0);
         }
         if (t.vignette) {
-            const long dx = x - t.hw;
-            const long dy = y - t.hh;
-            d = followSquareRoot(d, dx * dx + dy * dy);
-            const std::uint8_t* row = &t.vignetteByDistance[std::size_t(d) * 256];
+            const std::uint8_t* row = vignette.next();
             r = row[r];
             g = row[g];
             b = row[b];
-            if (++x == t.rowLength + 1) {
-                x = 1;
-                ++y;
-            }
         }
         px[1] = std::uint8_t(r);
         px[2] = std::uint8_t(g);
@@ -185,10 +207,7 @@ void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words,
                               std::uint8_t* end, long firstPixel) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
     const std::uint8_t* prepare = t.prepare;
-    const std::uint8_t* vignette = t.vignetteByDistance.data();
-    long x = firstPixel % t.rowLength + 1;
-    long y = firstPixel / t.rowLength + 1;
-    long d = 0;
+    VignetteWalk vignette(t, firstPixel);
     for (; px < end; px += 4) {
         int r = prepare[px[1]];
         int g = prepare[px[2]];
@@ -205,14 +224,7 @@ void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words,
             g = toned[2];
             b = toned[3];
         }
-        const long dx = x - t.hw;
-        const long dy = y - t.hh;
-        d = followSquareRoot(d, dx * dx + dy * dy);
-        if (++x == t.rowLength + 1) {
-            x = 1;
-            ++y;
-        }
-        const std::uint8_t* row = vignette + std::size_t(d) * 256;
+        const std::uint8_t* row = vignette.next();
         std::uint32_t word;
         std::memcpy(&word, px, 4);
         word = (word & alphaMask) | pixelWord(0, row[r], row[g], row[b]);
