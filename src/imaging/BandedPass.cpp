@@ -203,9 +203,13 @@ void convertSumKeyedRows(const BandedTables& t, const std::uint32_t* words, std:
 // sum; only the vignette's darkening or lightening needs the pixel's distance.
 bool distanceKeyed(const BandedTables& t) { return !t.noise && !t.blend && t.vignette; }
 
+// Grey: the tone leaves a grey grey (plain black and white), so one vignette lookup serves
+// all three channels.
+template <bool Grey>
 void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words, std::uint8_t* px,
                               std::uint8_t* end, long firstPixel) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
+    const std::uint32_t greyChannels = pixelWord(0, 1, 1, 1);
     const std::uint8_t* prepare = t.prepare;
     VignetteWalk vignette(t, firstPixel);
     for (; px < end; px += 4) {
@@ -213,21 +217,21 @@ void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words,
         int g = prepare[px[2]];
         int b = prepare[px[3]];
         const int l = r + g + b;
-        if (l <= 2) {
-            r = t.toneRed[r];
-            g = t.toneGreen[g];
-            b = t.toneBlue[b];
-        } else {
-            std::uint8_t toned[4];
-            std::memcpy(toned, &words[l], 4);
-            r = toned[1];
-            g = toned[2];
-            b = toned[3];
-        }
         const std::uint8_t* row = vignette.next();
         std::uint32_t word;
         std::memcpy(&word, px, 4);
-        word = (word & alphaMask) | pixelWord(0, row[r], row[g], row[b]);
+        word &= alphaMask;
+        if (l <= 2) {
+            word |= pixelWord(0, row[t.toneRed[r]], row[t.toneGreen[g]], row[t.toneBlue[b]]);
+        } else {
+            std::uint8_t toned[4];
+            std::memcpy(toned, &words[l], 4);
+            if constexpr (Grey) {
+                word |= std::uint32_t(row[toned[1]]) * greyChannels;
+            } else {
+                word |= pixelWord(0, row[toned[1]], row[toned[2]], row[toned[3]]);
+            }
+        }
         std::memcpy(px, &word, 4);
     }
 }
@@ -271,10 +275,17 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
         words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
     }
     if (distanceKeyed(t)) {
+        const bool grey = std::memcmp(t.toneRed, t.toneGreen, 256) == 0 &&
+                          std::memcmp(t.toneRed, t.toneBlue, 256) == 0;
         forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int) {
-            convertDistanceKeyedRows(t, words, bitmap.row(first),
-                                     bitmap.data() + rowBytes * std::size_t(end),
-                                     long(first) * pixelsPerBufferRow);
+            std::uint8_t* begin = bitmap.row(first);
+            std::uint8_t* stop = bitmap.data() + rowBytes * std::size_t(end);
+            const long firstPixel = long(first) * pixelsPerBufferRow;
+            if (grey) {
+                convertDistanceKeyedRows<true>(t, words, begin, stop, firstPixel);
+            } else {
+                convertDistanceKeyedRows<false>(t, words, begin, stop, firstPixel);
+            }
         });
         return;
     }
