@@ -1,4 +1,6 @@
 // lumaro-fetch: the request engine from the shell, in the manner of curl.
+#include <malloc.h>
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <cstdio>
@@ -7,6 +9,13 @@
 #include "FetchOptions.h"
 
 int main(int argc, char** argv) {
+    // The socket layer takes a fresh buffer for every read and frees it straight after.
+    // Left to its defaults, the allocator gives that memory back to the system each time and
+    // the next read faults in new zeroed pages, which costs a fast download a third of its
+    // speed. Freed memory is kept for reuse instead; the buffers are small, so this keeps
+    // a few hundred KiB, not more.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 32 * 1024 * 1024);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lumaro-fetch"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
