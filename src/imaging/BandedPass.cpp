@@ -269,10 +269,13 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
         buildVignetteTable(t, state, maxDistance, diagonal);
     }
     const std::size_t rowBytes = std::size_t(bitmap.bytesPerRow());
+    // The toned grey of every channel sum above 2, for the loops that key on the sum.
     std::uint32_t words[766] = {};
-    for (int l = 3; l <= 765; ++l) {
-        const int grey = t.bands[l];
-        words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
+    if (distanceKeyed(t) || sumKeyed(t)) {
+        for (int l = 3; l <= 765; ++l) {
+            const int grey = t.bands[l];
+            words[l] = pixelWord(0, t.toneRed[grey], t.toneGreen[grey], t.toneBlue[grey]);
+        }
     }
     if (distanceKeyed(t)) {
         const bool grey = std::memcmp(t.toneRed, t.toneGreen, 256) == 0 &&
