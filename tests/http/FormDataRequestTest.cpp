@@ -1,12 +1,9 @@
 // Form bodies as they reach a raw server, byte for byte; files streamed from disk; the
-// failures of a form request; httpbin's reading of what is sent.
+// failures of a form request.
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <functional>
@@ -15,7 +12,6 @@
 #include "FormTestSupport.h"
 #include "http/DataDecompressor.h"
 #include "http/FormDataRequest.h"
-#include "servers/HttpbinServer.h"
 
 using http::FormDataRequest;
 
@@ -357,55 +353,6 @@ TEST_F(FormBodyTest, FileThatChangesSizeAfterBuildingFails) {
         EXPECT_EQ(r->postLength(), length);
     }
     EXPECT_TRUE(server_.requests().empty());
-}
-
-// ---- httpbin reads the form ----
-
-TEST(FormInteropTest, HttpbinReadsFieldsAndFiles) {
-    HttpbinServer httpbin;
-    if (!httpbin.available()) GTEST_SKIP() << httpbin.failure().toStdString();
-    QTemporaryDir dir;
-    const QString photo = dir.filePath("photo.png");
-    {
-        QFile file(photo);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("PNGDATA");
-    }
-    struct Case {
-        const char* name;
-        std::function<void(FormDataRequest&)> fill;
-        const char* section;
-        const char* key;
-        const char* value;
-    };
-    const std::vector<Case> cases = {
-        {"url-encoded", [](FormDataRequest& r) { r.addPostValue("a b&c", "k"); }, "form", "k",
-         "a b&c"},
-        {"multipart value",
-         [&](FormDataRequest& r) {
-             r.addPostValue("1", "a");
-             r.addFile(photo, "f");
-         },
-         "form", "a", "1"},
-        {"multipart file",
-         [&](FormDataRequest& r) {
-             r.addPostValue("1", "a");
-             r.addFile(photo, "f");
-         },
-         "files", "f", "PNGDATA"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto r = FormDataRequest::requestWithURL(httpbin.url("/post"));
-        c.fill(*r);
-        formtest::application();
-        r->startSynchronous();
-        ASSERT_EQ(r->error(), nullptr);
-        ASSERT_EQ(r->responseStatusCode(), 200);
-        const QJsonObject answer = QJsonDocument::fromJson(r->responseData()).object();
-        EXPECT_EQ(answer.value(c.section).toObject().value(c.key).toString(),
-                  QString::fromUtf8(c.value));
-    }
 }
 
 }  // namespace

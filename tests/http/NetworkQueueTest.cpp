@@ -1,6 +1,6 @@
 // The request queue against a real server: suspension, the limit of four, callbacks and their
-// counts, cancelling on failure, HEAD requests for accurate progress, the totals, reset,
-// copying and destruction with requests still queued.
+// counts, cancelling on failure, HEAD requests for accurate progress, the totals, reset
+// and destruction with requests still queued.
 
 #include <gtest/gtest.h>
 
@@ -284,30 +284,6 @@ TEST_F(NetworkQueueTest, RequestThatFailedBeforeItWasAddedEndsTheQueue) {
     EXPECT_EQ(recorder_->count("failed"), 2);
     EXPECT_EQ(recorder_->count("queue"), 1);
     EXPECT_EQ(queue_->requestsCount(), 0);
-}
-
-TEST_F(NetworkQueueTest, CopyIsSuspendedWithSettingsButNoRequests) {
-    auto upload = std::make_shared<Indicator>();
-    queue_->setUploadProgressDelegate(upload);
-    queue_->setShowAccurateProgress(true);
-    queue_->setShouldCancelAllRequestsOnFailure(false);
-    queue_->setUserInfo({{"job", 7}});
-    queue_->addOperation(get("/size/1"));
-    queue_->go();
-    upload->values.clear();
-    auto copy = queue_->copyWithZone();
-    EXPECT_TRUE(copy->isSuspended());
-    EXPECT_EQ(copy->operationCount(), 0);
-    EXPECT_EQ(copy->requestsCount(), 0);
-    EXPECT_EQ(copy->delegate(), recorder_);
-    EXPECT_EQ(copy->uploadProgressDelegate(), upload);
-    EXPECT_TRUE(copy->showAccurateProgress());
-    EXPECT_FALSE(copy->shouldCancelAllRequestsOnFailure());
-    EXPECT_EQ(copy->userInfo().value("job").toInt(), 7);
-    EXPECT_EQ(upload->values, (std::vector<float>{0.0f}));
-    copy->addOperation(get("/size/2"));
-    copy->go();
-    ASSERT_TRUE(formtest::waitUntil([&] { return recorder_->count("queue") == 2; }));
 }
 
 TEST_F(NetworkQueueTest, DestroyedQueueIsNotCalledBack) {

@@ -9,9 +9,8 @@
 #include <optional>
 
 #include "ProgressBar.h"
+#include "http/FormDataRequest.h"
 #include "http/HTTPRequest.h"
-
-namespace {
 
 using http::HTTPRequest;
 using http::HTTPRequestPtr;
@@ -40,6 +39,8 @@ QByteArray requestBlock(const HTTPRequest& request) {
     }
     return text.toLatin1();
 }
+
+namespace {
 
 // connections: how many this transfer opened (its redirects and retries included), as curl
 // counts them; a transfer that reused an open connection opened none.
@@ -107,20 +108,36 @@ int usageFailure(const QString& message) {
 
 }  // namespace
 
-int fetch(const FetchOptions& options, const QString& url, bool toFile) {
-    HTTPRequestPtr request = HTTPRequest::requestWithURL(QUrl(url, QUrl::StrictMode));
-    HTTPRequest& r = *request;
-
-    const bool formBody = options.data || !options.dataBinaryFile.isEmpty();
-    if (options.data) r.appendPostData(*options.data);
+HTTPRequestPtr makeRequest(const FetchOptions& options, const QString& url) {
+    const QUrl target(url, QUrl::StrictMode);
+    if (!options.formParts.isEmpty() || !options.urlEncoded.isEmpty()) {
+        auto form = http::FormDataRequest::requestWithURL(target);
+        // Any -F makes a multipart body, values alone included, as curl does.
+        if (!options.formParts.isEmpty()) form->setPostFormat(http::PostFormatMultipart);
+        for (const FormPart& part : options.formParts) {
+            if (part.isFile) {
+                form->addFile(part.path, part.fileName, part.type, part.name);
+            } else {
+                form->addPostValue(part.value, part.name);
+            }
+        }
+        for (const auto& [name, value] : options.urlEncoded) form->addPostValue(value, name);
+        return form;
+    }
+    HTTPRequestPtr request = HTTPRequest::requestWithURL(target);
+    if (options.data) request->appendPostData(*options.data);
     if (!options.dataBinaryFile.isEmpty()) {
-        r.setShouldStreamPostDataFromDisk(true);
-        r.setPostBodyFilePath(options.dataBinaryFile);
+        request->setShouldStreamPostDataFromDisk(true);
+        request->setPostBodyFilePath(options.dataBinaryFile);
     }
-    if (formBody) {
-        r.addRequestHeader(QStringLiteral("Content-Type"),
-                           QStringLiteral("application/x-www-form-urlencoded"));
+    if (options.data || !options.dataBinaryFile.isEmpty()) {
+        request->addRequestHeader(QStringLiteral("Content-Type"),
+                                  QStringLiteral("application/x-www-form-urlencoded"));
     }
+    return request;
+}
+
+int configureRequest(HTTPRequest& r, const FetchOptions& options) {
     if (options.head) r.setRequestMethod(QStringLiteral("HEAD"));
     if (!options.method.isEmpty()) r.setRequestMethod(options.method);
     for (const auto& [name, value] : options.headers) r.addRequestHeader(name, value);
@@ -134,12 +151,6 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     r.setShouldUseRFC2616RedirectBehaviour(options.rfc2616Redirects);
     if (options.timeout) r.setTimeOutSeconds(*options.timeout);
     r.setNumberOfTimesToRetryOnTimeout(options.retries);
-    std::optional<ProgressBar> progressBar;
-    if (options.progress) {
-        progressBar.emplace();
-        r.setUploadProgressDelegate(progressBar->uploadReceiver());
-        r.setDownloadProgressDelegate(progressBar->downloadReceiver());
-    }
     r.setValidatesSecureCertificate(!options.insecure);
     if (!options.caCert.isEmpty()) {
         const auto certificates = QSslCertificate::fromPath(options.caCert);
@@ -152,19 +163,13 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     if (!options.proxy.isEmpty() && !applyProxy(r, options.proxy)) {
         return usageFailure("bad proxy " + options.proxy);
     }
+    return 0;
+}
 
-    const bool printHead = options.include || options.head;
-    bool ended = false;
-    r.setHeadersReceivedBlock([&options, &r, printHead](const http::Headers&) {
-        if (options.verbose) {
-            writeOut(stderr, requestBlock(r));
-            writeOut(stderr, headBlock(r, QStringLiteral("< ")));
-        }
-        if (printHead) writeOut(stdout, headBlock(r, QString()) + "\r\n");
-    });
+int directOutput(HTTPRequest& r, const FetchOptions& options, bool toFile,
+                 std::optional<QFile>& stream, bool bodyToStandardOutput) {
     // A device or a pipe (-o /dev/null) takes the body as it arrives: the engine's downloads
     // end by renaming a finished file onto the destination.
-    std::optional<QFile> stream;
     if (toFile && QFileInfo::exists(options.output) && !QFileInfo(options.output).isFile()) {
         if (options.resume) return usageFailure("-C needs a file, not " + options.output);
         stream.emplace(options.output);
@@ -177,11 +182,56 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
         r.setDownloadDestinationPath(options.output);
         r.setShouldWaitToInflateCompressedResponses(!options.inflateOnTheFly);
         if (options.resume) prepareResume(r, options.output);
-    } else {
+    } else if (bodyToStandardOutput) {
         // Standard output gets the body as it arrives, inflated on the way.
         r.setShouldWaitToInflateCompressedResponses(false);
         r.setDataReceivedBlock([](const QByteArray& data) { writeOut(stdout, data); });
     }
+    return 0;
+}
+
+int reportTransfer(const HTTPRequest& r, const FetchOptions& options, double seconds,
+                   quint64 connections, bool quietFailure) {
+    if (!options.writeOut.isEmpty()) {
+        writeOut(stdout, expandWriteOut(options.writeOut, r, seconds, connections).toUtf8());
+        std::fflush(stdout);
+    }
+    if (http::ErrorPtr error = r.error()) {
+        if (!quietFailure) {
+            std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(error->localizedDescription));
+        }
+        return error->code;
+    }
+    if (options.fail && r.responseStatusCode() >= 400) {
+        std::fprintf(stderr, "lumaro-fetch: The requested URL returned error: %d\n",
+                     r.responseStatusCode());
+        return kHttpErrorExitCode;
+    }
+    return 0;
+}
+
+int fetch(const FetchOptions& options, const QString& url, bool toFile) {
+    HTTPRequestPtr request = makeRequest(options, url);
+    HTTPRequest& r = *request;
+    if (const int code = configureRequest(r, options); code != 0) return code;
+    std::optional<ProgressBar> progressBar;
+    if (options.progress) {
+        progressBar.emplace();
+        r.setUploadProgressDelegate(progressBar->uploadReceiver());
+        r.setDownloadProgressDelegate(progressBar->downloadReceiver());
+    }
+
+    const bool printHead = options.include || options.head;
+    bool ended = false;
+    r.setHeadersReceivedBlock([&options, &r, printHead](const http::Headers&) {
+        if (options.verbose) {
+            writeOut(stderr, requestBlock(r));
+            writeOut(stderr, headBlock(r, QStringLiteral("< ")));
+        }
+        if (printHead) writeOut(stdout, headBlock(r, QString()) + "\r\n");
+    });
+    std::optional<QFile> stream;
+    if (const int code = directOutput(r, options, toFile, stream, true); code != 0) return code;
     r.setCompletionBlock([&ended] { ended = true; });
     r.setFailedBlock([&ended] { ended = true; });
 
@@ -199,21 +249,6 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     if (progressBar) progressBar->finish();
     std::fflush(stdout);
-
-    if (!options.writeOut.isEmpty()) {
-        writeOut(stdout, expandWriteOut(options.writeOut, r, seconds,
-                                        HTTPRequest::newConnectionCount() - connectionsBefore)
-                             .toUtf8());
-        std::fflush(stdout);
-    }
-    if (http::ErrorPtr error = r.error()) {
-        std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(error->localizedDescription));
-        return error->code;
-    }
-    if (options.fail && r.responseStatusCode() >= 400) {
-        std::fprintf(stderr, "lumaro-fetch: The requested URL returned error: %d\n",
-                     r.responseStatusCode());
-        return kHttpErrorExitCode;
-    }
-    return 0;
+    return reportTransfer(r, options, seconds,
+                          HTTPRequest::newConnectionCount() - connectionsBefore, false);
 }

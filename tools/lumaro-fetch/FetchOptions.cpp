@@ -14,6 +14,61 @@ bool readFile(const QString& path, QByteArray* contents, QString* problem) {
     return true;
 }
 
+// NAME=VALUE; a value starting with @ names a file to send, one starting with < a file whose
+// contents are the value, unless the value is taken literally (--form-string).
+bool parseFormPart(const QString& argument, bool literal, FormPart* part, QString* problem) {
+    const qsizetype equals = argument.indexOf('=');
+    if (equals <= 0) {
+        *problem = QStringLiteral("form part '%1' is not NAME=VALUE").arg(argument);
+        return false;
+    }
+    part->name = argument.left(equals);
+    const QString value = argument.mid(equals + 1);
+    if (literal || !(value.startsWith('@') || value.startsWith('<'))) {
+        part->value = value;
+        return true;
+    }
+    if (value.startsWith('<')) {
+        QByteArray contents;
+        if (!readFile(value.mid(1), &contents, problem)) return false;
+        part->value = QString::fromUtf8(contents);
+        return true;
+    }
+    const QStringList pieces = value.mid(1).split(';');
+    part->isFile = true;
+    part->path = pieces.first();
+    for (qsizetype i = 1; i < pieces.size(); ++i) {
+        const QString& piece = pieces[i];
+        QString setting = piece.section('=', 1);
+        if (setting.size() >= 2 && setting.startsWith('"') && setting.endsWith('"')) {
+            setting = setting.mid(1, setting.size() - 2);
+        }
+        if (piece.startsWith(QLatin1String("filename="))) {
+            part->fileName = setting;
+        } else if (piece.startsWith(QLatin1String("type="))) {
+            part->type = setting;
+        } else {
+            *problem = QStringLiteral("unknown form part setting '%1'").arg(piece);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool checkCombinations(const FetchOptions& options, QString* problem) {
+    const bool rawBody = options.data || !options.dataBinaryFile.isEmpty();
+    if (!options.formParts.isEmpty() && (rawBody || !options.urlEncoded.isEmpty())) {
+        *problem =
+            QStringLiteral("-F cannot be combined with -d, --data-binary or --data-urlencode");
+        return false;
+    }
+    if (!options.urlEncoded.isEmpty() && rawBody) {
+        *problem = QStringLiteral("--data-urlencode cannot be combined with -d or --data-binary");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QString* problem) {
@@ -57,6 +112,30 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
                     *problem = QStringLiteral("cannot read %1").arg(options.dataBinaryFile);
                     return std::nullopt;
                 }
+            }
+        } else if (arg == "-F" || arg == "--form" || arg == "--form-string") {
+            if (!value(&v)) return std::nullopt;
+            FormPart part;
+            if (!parseFormPart(v, arg == "--form-string", &part, problem)) return std::nullopt;
+            options.formParts.append(part);
+        } else if (arg == "--data-urlencode") {
+            if (!value(&v)) return std::nullopt;
+            const qsizetype equals = v.indexOf('=');
+            if (equals <= 0) {
+                *problem = QStringLiteral("--data-urlencode needs NAME=VALUE, not '%1'").arg(v);
+                return std::nullopt;
+            }
+            options.urlEncoded.append({v.left(equals), v.mid(equals + 1)});
+        } else if (arg == "-Z" || arg == "--parallel") {
+            options.parallel = true;
+        } else if (arg == "--parallel-max") {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            options.parallelMax = v.toInt(&ok);
+            if (!ok || options.parallelMax < 1 || options.parallelMax > 50) {
+                *problem =
+                    QStringLiteral("--parallel-max needs a count from 1 to 50, not '%1'").arg(v);
+                return std::nullopt;
             }
         } else if (arg == "-o" || arg == "--output") {
             if (!value(&options.output)) return std::nullopt;
@@ -126,6 +205,7 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
         *problem = QStringLiteral("no URL given");
         return std::nullopt;
     }
+    if (!checkCombinations(options, problem)) return std::nullopt;
     if (options.resume && options.output.isEmpty()) {
         *problem = QStringLiteral("-C needs -o FILE");
         return std::nullopt;

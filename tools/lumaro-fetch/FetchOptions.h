@@ -5,6 +5,17 @@
 #include <optional>
 #include <utility>
 
+// One -F or --form-string part: a value, or a file streamed from disk.
+struct FormPart {
+    QString name;
+    QString value;
+    bool isFile = false;
+    QString path;
+    // Null when not given: the file's own name and the type of its extension.
+    QString fileName;
+    QString type;
+};
+
 // What the command line asks for.
 struct FetchOptions {
     QStringList urls;
@@ -15,6 +26,13 @@ struct FetchOptions {
     std::optional<QByteArray> data;
     // Body streamed from this file (--data-binary @FILE).
     QString dataBinaryFile;
+    // A multipart form (-F, --form-string), in order.
+    QList<FormPart> formParts;
+    // A url-encoded form (--data-urlencode NAME=VALUE), in order.
+    QList<std::pair<QString, QString>> urlEncoded;
+    // -Z: every URL on one request queue, at most parallelMax at once.
+    bool parallel = false;
+    int parallelMax = 4;
     QString output;
     bool resume = false;
     bool include = false;

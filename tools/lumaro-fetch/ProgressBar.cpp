@@ -30,6 +30,12 @@ public:
     void setProgress(float value) override {
         if (!std::isfinite(value)) return;
         fraction = std::clamp(value, 0.0f, 1.0f);
+        if (figures) {
+            const auto [soFar, all] = figures();
+            done = static_cast<qint64>(soFar);
+            total = static_cast<qint64>(all);
+            moving = moving || soFar > 0;
+        }
         changed_();
     }
     void requestDidSendBytes(const http::HTTPRequestPtr&, qint64 bytes) override { count(bytes); }
@@ -43,6 +49,7 @@ public:
         total += size;
     }
 
+    ProgressBar::Figures figures;
     qint64 done = 0;
     qint64 total = 0;
     float fraction = 0;
@@ -65,6 +72,11 @@ ProgressBar::~ProgressBar() { finish(); }
 std::shared_ptr<http::ProgressDelegate> ProgressBar::uploadReceiver() const { return upload_; }
 
 std::shared_ptr<http::ProgressDelegate> ProgressBar::downloadReceiver() const { return download_; }
+
+void ProgressBar::takeFiguresFrom(Figures upload, Figures download) {
+    upload_->figures = std::move(upload);
+    download_->figures = std::move(download);
+}
 
 void ProgressBar::draw() {
     const bool uploading = upload_->moving && !download_->moving;

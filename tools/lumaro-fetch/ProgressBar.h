@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "http/ProgressDelegate.h"
 
@@ -18,6 +20,11 @@ public:
     // The receivers to set as the request's upload and download progress delegates.
     std::shared_ptr<http::ProgressDelegate> uploadReceiver() const;
     std::shared_ptr<http::ProgressDelegate> downloadReceiver() const;
+
+    // Byte figures (done, total) read when an indicator is set, for a sender that reports
+    // fractions only (a request queue).
+    using Figures = std::function<std::pair<quint64, quint64>()>;
+    void takeFiguresFrom(Figures upload, Figures download);
 
     // Ends the line, when one was drawn.
     void finish();

@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     }
     // The engine's diagnostic lines are for -v only; failures are reported by this tool.
     if (!options->verbose) QLoggingCategory::setFilterRules(QStringLiteral("lumaro.http*=false"));
+    if (options->parallel) return fetchInParallel(*options);
     int exitCode = 0;
     for (qsizetype i = 0; i < options->urls.size(); ++i) {
         // Only the first URL goes to the -o file; the others go to standard output.
