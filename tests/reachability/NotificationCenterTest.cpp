@@ -1,8 +1,7 @@
-// Who hears a posted notification, on which thread, and when an observer stops hearing.
+// Who hears a posted notification, and when an observer stops hearing.
 #include <gtest/gtest.h>
 
 #include <QObject>
-#include <QThread>
 
 #include "platform/NotificationCenter.h"
 
@@ -72,18 +71,6 @@ TEST(NotificationCenter, ObserverGoesWithItsContext) {
     context.reset();
     center.postNotification("N", nullptr);
     EXPECT_EQ(calls, 1);
-}
-
-TEST(NotificationCenter, DeliversOnThePostingThread) {
-    NotificationCenter center;
-    QThread* heardOn = nullptr;
-    center.addObserver("N", nullptr,
-                       [&](const Notification&) { heardOn = QThread::currentThread(); });
-    std::unique_ptr<QThread> poster(
-        QThread::create([&] { center.postNotification("N", nullptr); }));
-    poster->start();
-    ASSERT_TRUE(poster->wait(5000));
-    EXPECT_EQ(heardOn, poster.get());
 }
 
 }  // namespace

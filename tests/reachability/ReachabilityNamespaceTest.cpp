@@ -58,7 +58,7 @@ TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
     const FlagsCase& c = GetParam();
     ENTER_NETWORK_NAMESPACE(ns);
     SysfsScope sysfs;
-    ASSERT_EQ(NetworkNamespace::ip(c.setup), QString());
+    ASSERT_EQ(ip(c.setup), QString());
     if (!c.devtype.isNull()) sysfs.tree.describe("v0", c.devtype);
     const auto reachability = makeTarget(c.target);
     ASSERT_TRUE(reachability);
@@ -69,92 +69,39 @@ TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
     EXPECT_EQ(reachability->isConnectionRequired(), bool(c.flags & 0x4));
 }
 
+constexpr auto kNo = reachability::StatusUnreachable;
+constexpr auto kWWAN = reachability::StatusViaWWAN;
+constexpr auto kWiFi = reachability::StatusViaWiFi;
+const QString kNoCarrier = "\nlink set v1 down\nawait v0 down";
+
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Topologies, NamespaceFlags,
     ::testing::Values(
-        FlagsCase{
-            "InternetWithLoopbackDown", "", "internet", {}, 0, reachability::StatusUnreachable},
-        FlagsCase{
-            "LoopbackAddressWhileDown", "", "127.0.0.1", {}, 0, reachability::StatusUnreachable},
-        FlagsCase{
-            "LoopbackAddress", kLoopback, "127.0.0.1", {}, 0x30002, reachability::StatusViaWiFi},
-        FlagsCase{
-            "AnyLoopbackAddress", kLoopback, "127.0.0.9", {}, 0x30002, reachability::StatusViaWiFi},
-        FlagsCase{
-            "LocalhostByName", kLoopback, "localhost", {}, 0x30002, reachability::StatusViaWiFi},
-        FlagsCase{"UnknownName",
-                  kLoopback,
-                  "no-such-host.invalid",
-                  {},
-                  0,
-                  reachability::StatusUnreachable},
-        FlagsCase{"InternetWithLoopbackOnly",
-                  kLoopback,
-                  "internet",
-                  {},
-                  0,
-                  reachability::StatusUnreachable},
-        FlagsCase{
-            "NeighbourOnTheLink", kLink, "10.9.0.7", {}, 0x20002, reachability::StatusViaWiFi},
-        FlagsCase{"OwnAddress", kLink, "10.9.0.2", {}, 0x30002, reachability::StatusViaWiFi},
-        FlagsCase{
-            "NoRouteBeyondTheLink", kLink, "192.0.2.1", {}, 0, reachability::StatusUnreachable},
-        FlagsCase{"InternetWithoutDefaultRoute",
-                  kLink,
-                  "internet",
-                  {},
-                  0,
-                  reachability::StatusUnreachable},
-        FlagsCase{"HostThroughGateway", kRoute, "192.0.2.1", {}, 0x2, reachability::StatusViaWiFi},
-        FlagsCase{
-            "InternetThroughGateway", kRoute, "internet", {}, 0x2, reachability::StatusViaWiFi},
-        FlagsCase{"InternetOverLinkWithoutCarrier",
-                  kRoute + "\nlink set v1 down\nawait v0 down",
-                  "internet",
-                  {},
-                  0x4,
-                  reachability::StatusUnreachable},
-        FlagsCase{"NeighbourOverLinkWithoutCarrier",
-                  kLink + "\nlink set v1 down\nawait v0 down",
-                  "10.9.0.7",
-                  {},
-                  0x20004,
-                  reachability::StatusUnreachable},
-        FlagsCase{"InternetWithoutGateway",
-                  kLink + "\nroute add default dev v0",
-                  "internet",
-                  {},
-                  0x20002,
-                  reachability::StatusViaWiFi},
-        FlagsCase{"InternetInAnotherTable",
-                  kLink + "\nroute add default via 10.9.0.1 table 100",
-                  "internet",
-                  {},
-                  0x2,
-                  reachability::StatusViaWiFi},
-        FlagsCase{"UnreachableDefault",
-                  kLink + "\nroute add unreachable default",
-                  "internet",
-                  {},
-                  0,
-                  reachability::StatusUnreachable},
-        FlagsCase{
-            "InternetOverIPv6",
-            kLink + "\naddr add 2001:db8::2/64 dev v0 nodad\nroute add default via 2001:db8::1",
-            "internet",
-            {},
-            0x2,
-            reachability::StatusViaWiFi},
-        FlagsCase{"InternetOverWWAN", kRoute, "internet", "wwan", 0x40002,
-                  reachability::StatusViaWWAN},
-        FlagsCase{"NeighbourOverWWAN", kRoute, "10.9.0.7", "wwan", 0x60002,
-                  reachability::StatusViaWWAN},
-        FlagsCase{"LocalWiFiOnWiFi", kLink, "wifi", "wlan", 0x20002, reachability::StatusViaWiFi},
-        FlagsCase{"LocalWiFiWithoutCarrier", kLink + "\nlink set v1 down\nawait v0 down", "wifi",
-                  "wlan", 0x20004, reachability::StatusUnreachable},
-        FlagsCase{"LocalWiFiOnWiredLink", kRoute, "wifi", "", 0, reachability::StatusUnreachable},
-        FlagsCase{"LocalWiFiOnWWAN", kRoute, "wifi", "wwan", 0, reachability::StatusUnreachable}),
+        FlagsCase{"InternetWithLoopbackDown", "", "internet", {}, 0, kNo},
+        FlagsCase{"LoopbackAddressWhileDown", "", "127.0.0.1", {}, 0, kNo},
+        FlagsCase{"LoopbackAddress", kLoopback, "127.0.0.1", {}, 0x30002, kWiFi},
+        FlagsCase{"LocalhostByName", kLoopback, "localhost", {}, 0x30002, kWiFi},
+        FlagsCase{"UnknownName", kLoopback, "no-such-host.invalid", {}, 0, kNo},
+        FlagsCase{"NeighbourOnTheLink", kLink, "10.9.0.7", {}, 0x20002, kWiFi},
+        FlagsCase{"OwnAddress", kLink, "10.9.0.2", {}, 0x30002, kWiFi},
+        FlagsCase{"NoRouteBeyondTheLink", kLink, "192.0.2.1", {}, 0, kNo},
+        FlagsCase{"InternetWithoutDefaultRoute", kLink, "internet", {}, 0, kNo},
+        FlagsCase{"HostThroughGateway", kRoute, "192.0.2.1", {}, 0x2, kWiFi},
+        FlagsCase{"InternetThroughGateway", kRoute, "internet", {}, 0x2, kWiFi},
+        FlagsCase{"InternetOverLinkWithoutCarrier", kRoute + kNoCarrier, "internet", {}, 0x4, kNo},
+        FlagsCase{"NeighbourOverLinkWithoutCarrier", kLink + kNoCarrier, "10.9.0.7", {}, 0x20004, kNo},
+        FlagsCase{"InternetWithoutGateway", kLink + "\nroute add default dev v0", "internet", {}, 0x20002, kWiFi},
+        FlagsCase{"InternetInAnotherTable", kLink + "\nroute add default via 10.9.0.1 table 100", "internet", {}, 0x2, kWiFi},
+        FlagsCase{"UnreachableDefault", kLink + "\nroute add unreachable default", "internet", {}, 0, kNo},
+        FlagsCase{"InternetOverIPv6", kLink + "\naddr add 2001:db8::2/64 dev v0 nodad\nroute add default via 2001:db8::1", "internet", {}, 0x2, kWiFi},
+        FlagsCase{"InternetOverWWAN", kRoute, "internet", "wwan", 0x40002, kWWAN},
+        FlagsCase{"NeighbourOverWWAN", kRoute, "10.9.0.7", "wwan", 0x60002, kWWAN},
+        FlagsCase{"LocalWiFiOnWiFi", kLink, "wifi", "wlan", 0x20002, kWiFi},
+        FlagsCase{"LocalWiFiWithoutCarrier", kLink + kNoCarrier, "wifi", "wlan", 0x20004, kNo},
+        FlagsCase{"LocalWiFiOnWiredLink", kRoute, "wifi", "", 0, kNo}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // Counts the change notifications about one object and notes the flags each time.
 struct Listener {
@@ -193,13 +140,13 @@ TEST_P(NamespaceChanges, AnnouncedOnceOnTheStartingThread) {
     ENTER_NETWORK_NAMESPACE(ns);
     SysfsScope sysfs;
     application();
-    ASSERT_EQ(NetworkNamespace::ip(c.setup), QString());
+    ASSERT_EQ(ip(c.setup), QString());
     const auto reachability = makeTarget(c.target);
     ASSERT_TRUE(reachability);
     ASSERT_EQ(reachability->reachabilityFlags(), c.before);
     Listener listener(reachability.get());
     ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(NetworkNamespace::ip(c.change), QString());
+    ASSERT_EQ(ip(c.change), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
     settle(500);
     EXPECT_EQ(listener.count, 1);
@@ -208,11 +155,11 @@ TEST_P(NamespaceChanges, AnnouncedOnceOnTheStartingThread) {
     EXPECT_EQ(reachability->reachabilityFlags(), c.after);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Changes, NamespaceChanges,
     ::testing::Values(
-        ChangeCase{"DefaultRouteAdded", kLink, "internet", "route add default via 10.9.0.1", 0,
-                   0x2},
+        ChangeCase{"DefaultRouteAdded", kLink, "internet", "route add default via 10.9.0.1", 0, 0x2},
         ChangeCase{"CarrierLost", kRoute, "internet", "link set v1 down", 0x2, 0x4},
         ChangeCase{"AddressRemoved", kLink, "10.9.0.2", "addr del 10.9.0.2/24 dev v0", 0x30002, 0},
         ChangeCase{"LinkDeleted", kRoute, "192.0.2.1", "link del v0", 0x2, 0},
@@ -221,42 +168,41 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"BurstOfChanges", kLink, "internet",
                    "route add default via 10.9.0.1\npause 10\nroute del default\npause 10\n"
                    "route add default via 10.9.0.1\npause 10\nroute del default\npause 10\n"
-                   "route add default via 10.9.0.1",
-                   0, 0x2}),
+                   "route add default via 10.9.0.1", 0, 0x2}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(NamespaceNotifier, ChangesThatLeaveTheAnswerAloneAreNotAnnounced) {
     ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(NetworkNamespace::ip(kRoute), QString());
+    ASSERT_EQ(ip(kRoute), QString());
     const auto reachability = Reachability::reachabilityForInternetConnection();
     Listener listener(reachability.get());
     ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(NetworkNamespace::ip("addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1"),
-              QString());
+    ASSERT_EQ(ip("addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1"), QString());
     settle(800);
     EXPECT_EQ(listener.count, 0);
 }
 
 TEST(NamespaceNotifier, StoppedNotifierIsSilent) {
     ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(NetworkNamespace::ip(kLink), QString());
+    ASSERT_EQ(ip(kLink), QString());
     const auto reachability = Reachability::reachabilityForInternetConnection();
     Listener listener(reachability.get());
     ASSERT_TRUE(reachability->startNotifier());
     reachability->stopNotifier();
-    ASSERT_EQ(NetworkNamespace::ip("route add default via 10.9.0.1"), QString());
+    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     settle(800);
     EXPECT_EQ(listener.count, 0);
     // Started again, it announces from the state it finds then.
     ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(NetworkNamespace::ip("link set v1 down\nawait v0 down"), QString());
+    ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count == 1; }, 5000));
     EXPECT_EQ(listener.lastFlags, 0x4u);
 }
 
 TEST(NamespaceNotifier, DeliversOnTheThreadThatStartedIt) {
     ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(NetworkNamespace::ip(kLink), QString());
+    ASSERT_EQ(ip(kLink), QString());
     QThread worker;  // started from this thread, so inside the namespace too
     worker.start();
     QObject onWorker;
@@ -269,7 +215,7 @@ TEST(NamespaceNotifier, DeliversOnTheThreadThatStartedIt) {
     ASSERT_TRUE(started);
     // A second start on another thread is refused; the first stays.
     EXPECT_FALSE(reachability->startNotifier());
-    ASSERT_EQ(NetworkNamespace::ip("route add default via 10.9.0.1"), QString());
+    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
     EXPECT_EQ(listener.thread, &worker);
     QMetaObject::invokeMethod(
@@ -280,7 +226,7 @@ TEST(NamespaceNotifier, DeliversOnTheThreadThatStartedIt) {
 
 TEST(NamespaceNotifier, ObserverMayDestroyTheObjectItIsToldAbout) {
     ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(NetworkNamespace::ip(kLink), QString());
+    ASSERT_EQ(ip(kLink), QString());
     auto reachability = Reachability::reachabilityForInternetConnection();
     int calls = 0;
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -290,9 +236,9 @@ TEST(NamespaceNotifier, ObserverMayDestroyTheObjectItIsToldAbout) {
                                            reachability.reset();
                                        });
     ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(NetworkNamespace::ip("route add default via 10.9.0.1"), QString());
+    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     EXPECT_TRUE(waitUntil([&] { return calls > 0; }, 5000));
-    ASSERT_EQ(NetworkNamespace::ip("link set v1 down\nawait v0 down"), QString());
+    ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
     settle(500);
     EXPECT_EQ(calls, 1);
     center.removeObserver(id);

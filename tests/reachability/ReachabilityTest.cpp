@@ -34,26 +34,16 @@ TEST(ReachabilityStatusRule, FlagsGiveTheStatusForEachKindOfTarget) {
         ReachabilityStatus other;
         ReachabilityStatus localWiFi;
     };
+    // clang-format off
     const Row rows[] = {
-        {0x0, Unreachable, Unreachable},
-        {0x2, ViaWiFi, Unreachable},
-        {0x40002, ViaWWAN, Unreachable},
-        {0x7, Unreachable, Unreachable},
-        {0x3, ViaWiFi, Unreachable},
-        {0x6, ViaWiFi, Unreachable},
-        {0xA, Unreachable, Unreachable},
-        {0x20002, ViaWiFi, ViaWiFi},
-        {0x30002, ViaWiFi, ViaWiFi},
-        {0x60002, ViaWWAN, ViaWiFi},
-        {0x30007, Unreachable, ViaWiFi},
-        {0x2000B, ViaWiFi, ViaWiFi},
-        {0x12, Unreachable, Unreachable},
-        {0x16, ViaWiFi, Unreachable},
-        {0x40000, Unreachable, Unreachable},
-        {0x70005, Unreachable, Unreachable},
-        {0xFFFFFFFD, Unreachable, Unreachable},
-        {0xFFFFFFFF, ViaWWAN, ViaWiFi},
+        {0x0, Unreachable, Unreachable},     {0x2, ViaWiFi, Unreachable},     {0x40002, ViaWWAN, Unreachable},
+        {0x7, Unreachable, Unreachable},     {0x3, ViaWiFi, Unreachable},     {0x6, ViaWiFi, Unreachable},
+        {0xA, Unreachable, Unreachable},     {0x20002, ViaWiFi, ViaWiFi},     {0x30002, ViaWiFi, ViaWiFi},
+        {0x60002, ViaWWAN, ViaWiFi},         {0x30007, Unreachable, ViaWiFi}, {0x2000B, ViaWiFi, ViaWiFi},
+        {0x12, Unreachable, Unreachable},    {0x16, ViaWiFi, Unreachable},    {0x40000, Unreachable, Unreachable},
+        {0x70005, Unreachable, Unreachable}, {0xFFFFFFFD, Unreachable, Unreachable}, {0xFFFFFFFF, ViaWWAN, ViaWiFi},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(QString::number(row.flags, 16).toStdString());
         EXPECT_EQ(internet->networkStatusForFlags(row.flags), row.other);
@@ -75,6 +65,7 @@ TEST(ReachabilityQuestions, EachAsksItsOwnBits) {
         quint32 flags;
         bool connectionRequired, onDemand, intervention;
     };
+    // clang-format off
     const Row rows[] = {
         {0x0, false, false, false}, {0x4, true, false, false},   {0x20, false, false, false},
         {0x24, true, true, false},  {0xC, true, true, false},    {0x8, false, false, false},
@@ -102,28 +93,23 @@ TEST(ReachabilityKeys, FactoriesNameTheirTargets) {
 }
 
 TEST(ReachabilityKeys, EqualWhenKeysAreEqual) {
+    const auto host = [](const char* name) { return Reachability::reachabilityWithHostName(name); };
     struct Row {
-        std::function<std::unique_ptr<Reachability>()> left, right;
+        std::unique_ptr<Reachability> left, right;
         bool equal;
     };
-    const auto host = [](const char* name) {
-        return [name] { return Reachability::reachabilityWithHostName(name); };
-    };
-    const auto dotted = [](const char* text) { return [text] { return address(text); }; };
-    const Row rows[] = {
+    Row rows[] = {
         {host("example.org"), host("example.org"), true},
         {host("example.org"), host("example.net"), false},
-        {host("10.0.0.1"), dotted("10.0.0.1"), true},
-        {host("localhost"), dotted("127.0.0.1"), false},
-        {dotted("0.0.0.0"), Reachability::reachabilityForInternetConnection, false},
-        {Reachability::reachabilityForLocalWiFi, Reachability::reachabilityForLocalWiFi, true},
+        {host("10.0.0.1"), address("10.0.0.1"), true},
+        {host("localhost"), address("127.0.0.1"), false},
+        {address("0.0.0.0"), Reachability::reachabilityForInternetConnection(), false},
+        {Reachability::reachabilityForLocalWiFi(), Reachability::reachabilityForLocalWiFi(), true},
     };
     for (const Row& row : rows) {
-        const auto left = row.left();
-        const auto right = row.right();
-        SCOPED_TRACE((left->key() + " / " + right->key()).toStdString());
-        EXPECT_EQ(left->isEqual(*right), row.equal);
-        EXPECT_EQ(right->isEqual(*left), row.equal);
+        SCOPED_TRACE((row.left->key() + " / " + row.right->key()).toStdString());
+        EXPECT_EQ(row.left->isEqual(*row.right), row.equal);
+        EXPECT_EQ(row.right->isEqual(*row.left), row.equal);
     }
 }
 
