@@ -165,10 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"LinkDeleted", kRoute, "192.0.2.1", "link del v0", 0x2, 0},
         ChangeCase{"LoopbackUpForName", "", "localhost", kLoopback, 0, 0x30002},
         // A burst that comes and goes before it settles: one announcement, of the end state.
-        ChangeCase{"BurstOfChanges", kLink, "internet",
-                   "route add default via 10.9.0.1\npause 10\nroute del default\npause 10\n"
-                   "route add default via 10.9.0.1\npause 10\nroute del default\npause 10\n"
-                   "route add default via 10.9.0.1", 0, 0x2}),
+        ChangeCase{"BurstOfChanges", kLink, "internet", "route add default via 10.9.0.1\npause 0\n"
+                   "route del default\npause 0\nroute add default via 10.9.0.1", 0, 0x2}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
