@@ -14,7 +14,7 @@ namespace platform {
 // and everything that arrives within it is answered by the same call.
 class NetlinkChangeMonitor : public QObject {
 public:
-    static constexpr int kCoalesceMilliseconds = 150;
+    static constexpr int kCoalesceMilliseconds = 250;
 
     explicit NetlinkChangeMonitor(std::function<void()> onChange);
     ~NetlinkChangeMonitor() override;

@@ -149,14 +149,17 @@ bool ReachabilitySource::scheduleWithCurrentThread() {
     }
     if (impl_->resolver) {
         // Runs on the resolver's thread; the answer is looked at on the monitor's.
-        impl_->resolver->setAnswerHandler([weak, monitor] {
+        const auto lookAgain = [weak, monitor] {
             QMetaObject::invokeMethod(
                 monitor,
                 [weak] {
                     if (auto impl = weak.lock()) impl->announceIfChanged();
                 },
                 Qt::QueuedConnection);
-        });
+        };
+        impl_->resolver->setAnswerHandler(lookAgain);
+        // An answer that came between the first look and the handler is not missed.
+        lookAgain();
     }
     return true;
 }

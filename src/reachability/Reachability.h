@@ -19,7 +19,9 @@ inline const QString kNetworkReachabilityChangedNotification =
 
 // Whether a host, an IPv4 address, the internet or the local Wi-Fi link can be
 // reached now, and over which kind of link; changes are announced once the
-// notifier is started.
+// notifier is started. Queries ask the kernel afresh each time (a few microseconds);
+// for a host name the first query may wait up to two seconds for the resolver, later
+// ones use its answer for up to a minute (see platform::HostResolver).
 class Reachability : public QObject {
     Q_OBJECT
 

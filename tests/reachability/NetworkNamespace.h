@@ -1,0 +1,148 @@
+#pragma once
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+namespace reachtest {
+
+inline QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "reachability_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+// Runs the thread's events until done() holds or the time is up.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+inline void settle(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+// Runs ip with these arguments and the input; none when it fails, else its output.
+inline std::optional<QByteArray> runIp(const QStringList& arguments, const QByteArray& input = {}) {
+    const QString program =
+        QStandardPaths::findExecutable("ip", {"/usr/sbin", "/sbin", "/usr/bin"});
+    if (program.isEmpty()) return std::nullopt;
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+// Runs ip commands (one a line, without "ip"); empty when all succeeded. "await LINK up"
+// or "await LINK down" waits until the link's operational state has settled that way
+// (carrier changes reach the rest of the kernel up to a second after the command);
+// "pause MS" runs the thread's events for that long.
+inline QString ip(const QString& commands) {
+    QStringList batch;
+    const auto flush = [&batch]() -> QString {
+        const bool ok = batch.isEmpty() || runIp({"-batch", "-"}, batch.join('\n').toUtf8() + "\n");
+        const QString failed = ok ? QString() : "ip failed on: " + batch.join("; ");
+        batch.clear();
+        return failed;
+    };
+    for (const QString& line : commands.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList words = line.split(' ');
+        if (words[0] != "await" && words[0] != "pause") {
+            batch << line;
+        } else if (QString failed = flush(); !failed.isEmpty()) {
+            return failed;
+        } else if (words[0] == "pause") {
+            settle(words.value(1).toInt());
+        } else if (!waitUntil(
+                       [&] {
+                           const auto shown = runIp({"-o", "link", "show", "dev", words.value(1)});
+                           return shown && shown->contains("state UP") == (words.value(2) == "up");
+                       },
+                       5000)) {
+            return line + ": did not happen";
+        }
+    }
+    return flush();
+}
+
+// Puts the calling thread (and every thread and process it starts from then on) into a
+// fresh network namespace with only a loopback link, down; the thread goes back to its
+// old namespace on destruction. Nothing made inside reaches any real network.
+class NetworkNamespace {
+public:
+    NetworkNamespace() {
+        original_ = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (::geteuid() != 0) {
+            problem_ = "making a network namespace needs root";
+        } else if (original_ < 0 || ::unshare(CLONE_NEWNET) != 0) {
+            problem_ = std::string("cannot make a network namespace: ") + std::strerror(errno);
+        } else {
+            entered_ = true;
+            static const bool vethWorks =
+                runIp({"link", "add", "v0", "type", "veth", "peer", "name", "v1"}) &&
+                runIp({"link", "del", "v0"});
+            if (!vethWorks) problem_ = "ip (iproute2) cannot make veth link pairs here";
+        }
+    }
+    ~NetworkNamespace() {
+        if (entered_) ::setns(original_, CLONE_NEWNET);
+        if (original_ >= 0) ::close(original_);
+    }
+    bool ready() const { return problem_.empty(); }
+    const std::string& problem() const { return problem_; }
+
+private:
+    int original_ = -1;
+    bool entered_ = false;
+    std::string problem_;
+};
+
+// A sysfs tree of the test's own, giving an interface the DEVTYPE its uevent names.
+class FakeSysfs {
+public:
+    void describe(const QString& name, const QByteArray& devtype) {
+        const QString entry = dir_.path() + "/class/net/" + name;
+        QDir().mkpath(entry);
+        QFile index(entry + "/ifindex"), uevent(entry + "/uevent");
+        if (index.open(QIODevice::WriteOnly))
+            index.write(QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
+        if (uevent.open(QIODevice::WriteOnly)) uevent.write("DEVTYPE=" + devtype + "\n");
+    }
+    QString root() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+}  // namespace reachtest
+
+// Enters a fresh namespace for the rest of the test, or skips the test with the reason.
+#define ENTER_NETWORK_NAMESPACE(ns) \
+    reachtest::application();       \
+    reachtest::NetworkNamespace ns; \
+    if (!ns.ready()) GTEST_SKIP() << "needs a network namespace: " << ns.problem()

@@ -1,0 +1,76 @@
+// Who hears a posted notification, and when an observer stops hearing.
+#include <gtest/gtest.h>
+
+#include <QObject>
+
+#include "platform/NotificationCenter.h"
+
+using platform::Notification;
+using platform::NotificationCenter;
+
+namespace {
+
+TEST(NotificationCenter, ObserversHearTheNamesAndObjectsTheyAskedFor) {
+    NotificationCenter center;
+    QObject first, second;
+    struct Observer {
+        QString name;
+        const QObject* object;
+        QStringList heard;
+    };
+    std::vector<Observer> observers = {{"Changed", nullptr, {}},
+                                       {"Changed", &first, {}},
+                                       {"", nullptr, {}},
+                                       {"Other", nullptr, {}}};
+    for (auto& observer : observers)
+        center.addObserver(observer.name, observer.object, [&observer](const Notification& n) {
+            observer.heard << n.name + "/" + n.object->objectName();
+        });
+    first.setObjectName("first");
+    second.setObjectName("second");
+    center.postNotification("Changed", &first);
+    center.postNotification("Changed", &second);
+    center.postNotification("Other", &second);
+    const QList<QStringList> expected = {
+        {"Changed/first", "Changed/second"},
+        {"Changed/first"},
+        {"Changed/first", "Changed/second", "Other/second"},
+        {"Other/second"},
+    };
+    for (size_t i = 0; i < observers.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(observers[i].heard, expected[i]);
+    }
+}
+
+TEST(NotificationCenter, RemovedObserversAreNotCalledEvenMidPost) {
+    NotificationCenter center;
+    QStringList calls;
+    NotificationCenter::ObserverId second = 0;
+    center.addObserver("N", nullptr, [&](const Notification&) {
+        calls << "first";
+        center.removeObserver(second);
+    });
+    second = center.addObserver("N", nullptr, [&](const Notification&) { calls << "second"; });
+    const auto third =
+        center.addObserver("N", nullptr, [&](const Notification&) { calls << "third"; });
+    center.postNotification("N", nullptr);
+    center.removeObserver(third);
+    center.removeObserver(third);  // twice is harmless
+    center.postNotification("N", nullptr);
+    EXPECT_EQ(calls, (QStringList{"first", "third", "first"}));
+}
+
+TEST(NotificationCenter, ObserverGoesWithItsContext) {
+    NotificationCenter center;
+    int calls = 0;
+    auto context = std::make_unique<QObject>();
+    center.addObserver(
+        "N", nullptr, [&](const Notification&) { ++calls; }, context.get());
+    center.postNotification("N", nullptr);
+    context.reset();
+    center.postNotification("N", nullptr);
+    EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
