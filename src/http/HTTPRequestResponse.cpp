@@ -451,6 +451,16 @@ void HTTPRequest::handleStreamError() {
         cancelLoad();
     } else {
         if (failure.isDeadConnection() && retryUsingNewConnection()) return;
+        if (failure.domain == platform::HttpStreamErrorDomain::Network &&
+            failure.code == platform::network_error::kProxyAuthenticationRequired) {
+            // The proxy's own challenge to a tunnel: it goes to proxy authentication, as a
+            // 407 does, and the connection it came on is gone.
+            authenticationNeeded_ = 2;
+            discardConnection();
+            cancelLoad();
+            complete_ = true;
+            return;
+        }
         QString message = QStringLiteral("A connection failure occurred");
         if (failure.isSecurityFailure()) {
             message = QStringLiteral(

@@ -433,15 +433,18 @@ void HttpStreamPrivate::handleTunnelAnswer() {
         ssl->startClientEncryption();
         return;
     }
-    // The proxy refused the tunnel (a 407 asks for proxy credentials): its answer is the
-    // stream's answer, and the connection is not kept.
+    // The proxy refused the tunnel. Whatever it answered comes from the proxy, not from the
+    // https site, and no TLS handshake vouches for it: none of it (status, cookies, Location,
+    // body) may pass for the site's answer. A 407 asks for proxy credentials and says so.
     keepConnection = false;
-    requestSent = true;
-    bodyDone = true;
-    status = HttpStream::Status::Open;
-    headCompleted();
-    afterProgress();
-    if (!endDelivered && hasBytesAvailable()) deliver(HttpStreamEvent::BytesAvailable);
+    const QString statusLine = latin1(parser.head().statusLine);
+    if (code == 407) {
+        fail(networkError(network_error::kProxyAuthenticationRequired,
+                          QStringLiteral("The proxy asks for credentials: %1").arg(statusLine)));
+        return;
+    }
+    fail(networkError(network_error::kProxyConnectionFailed,
+                      QStringLiteral("The proxy refused the tunnel: %1").arg(statusLine)));
 }
 
 void HttpStreamPrivate::headCompleted() {
