@@ -436,7 +436,6 @@ void HttpStreamPrivate::handleTunnelAnswer() {
     // The proxy refused the tunnel. Whatever it answered comes from the proxy, not from the
     // https site, and no TLS handshake vouches for it: none of it (status, cookies, Location,
     // body) may pass for the site's answer. A 407 asks for proxy credentials and says so.
-    keepConnection = false;
     const QString statusLine = latin1(parser.head().statusLine);
     if (code == 407) {
         fail(networkError(network_error::kProxyAuthenticationRequired,
@@ -542,9 +541,9 @@ void HttpStreamPrivate::completeExchange() {
     endDelivered = true;
     status = HttpStream::Status::AtEnd;
     QTcpSocket* socket = connection ? connection->socket.get() : nullptr;
-    const bool reusable = socket != nullptr && persistent && keepConnection &&
-                          parser.keepsConnectionAlive() && bodyDone && !peerClosed &&
-                          pendingSize() == 0 && socket->bytesAvailable() == 0 &&
+    const bool reusable = socket != nullptr && persistent && parser.keepsConnectionAlive() &&
+                          bodyDone && !peerClosed && pendingSize() == 0 &&
+                          socket->bytesAvailable() == 0 &&
                           socket->state() == QAbstractSocket::ConnectedState;
     if (reusable) {
         socket->disconnect(context);
