@@ -16,16 +16,27 @@ ErrorPtr compressionError(const QString& description, ErrorPtr underlying = null
 
 }  // namespace
 
+ErrorPtr cannotCreateError(const QString& verb, const QString& sourcePath,
+                           const QString& destinationPath, const QFileDevice& destination) {
+    return compressionError(QStringLiteral("%1 of %2 failed because we were to create a file at %3")
+                                .arg(verb, sourcePath, destinationPath),
+                            fileSystemError(destination));
+}
+
 bool transformFile(const QString& sourcePath, const QString& destinationPath, ErrorPtr* error,
                    const FileTransform& transform) {
-    const QString& verb = transform.verb;
     QFile destination(destinationPath);
     if (!destination.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        report(error, compressionError(
-                          QStringLiteral("%1 of %2 failed because we were to create a file at %3")
-                              .arg(verb, sourcePath, destinationPath)));
+        report(error, cannotCreateError(transform.verb, sourcePath, destinationPath, destination));
         return false;
     }
+    return transformFile(sourcePath, destination, destinationPath, error, transform);
+}
+
+bool transformFile(const QString& sourcePath, QFileDevice& destination,
+                   const QString& destinationName, ErrorPtr* error,
+                   const FileTransform& transform) {
+    const QString& verb = transform.verb;
     if (!QFileInfo::exists(sourcePath)) {
         report(
             error,
@@ -36,57 +47,57 @@ bool transformFile(const QString& sourcePath, const QString& destinationPath, Er
     QFile source(sourcePath);
     const bool sourceOpen = source.open(QIODevice::ReadOnly);
 
+    bool writeFailed = false;
+    const Sink write = [&](const char* bytes, qsizetype length) {
+        writeFailed = destination.write(bytes, length) != length;
+        return !writeFailed;
+    };
+    const auto fail = [&](ErrorPtr failure) {
+        report(error, std::move(failure));
+        transform.close();
+        return false;
+    };
+    const auto writeError = [&] {
+        return compressionError(QStringLiteral("%1 of %2 failed because we were unable to write "
+                                               "to the destination data file at %3")
+                                    .arg(verb, sourcePath, destinationName),
+                                fileSystemError(destination));
+    };
+
     std::vector<char> buffer(static_cast<size_t>(kFilePieceSize));
     bool anyRead = false;
     bool finished = false;
     for (;;) {
         const qint64 read = sourceOpen ? source.read(buffer.data(), kFilePieceSize) : -1;
         if (read < 0) {
-            report(error,
-                   compressionError(QStringLiteral("%1 of %2 failed because we were unable to "
-                                                   "read from the source data file")
-                                        .arg(verb, sourcePath),
-                                    fileSystemError(source)));
-            transform.close();
-            return false;
+            return fail(compressionError(QStringLiteral("%1 of %2 failed because we were unable "
+                                                        "to read from the source data file")
+                                             .arg(verb, sourcePath),
+                                         fileSystemError(source)));
         }
-        QByteArray output;
+        ErrorPtr pieceError;
+        bool ok = true;
         if (read == 0) {
             // An empty source stays an empty file; a source that ended on a piece boundary
             // still needs its stream closed off.
-            if (anyRead && !finished) {
-                ErrorPtr finishError;
-                output = transform.finish(&finishError);
-                if (finishError) {
-                    report(error, finishError);
-                    transform.close();
-                    return false;
-                }
-            }
+            if (anyRead && !finished) ok = transform.finish(write, &pieceError);
         } else {
-            ErrorPtr pieceError;
             anyRead = true;
             finished = read < kFilePieceSize;
-            output =
-                transform.piece(buffer.data(), static_cast<quint32>(read), finished, &pieceError);
-            if (pieceError) {
-                report(error, pieceError);
-                transform.close();
-                return false;
-            }
+            ok = transform.piece(buffer.data(), static_cast<quint32>(read), finished, write,
+                                 &pieceError);
         }
-        if (!output.isEmpty() && destination.write(output) != output.size()) {
-            report(error, compressionError(
-                              QStringLiteral("%1 of %2 failed because we were unable to write "
-                                             "to the destination data file at %3")
-                                  .arg(verb, sourcePath, destinationPath),
-                              fileSystemError(destination)));
-            transform.close();
-            return false;
-        }
+        if (writeFailed) return fail(writeError());
+        if (!ok) return fail(pieceError);
         if (read == 0) break;
     }
+    if (anyRead && !transform.complete()) {
+        return fail(compressionError(
+            QStringLiteral("%1 of %2 failed because the compressed data ended early")
+                .arg(verb, sourcePath)));
+    }
     source.close();
+    if (!destination.flush()) return fail(writeError());
     destination.close();
     if (ErrorPtr closeError = transform.close()) {
         report(error, closeError);

@@ -97,13 +97,29 @@ bool DataCompressor::compressDataFromFile(const QString& sourcePath, const QStri
         report(error, setupError);
         return false;
     }
-    FileTransform transform{
-        QStringLiteral("Compression"),
-        [&](const char* bytes, quint32 length, bool lastPiece, ErrorPtr* pieceError) {
-            return compressor.compressBytes(bytes, length, pieceError, lastPiece);
-        },
-        [&](ErrorPtr* finishError) { return compressor.finishStream(finishError); },
-        [&] { return compressor.closeStream(); }};
+    // Deflate output is never much larger than its input: each piece is written whole.
+    const auto written = [](const QByteArray& output, const Sink& write, ErrorPtr* pieceError,
+                            const ErrorPtr& made) {
+        if (made) {
+            report(pieceError, made);
+            return false;
+        }
+        return output.isEmpty() || write(output.constData(), output.size());
+    };
+    FileTransform transform{QStringLiteral("Compression"),
+                            [&](const char* bytes, quint32 length, bool lastPiece,
+                                const Sink& write, ErrorPtr* pieceError) {
+                                ErrorPtr made;
+                                const QByteArray output =
+                                    compressor.compressBytes(bytes, length, &made, lastPiece);
+                                return written(output, write, pieceError, made);
+                            },
+                            [&](const Sink& write, ErrorPtr* finishError) {
+                                ErrorPtr made;
+                                const QByteArray output = compressor.finishStream(&made);
+                                return written(output, write, finishError, made);
+                            },
+                            [] { return true; }, [&] { return compressor.closeStream(); }};
     return transformFile(sourcePath, destinationPath, error, transform);
 }
 

@@ -1,5 +1,6 @@
 #include "http/DataDecompressor.h"
 
+#include <QFile>
 #include <cstring>
 
 #include "http/CompressionBuffer.h"
@@ -8,6 +9,13 @@
 namespace http {
 
 using namespace compression;
+
+namespace {
+
+// Plain bytes leave the decompressor in pieces of at most this size, whatever the ratio.
+constexpr qsizetype kOutputPieceSize = 256 * 1024;
+
+}  // namespace
 
 DataDecompressor::DataDecompressor() { std::memset(&zStream_, 0, sizeof(zStream_)); }
 
@@ -28,79 +36,152 @@ ErrorPtr DataDecompressor::setupStream() {
     const int status = inflateInit2_(&zStream_, 15 + 32, kZlibVersion, sizeof(z_stream));
     if (status != Z_OK) return inflateErrorWithCode(status);
     streamReady_ = true;
+    streamEnded_ = false;
     return nullptr;
 }
 
 ErrorPtr DataDecompressor::closeStream() {
     if (!streamReady_) return nullptr;
     streamReady_ = false;
+    output_ = {};
     const int status = inflateEnd(&zStream_);
     if (status != Z_OK) return inflateErrorWithCode(status);
     return nullptr;
 }
 
 QByteArray DataDecompressor::uncompressBytes(const char* bytes, quint32 length, ErrorPtr* error) {
-    if (length == 0) return {};
-    const qsizetype growth = growthFor(length);
-    QByteArray output(length + length / 2, Qt::Uninitialized);
+    QByteArray output;
+    const bool ok = uncompressBytes(
+        bytes, length,
+        [&output](const char* plain, qsizetype size) {
+            output.append(plain, size);
+            return true;
+        },
+        error);
+    return ok ? output : QByteArray();
+}
+
+bool DataDecompressor::uncompressBytes(const char* bytes, quint32 length, const Sink& sink,
+                                       ErrorPtr* error) {
+    if (length == 0 || streamEnded_) return true;
+    if (!streamReady_) {
+        report(error, inflateErrorWithCode(Z_STREAM_ERROR));
+        return false;
+    }
+    if (output_.empty()) output_.resize(kOutputPieceSize);
     zStream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes));
     zStream_.avail_in = length;
-    zStream_.avail_out = 0;
-    const uLong start = zStream_.total_out;
-    // Output inflate still holds when the input runs out comes with the next piece: a
-    // complete stream always has its trailer after the last deflated byte.
-    while (zStream_.avail_in != 0) {
-        const qsizetype produced = static_cast<qsizetype>(zStream_.total_out - start);
-        if (produced >= output.size()) output.resize(output.size() + growth);
-        zStream_.next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-        zStream_.avail_out = static_cast<uInt>(output.size() - produced);
+    for (;;) {
+        zStream_.next_out = reinterpret_cast<Bytef*>(output_.data());
+        zStream_.avail_out = static_cast<uInt>(output_.size());
         const int status = inflate(&zStream_, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) break;
-        if (status != Z_OK) {
+        // Z_BUF_ERROR only says that this call could make no progress: the input is used up.
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
             report(error, inflateErrorWithCode(status));
-            return {};
+            return false;
         }
+        const qsizetype produced = static_cast<qsizetype>(output_.size() - zStream_.avail_out);
+        if (produced > 0 && !sink(output_.data(), produced)) return false;
+        if (status == Z_STREAM_END) {
+            streamEnded_ = true;
+            return true;
+        }
+        // A buffer left with room means inflate has given all it can from this input.
+        if (zStream_.avail_out != 0) return true;
     }
-    output.resize(static_cast<qsizetype>(zStream_.total_out - start));
-    return output;
 }
 
-QByteArray DataDecompressor::uncompressData(const QByteArray& data, ErrorPtr* error) {
-    DataDecompressor decompressor;
-    if (ErrorPtr setupError = decompressor.setupStream()) {
-        report(error, setupError);
-        return {};
-    }
-    ErrorPtr pieceError;
-    QByteArray result = decompressor.uncompressBytes(
-        data.constData(), static_cast<quint32>(data.size()), &pieceError);
-    if (pieceError) {
-        report(error, pieceError);
-        return {};
-    }
-    return result;
+QByteArray DataDecompressor::uncompressData(const QByteArray& data, ErrorPtr* error,
+                                            quint64 limit) {
+    QByteArray output;
+    const bool ok = uncompressData(
+        data, limit,
+        [&output](const char* plain, qsizetype size) {
+            output.append(plain, size);
+            return true;
+        },
+        error);
+    return ok ? output : QByteArray();
 }
 
-bool DataDecompressor::uncompressDataFromFile(const QString& sourcePath,
-                                              const QString& destinationPath, ErrorPtr* error) {
+bool DataDecompressor::uncompressData(const QByteArray& data, quint64 limit, const Sink& sink,
+                                      ErrorPtr* error) {
+    if (data.isEmpty()) return true;
     DataDecompressor decompressor;
     if (ErrorPtr setupError = decompressor.setupStream()) {
         report(error, setupError);
         return false;
     }
-    FileTransform transform{QStringLiteral("Decompression"),
-                            [&](const char* bytes, quint32 length, bool, ErrorPtr* pieceError) {
-                                return decompressor.uncompressBytes(bytes, length, pieceError);
-                            },
-                            [](ErrorPtr*) { return QByteArray(); },
-                            [&] { return decompressor.closeStream(); }};
-    return transformFile(sourcePath, destinationPath, error, transform);
+    quint64 total = 0;
+    bool tooLarge = false;
+    const bool ok = decompressor.uncompressBytes(
+        data.constData(), static_cast<quint32>(data.size()),
+        [&](const char* plain, qsizetype size) {
+            total += static_cast<quint64>(size);
+            if (limit != 0 && total > limit) {
+                tooLarge = true;
+                return false;
+            }
+            return sink(plain, size);
+        },
+        error);
+    if (tooLarge) {
+        report(error, sizeLimitError(limit));
+        return false;
+    }
+    if (!ok) return false;
+    if (!decompressor.streamEnded()) {
+        report(error, truncatedStreamError());
+        return false;
+    }
+    return true;
+}
+
+bool DataDecompressor::uncompressDataFromFile(const QString& sourcePath,
+                                              const QString& destinationPath, ErrorPtr* error) {
+    QFile destination(destinationPath);
+    if (!destination.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        report(error, cannotCreateError(QStringLiteral("Decompression"), sourcePath,
+                                        destinationPath, destination));
+        return false;
+    }
+    return uncompressDataFromFile(sourcePath, destination, destinationPath, error);
+}
+
+bool DataDecompressor::uncompressDataFromFile(const QString& sourcePath, QFileDevice& destination,
+                                              const QString& destinationName, ErrorPtr* error) {
+    DataDecompressor decompressor;
+    if (ErrorPtr setupError = decompressor.setupStream()) {
+        report(error, setupError);
+        return false;
+    }
+    FileTransform transform{
+        QStringLiteral("Decompression"),
+        [&](const char* bytes, quint32 length, bool, const Sink& write, ErrorPtr* pieceError) {
+            return decompressor.uncompressBytes(bytes, length, write, pieceError);
+        },
+        [](const Sink&, ErrorPtr*) { return true; }, [&] { return decompressor.streamEnded(); },
+        [&] { return decompressor.closeStream(); }};
+    return transformFile(sourcePath, destination, destinationName, error, transform);
 }
 
 ErrorPtr DataDecompressor::inflateErrorWithCode(int code) {
     return Error::http(
         CompressionError,
         QStringLiteral("Decompression of data failed with code %1").arg(static_cast<short>(code)));
+}
+
+ErrorPtr DataDecompressor::truncatedStreamError() {
+    return Error::http(
+        CompressionError,
+        QStringLiteral("Decompression of data failed because the compressed data ended early"));
+}
+
+ErrorPtr DataDecompressor::sizeLimitError(quint64 limit) {
+    return Error::http(CompressionError,
+                       QStringLiteral("Decompression of data failed because the inflated data is "
+                                      "larger than the limit of %1 bytes")
+                           .arg(limit));
 }
 
 }  // namespace http

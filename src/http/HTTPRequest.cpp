@@ -10,7 +10,9 @@
 namespace http {
 
 HTTPRequest::HTTPRequest(const QUrl& url)
-    : timeOutSeconds_(defaultTimeOutSeconds()), downloadCache_(defaultCache()) {
+    : maxInflatedBodySize_(defaultMaxInflatedBodySize()),
+      timeOutSeconds_(defaultTimeOutSeconds()),
+      downloadCache_(defaultCache()) {
     didStartSelector_ = [](HTTPRequestDelegate& d, const HTTPRequestPtr& r) {
         d.requestStarted(r);
     };
@@ -68,6 +70,7 @@ HTTPRequestPtr HTTPRequest::copyWithZone() const {
     copy->useKeychainPersistence_ = useKeychainPersistence_;
     copy->useSessionPersistence_ = useSessionPersistence_;
     copy->allowCompressedResponse_ = allowCompressedResponse_;
+    copy->maxInflatedBodySize_ = maxInflatedBodySize_;
     copy->downloadDestinationPath_ = downloadDestinationPath_;
     copy->temporaryFileDownloadPath_ = temporaryFileDownloadPath_;
     copy->username_ = username_;
@@ -300,6 +303,18 @@ void HTTPRequest::setDefaultTimeOutSeconds(double seconds) {
     auto& state = RequestClassState::instance();
     std::lock_guard lock(state.monitor);
     state.defaultTimeOutSeconds = seconds;
+}
+
+quint64 HTTPRequest::defaultMaxInflatedBodySize() {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    return state.defaultMaxInflatedBodySize;
+}
+
+void HTTPRequest::setDefaultMaxInflatedBodySize(quint64 bytes) {
+    auto& state = RequestClassState::instance();
+    std::lock_guard lock(state.monitor);
+    state.defaultMaxInflatedBodySize = bytes;
 }
 
 std::shared_ptr<CacheDelegate> HTTPRequest::defaultCache() {

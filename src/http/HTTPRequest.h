@@ -194,6 +194,11 @@ public:
     void setShouldWaitToInflateCompressedResponses(bool on) {
         shouldWaitToInflateCompressedResponses_ = on;
     }
+    // The most a body kept in memory may inflate to; more fails the request with code 11.
+    // 0 means no limit. Files and data receivers take their bytes a piece at a time and
+    // have no such limit.
+    quint64 maxInflatedBodySize() const { return maxInflatedBodySize_; }
+    void setMaxInflatedBodySize(quint64 bytes) { maxInflatedBodySize_ = bytes; }
     QString downloadDestinationPath() const { return downloadDestinationPath_; }
     void setDownloadDestinationPath(const QString& path) { downloadDestinationPath_ = path; }
     QString temporaryFileDownloadPath() const { return temporaryFileDownloadPath_; }
@@ -284,6 +289,9 @@ public:
     static QThread* threadForRequest(const HTTPRequestPtr& request);
     static double defaultTimeOutSeconds();
     static void setDefaultTimeOutSeconds(double seconds);
+    // The limit new requests start with (64 MiB unless set).
+    static quint64 defaultMaxInflatedBodySize();
+    static void setDefaultMaxInflatedBodySize(quint64 bytes);
     static std::shared_ptr<CacheDelegate> defaultCache();
     static void setDefaultCache(std::shared_ptr<CacheDelegate> cache);
     static bool isNetworkInUse();
@@ -359,7 +367,10 @@ protected:
     void decideConnectionReuse(const platform::HttpResponseHeader& header);
     bool hasDataReceiver() const;
     void passOnReceivedData(const QByteArray& data);
-    bool writeToDownloadFile(const char* bytes, qint64 length, const QByteArray& inflated);
+    bool writeToDownloadFile(const char* bytes, qint64 length);
+    void inflateChunk(const char* chunk, qint64 length, bool receiver);
+    // Why a compressed body that has fully arrived cannot be the answer, if it cannot.
+    ErrorPtr compressedBodyError() const;
     ErrorPtr settleDownloadedFile();
     void removeTemporaryDownloadFile();
     void removeTemporaryUncompressedDownloadFile();
@@ -495,6 +506,7 @@ protected:
     quint64 partialDownloadSize_ = 0;
     bool allowCompressedResponse_ = true;
     bool shouldWaitToInflateCompressedResponses_ = true;
+    quint64 maxInflatedBodySize_;
     std::unique_ptr<DataDecompressor> dataDecompressor_;
     QString downloadDestinationPath_;
     QString temporaryFileDownloadPath_;

@@ -3,6 +3,7 @@
 // throttled, a 401 or 407 answer ends the request with "Authentication needed", and only a
 // proxy set on the request is used.
 #include "http/HTTPRequest.h"
+#include "http/Origin.h"
 #include "http/RequestClassState.h"
 
 namespace http {
@@ -14,6 +15,10 @@ bool HTTPRequest::isBandwidthThrottled() { return false; }
 void HTTPRequest::applyAuthorizationHeader() {
     if (!shouldPresentCredentialsBeforeChallenge_) return;
     if (requestHeaders_.contains(QStringLiteral("Authorization"))) return;
+    // The request's credentials are for the server it was made for: after a redirect to
+    // another scheme, host or port they stay behind.
+    const QUrl& intended = redirectCount_ == 0 ? url_ : originalURL_;
+    if (!isSameOrigin(url_, intended)) return;
     if (!username_.isEmpty() && !password_.isEmpty() &&
         authenticationScheme_ == QLatin1String("Basic")) {
         addBasicAuthenticationHeaderWithUsername(username_, password_);

@@ -2,6 +2,7 @@
 // the delegate or queue to confirm it, and moving on to the new address.
 
 #include "http/HTTPRequest.h"
+#include "http/Origin.h"
 #include "http/RequestClassState.h"
 #include "platform/MainThread.h"
 
@@ -14,11 +15,6 @@ constexpr int kMaximumRedirects = 5;
 
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307;
-}
-
-bool sameServer(const QUrl& a, const QUrl& b) {
-    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
-           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port() == b.port();
 }
 
 }  // namespace
@@ -88,7 +84,7 @@ void HTTPRequest::performRedirect() {
     if (haveBuiltRequestHeaders_) {
         requestHeaders_.remove(QStringLiteral("Cookie"));
         applyCookieHeader();
-        if (!sameServer(previousURL, url_)) {
+        if (!isSameOrigin(previousURL, url_)) {
             requestHeaders_.remove(QStringLiteral("Authorization"));
         }
     }

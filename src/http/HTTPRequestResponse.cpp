@@ -1,12 +1,12 @@
 // Reading the answer of one attempt: the stream's events, the head, the body into memory,
 // a file or a data receiver, and the settling at the end of the stream.
 #include <QFileInfo>
-#include <cerrno>
-#include <cstdlib>
 
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
+#include "http/ResponseHeaderReaders.h"
+#include "http/StagingFile.h"
 #include "http/TemporaryPath.h"
 #include "platform/CookieStore.h"
 
@@ -24,24 +24,6 @@ qint64 readSizeFor(quint64 contentLength) {
 // At most this much is reserved up front for a body in memory, whatever length the server
 // announces: a lying Content-Length must not exhaust memory before a byte arrives.
 constexpr quint64 kMaximumReservation = 64ull * 1024 * 1024;
-
-// Reads a number the way strtoull does with base 0: leading blanks skipped, "0x" for
-// hexadecimal, a leading 0 for octal, stopping at the first other character.
-quint64 parseContentLength(const QString& value) {
-    const QByteArray text = value.toLatin1();
-    return std::strtoull(text.constData(), nullptr, 0);
-}
-
-// Integer scanning as a text scanner does it: blanks skipped, an optional sign, digits.
-int scanInteger(const QString& text, qsizetype& position) {
-    while (position < text.size() && text[position].isSpace()) ++position;
-    const qsizetype start = position;
-    if (position < text.size() && (text[position] == '-' || text[position] == '+')) ++position;
-    while (position < text.size() && text[position].isDigit()) ++position;
-    bool ok = false;
-    const int value = text.mid(start, position - start).toInt(&ok);
-    return ok ? value : 0;
-}
 
 ErrorPtr moveError(const QString& from, const QString& to, const QFile& file) {
     return Error::http(FileManagementError,
@@ -149,7 +131,7 @@ void HTTPRequest::settleContentLength() {
     const QString lengthValue = responseHeaders_->value(QStringLiteral("Content-Length"));
     const bool resetsProgress = showAccurateProgress_ && shouldResetDownloadProgress_;
     if (!lengthValue.isNull()) {
-        const quint64 length = parseContentLength(lengthValue);
+        const quint64 length = response_headers::parseContentLength(lengthValue);
         // A compressed answer to a HEAD request is often a bare gzip header of 20 bytes:
         // that length says nothing about the body the main request will get.
         if (main && allowCompressedResponse_ && length == 20 && resetsProgress) {
@@ -180,19 +162,10 @@ void HTTPRequest::decideConnectionReuse(const platform::HttpResponseHeader& head
         connectionCanBeReused_ = true;
         return;
     }
-    qsizetype position = 0;
-    while (position < keepAlive.size() && keepAlive[position].isSpace()) ++position;
-    if (keepAlive.mid(position).startsWith(QLatin1String("timeout="))) position += 8;
-    const int timeout = scanInteger(keepAlive, position);
-    int max = 0;
-    const qsizetype maxAt = keepAlive.indexOf(QLatin1String("max="), position);
-    if (maxAt >= 0) {
-        position = maxAt + 4;
-        max = scanInteger(keepAlive, position);
-    }
-    if (max > 5) {
+    const response_headers::KeepAlive terms = response_headers::parseKeepAlive(keepAlive);
+    if (terms.max > 5) {
         connectionCanBeReused_ = true;
-        persistentConnectionTimeoutSeconds_ = timeout;
+        persistentConnectionTimeoutSeconds_ = terms.timeout;
     }
 }
 
@@ -207,23 +180,7 @@ void HTTPRequest::parseStringEncodingFromHeaders() {
 
 void HTTPRequest::parseMimeType(QString* mimeType, StringEncoding* encoding,
                                 const QString& contentType) {
-    if (contentType.isNull()) return;
-    const qsizetype semicolon = contentType.indexOf(QLatin1Char(';'));
-    const QString type = contentType.left(semicolon < 0 ? contentType.size() : semicolon);
-    if (semicolon < 0 || type.isEmpty()) {
-        if (mimeType != nullptr) *mimeType = contentType.trimmed();
-        return;
-    }
-    if (mimeType != nullptr) *mimeType = type.trimmed();
-    const qsizetype charsetAt = contentType.indexOf(QLatin1String("charset="), semicolon);
-    if (charsetAt < 0) return;
-    const qsizetype nameStart = charsetAt + 8;
-    const qsizetype nameEnd = contentType.indexOf(QLatin1Char(';'), nameStart);
-    const QString name =
-        contentType.mid(nameStart, nameEnd < 0 ? -1 : nameEnd - nameStart).trimmed();
-    if (name.isEmpty()) return;
-    const StringEncoding found = encodingForIANACharSetName(name);
-    if (found != StringEncodings::Invalid && encoding != nullptr) *encoding = found;
+    response_headers::parseContentType(mimeType, encoding, contentType);
 }
 
 // ---- Body ----
@@ -271,19 +228,6 @@ void HTTPRequest::handleBytesAvailable() {
     }
     if (bytesRead == 0) return;
 
-    QByteArray inflated;
-    if (inflateNow) {
-        if (!dataDecompressor_) dataDecompressor_ = DataDecompressor::decompressor();
-        ErrorPtr inflateError;
-        inflated = dataDecompressor_->uncompressBytes(chunk, static_cast<quint32>(bytesRead),
-                                                      &inflateError);
-        if (inflateError) {
-            cancelLoad();
-            failWithError(inflateError);
-            return;
-        }
-    }
-
     totalBytesRead_ += static_cast<quint64>(bytesRead);
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
 
@@ -294,17 +238,49 @@ void HTTPRequest::handleBytesAvailable() {
         return;
     }
 
-    if (receiver) {
-        passOnReceivedData(inflateNow ? inflated : piece);
-    } else if (!downloadDestinationPath_.isEmpty()) {
-        writeToDownloadFile(chunk, bytesRead, inflateNow ? inflated : QByteArray());
-    } else if (inflateNow) {
-        rawResponseData_.append(inflated);
+    if (!inflateNow) {
+        if (receiver) {
+            passOnReceivedData(piece);
+        } else if (!downloadDestinationPath_.isEmpty()) {
+            writeToDownloadFile(chunk, bytesRead);
+        }
+        return;
+    }
+    if (!receiver && !downloadDestinationPath_.isEmpty() && !writeToDownloadFile(chunk, bytesRead))
+        return;
+    inflateChunk(chunk, bytesRead, receiver);
+}
+
+void HTTPRequest::inflateChunk(const char* chunk, qint64 length, bool receiver) {
+    if (!dataDecompressor_) dataDecompressor_ = DataDecompressor::decompressor();
+    ErrorPtr failure;
+    // Plain bytes go on a bounded piece at a time: a small answer that inflates to
+    // gigabytes is never held whole, and one kept in memory stops at its limit.
+    const auto sink = [&](const char* plain, qsizetype size) {
+        if (receiver) {
+            passOnReceivedData(QByteArray(plain, size));
+        } else if (!downloadDestinationPath_.isEmpty()) {
+            if (inflatedFileDownloadOutputStream_->write(plain, size) != size) {
+                failure = writeError(*inflatedFileDownloadOutputStream_);
+                return false;
+            }
+        } else {
+            const quint64 total = static_cast<quint64>(rawResponseData_.size() + size);
+            if (maxInflatedBodySize_ != 0 && total > maxInflatedBodySize_) {
+                failure = DataDecompressor::sizeLimitError(maxInflatedBodySize_);
+                return false;
+            }
+            rawResponseData_.append(plain, size);
+        }
+        return true;
+    };
+    if (!dataDecompressor_->uncompressBytes(chunk, static_cast<quint32>(length), sink, &failure)) {
+        cancelLoad();
+        failWithError(failure);
     }
 }
 
-bool HTTPRequest::writeToDownloadFile(const char* bytes, qint64 length,
-                                      const QByteArray& inflated) {
+bool HTTPRequest::writeToDownloadFile(const char* bytes, qint64 length) {
     const bool inflateNow = isResponseCompressed() && !shouldWaitToInflateCompressedResponses_;
     if (!fileDownloadOutputStream_) {
         bool append = false;
@@ -340,20 +316,13 @@ bool HTTPRequest::writeToDownloadFile(const char* bytes, qint64 length,
         failWithError(error);
         return false;
     }
-    if (inflateNow && !inflated.isEmpty() &&
-        inflatedFileDownloadOutputStream_->write(inflated) != inflated.size()) {
-        const ErrorPtr error = writeError(*inflatedFileDownloadOutputStream_);
-        cancelLoad();
-        failWithError(error);
-        return false;
-    }
     return true;
 }
 
 QByteArray HTTPRequest::responseData() const {
     std::lock_guard lock(cancelledLock_);
     if (isResponseCompressed() && shouldWaitToInflateCompressedResponses_) {
-        return DataDecompressor::uncompressData(rawResponseData_, nullptr);
+        return DataDecompressor::uncompressData(rawResponseData_, nullptr, maxInflatedBodySize_);
     }
     return rawResponseData_;
 }
@@ -372,6 +341,7 @@ void HTTPRequest::handleStreamComplete() {
     if (!responseHeaders_) readResponseHeaders();
 
     ErrorPtr fileError;
+    ErrorPtr bodyError;
     auto& state = RequestClassState::instance();
     {
         std::lock_guard progressLock(state.progressUpdateLock);
@@ -382,6 +352,8 @@ void HTTPRequest::handleStreamComplete() {
         if (contentLength_ == 0) contentLength_ = totalBytesRead_;
         updateProgressIndicators();
 
+        // Only the answer the caller gets is judged; a redirect's or a challenge's body is not.
+        if (!needsRedirect_ && authenticationNeeded_ == 0) bodyError = compressedBodyError();
         postBodyReadStream_.reset();
         dataDecompressor_.reset();
         if (didCreateTemporaryPostDataFile_ && authenticationNeeded_ == 0) {
@@ -391,11 +363,14 @@ void HTTPRequest::handleStreamComplete() {
         if (!temporaryFileDownloadPath_.isEmpty()) {
             fileDownloadOutputStream_.reset();
             inflatedFileDownloadOutputStream_.reset();
-            if (!(shouldRedirect_ && needsRedirect_)) {
+            if (bodyError) {
+                removeTemporaryUncompressedDownloadFile();
+                if (!allowResumeForFileDownloads_) removeTemporaryDownloadFile();
+            } else if (!(shouldRedirect_ && needsRedirect_)) {
                 fileError = settleDownloadedFile();
             }
         }
-        if (auto cache = downloadCache_.lock(); cache && !didUseCachedResponse_) {
+        if (auto cache = downloadCache_.lock(); cache && !didUseCachedResponse_ && !bodyError) {
             cache->storeResponseForRequest(*this, secondsToCache_);
         }
     }
@@ -406,8 +381,8 @@ void HTTPRequest::handleStreamComplete() {
     }
     if (authenticationNeeded_ == 0) destroyReadStream();
     if (!needsRedirect_ && authenticationNeeded_ == 0 && !didUseCachedResponse_) {
-        if (fileError) {
-            failWithError(fileError);
+        if (bodyError || fileError) {
+            failWithError(bodyError ? bodyError : fileError);
         } else {
             requestFinished();
         }
@@ -415,12 +390,42 @@ void HTTPRequest::handleStreamComplete() {
     }
 }
 
+ErrorPtr HTTPRequest::compressedBodyError() const {
+    if (!isResponseCompressed()) return nullptr;
+    if (!shouldWaitToInflateCompressedResponses_) {
+        return dataDecompressor_ && !dataDecompressor_->streamEnded()
+                   ? DataDecompressor::truncatedStreamError()
+                   : nullptr;
+    }
+    // A file is judged as it is inflated at the end, and a data receiver takes the bytes as
+    // they came. A body kept compressed in memory is inflated once here, through a fixed
+    // buffer, so that one cut short or too large fails now rather than read as empty later.
+    if (hasDataReceiver() || !downloadDestinationPath_.isEmpty()) return nullptr;
+    ErrorPtr error;
+    DataDecompressor::uncompressData(
+        rawResponseData_, maxInflatedBodySize_, [](const char*, qsizetype) { return true; },
+        &error);
+    return error;
+}
+
 ErrorPtr HTTPRequest::settleDownloadedFile() {
     const bool compressed = isResponseCompressed();
     ErrorPtr fileError;
     if (compressed && shouldWaitToInflateCompressedResponses_) {
-        DataDecompressor::uncompressDataFromFile(temporaryFileDownloadPath_,
-                                                 downloadDestinationPath_, &fileError);
+        // Inflated beside the destination and renamed over it only when whole: a corrupt or
+        // cut-short body leaves the file that was there as it was.
+        StagingFile staged(downloadDestinationPath_);
+        if (ErrorPtr openError = staged.open()) {
+            fileError = Error::http(CompressionError,
+                                    QStringLiteral("Decompression of %1 failed because we were "
+                                                   "to create a file at %2")
+                                        .arg(temporaryFileDownloadPath_, downloadDestinationPath_),
+                                    openError);
+        } else if (DataDecompressor::uncompressDataFromFile(temporaryFileDownloadPath_,
+                                                            staged.file(), downloadDestinationPath_,
+                                                            &fileError)) {
+            fileError = staged.commit();
+        }
         removeTemporaryDownloadFile();
     } else if (compressed) {
         // The destination is replaced here as for an uncompressed download: a rename
@@ -454,6 +459,16 @@ void HTTPRequest::handleStreamError() {
         failWithError(bodyError);
     } else {
         if (failure.isDeadConnection() && retryUsingNewConnection()) return;
+        if (failure.domain == platform::HttpStreamErrorDomain::Network &&
+            failure.code == platform::network_error::kProxyAuthenticationRequired) {
+            // The proxy's own challenge to a tunnel: it goes to proxy authentication, as a
+            // 407 does, and the connection it came on is gone.
+            authenticationNeeded_ = 2;
+            discardConnection();
+            cancelLoad();
+            complete_ = true;
+            return;
+        }
         QString message = QStringLiteral("A connection failure occurred");
         if (failure.isSecurityFailure()) {
             message = QStringLiteral(

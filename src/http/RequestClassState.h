@@ -43,6 +43,7 @@ struct RequestClassState {
     quint64 requestCounter = 0;
 
     double defaultTimeOutSeconds = 10.0;
+    quint64 defaultMaxInflatedBodySize = 64ull * 1024 * 1024;
     std::shared_ptr<CacheDelegate> defaultCache;
     std::optional<QString> defaultUserAgent;
     bool defaultUserAgentComputed = false;

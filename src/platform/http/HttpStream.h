@@ -24,9 +24,11 @@ enum class HttpStreamEvent : int {
 
 // One HTTP exchange over TCP or TLS: sends a request message and its body, then reads the
 // answer. The stream follows no redirect and answers no authentication challenge: a 3xx,
-// 401 or 407 is just an answer. The status line and header fields are complete before the
-// first body byte is readable; read() gives the body with its transfer framing (length,
-// chunks, close) removed and its content coding untouched.
+// 401 or 407 is just an answer. An https stream through an HTTP proxy is different: when the
+// proxy refuses the tunnel, its answer is not the site's, and the stream fails instead (a
+// 407 with kProxyAuthenticationRequired, anything else with kProxyConnectionFailed). The status
+// line and header fields are complete before the first body byte is readable; read() gives the body
+// with its transfer framing (length, chunks, close) removed and its content coding untouched.
 //
 // Threads: a stream does its I/O on the thread where it is scheduled (or, if never
 // scheduled, where it is opened) and delivers its events there, from that thread's event

@@ -41,6 +41,8 @@ inline constexpr int kCannotParseResponse = -1017;
 inline constexpr int kRequestBodyUnreadable = -1021;
 // The HTTP or SOCKS proxy could not be reached or refused to open the tunnel.
 inline constexpr int kProxyConnectionFailed = -1200;
+// The HTTP proxy answered a tunnel request with 407: it wants credentials of its own.
+inline constexpr int kProxyAuthenticationRequired = -1201;
 // Any other socket failure (network unreachable, out of resources...).
 inline constexpr int kSocketFailure = -1100;
 }  // namespace network_error

@@ -433,15 +433,17 @@ void HttpStreamPrivate::handleTunnelAnswer() {
         ssl->startClientEncryption();
         return;
     }
-    // The proxy refused the tunnel (a 407 asks for proxy credentials): its answer is the
-    // stream's answer, and the connection is not kept.
-    keepConnection = false;
-    requestSent = true;
-    bodyDone = true;
-    status = HttpStream::Status::Open;
-    headCompleted();
-    afterProgress();
-    if (!endDelivered && hasBytesAvailable()) deliver(HttpStreamEvent::BytesAvailable);
+    // The proxy refused the tunnel. Whatever it answered comes from the proxy, not from the
+    // https site, and no TLS handshake vouches for it: none of it (status, cookies, Location,
+    // body) may pass for the site's answer. A 407 asks for proxy credentials and says so.
+    const QString statusLine = latin1(parser.head().statusLine);
+    if (code == 407) {
+        fail(networkError(network_error::kProxyAuthenticationRequired,
+                          QStringLiteral("The proxy asks for credentials: %1").arg(statusLine)));
+        return;
+    }
+    fail(networkError(network_error::kProxyConnectionFailed,
+                      QStringLiteral("The proxy refused the tunnel: %1").arg(statusLine)));
 }
 
 void HttpStreamPrivate::headCompleted() {
@@ -539,9 +541,9 @@ void HttpStreamPrivate::completeExchange() {
     endDelivered = true;
     status = HttpStream::Status::AtEnd;
     QTcpSocket* socket = connection ? connection->socket.get() : nullptr;
-    const bool reusable = socket != nullptr && persistent && keepConnection &&
-                          parser.keepsConnectionAlive() && bodyDone && !peerClosed &&
-                          pendingSize() == 0 && socket->bytesAvailable() == 0 &&
+    const bool reusable = socket != nullptr && persistent && parser.keepsConnectionAlive() &&
+                          bodyDone && !peerClosed && pendingSize() == 0 &&
+                          socket->bytesAvailable() == 0 &&
                           socket->state() == QAbstractSocket::ConnectedState;
     if (reusable) {
         socket->disconnect(context);

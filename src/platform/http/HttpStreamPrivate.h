@@ -89,7 +89,6 @@ private:
     std::weak_ptr<HttpConnection> returnedConnection;
     HttpResponseParser parser;
     bool tunnelling = false;  // CONNECT sent, answer not yet complete
-    bool keepConnection = true;
     QByteArray pending;
     qsizetype pendingOffset = 0;
     bool receivedAny = false;
