@@ -7,6 +7,7 @@
 #include "panels/ColourView.h"
 #include "panels/ProcessingView.h"
 #include "panels/SettingsView.h"
+#include "panels/ShareView.h"
 #include "panels/VignetView.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/Popover.h"
@@ -98,6 +99,14 @@ void lumaroViewController::showSettings() {
     if (closeOpenPanel()) return;
     presentPanel(new panels::SettingsView(view_->devicePixelRatioF()), {300, 290},
                  frameIn(Settings, view_));
+    startPanelPoll();
+}
+
+void lumaroViewController::showShare() {
+    qCDebug(lcApp) << "share opened";
+    state_.openPanel = 5;
+    if (closeOpenPanel()) return;
+    presentPanel(new panels::ShareView, {410, 350}, frameIn(Share, view_));
     startPanelPoll();
 }
 

@@ -129,6 +129,7 @@ void lumaroViewController::connectActions() {
     connect(Open, &QToolButton::clicked, this, &C::grabImage);
     connect(Save, &QToolButton::clicked, this, &C::SaveImage);
     connect(Settings, &QToolButton::clicked, this, &C::showSettings);
+    connect(Share, &QToolButton::clicked, this, &C::showShare);
     connect(HelpB, &QToolButton::clicked, this, &C::Help);
     connect(type, &SegmentedControl::valueChanged, this, &C::SwitchType);
     connect(dfilter, &SegmentedControl::valueChanged, this, &C::SwitchFilter);

@@ -88,6 +88,7 @@ public:
     void showVignet();
     void showProcessing();
     void showSettings();
+    void showShare();
     void countDown2();
 
     // Saving, alerts and links.
