@@ -314,6 +314,15 @@ protected:
 
     void failWithError(ErrorPtr error);
     void setupPostBody();
+    // The last steps of building a body of length bytes: the method a body needs, its
+    // "Content-Length", and the mark that the body is built.
+    void finishPostBody(quint64 length);
+    // A body a subclass sends from its own sources, read afresh for every attempt, instead
+    // of postBody or the body file; none by default. A subclass that cannot give it fails
+    // the request.
+    virtual std::optional<platform::HttpRequestBody> streamedPostBody() { return std::nullopt; }
+    // Why the streamed body could not be read to its end, when that is why a stream failed.
+    virtual ErrorPtr streamedPostBodyError() const { return nullptr; }
 
     // ---- Lifecycle (HTTPRequestLifecycle.cpp) ----
     void cancelOnRequestThread();

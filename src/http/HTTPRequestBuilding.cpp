@@ -110,7 +110,11 @@ void HTTPRequest::buildPostBody() {
     } else {
         postLength_ = static_cast<quint64>(postBody_.size());
     }
+    finishPostBody(postLength_);
+}
 
+void HTTPRequest::finishPostBody(quint64 length) {
+    postLength_ = length;
     if (postLength_ > 0) {
         if (requestMethod_ == QLatin1String("GET") || requestMethod_ == QLatin1String("DELETE") ||
             requestMethod_ == QLatin1String("HEAD")) {
@@ -256,9 +260,13 @@ void HTTPRequest::startRequest() {
     readStreamIsScheduled_ = false;
     expirePersistentConnections();
 
+    std::optional<platform::HttpRequestBody> streamed = streamedPostBody();
+    if (error_) return;
     platform::HttpRequestBody body;
-    if (shouldStreamPostDataFromDisk_ && !postBodyFilePath_.isEmpty() &&
-        QFileInfo::exists(postBodyFilePath_)) {
+    if (streamed) {
+        body = std::move(*streamed);
+    } else if (shouldStreamPostDataFromDisk_ && !postBodyFilePath_.isEmpty() &&
+               QFileInfo::exists(postBodyFilePath_)) {
         const QString path =
             !compressedPostBodyFilePath_.isEmpty() && QFileInfo::exists(compressedPostBodyFilePath_)
                 ? compressedPostBodyFilePath_

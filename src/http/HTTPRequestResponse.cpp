@@ -449,6 +449,9 @@ void HTTPRequest::handleStreamError() {
         readStream_ ? readStream_->error() : platform::HttpStreamError{};
     if (error_) {
         cancelLoad();
+    } else if (ErrorPtr bodyError = streamedPostBodyError()) {
+        cancelLoad();
+        failWithError(bodyError);
     } else {
         if (failure.isDeadConnection() && retryUsingNewConnection()) return;
         QString message = QStringLiteral("A connection failure occurred");
