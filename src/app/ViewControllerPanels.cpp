@@ -12,6 +12,8 @@
 #include "platform/Defaults.h"
 #include "platform/widgets/Popover.h"
 #include "platform/widgets/SegmentedControl.h"
+#include "sharing/ShareClient.h"
+#include "sharing/ShareKeys.h"
 
 namespace app {
 
@@ -110,6 +112,10 @@ void lumaroViewController::showShare() {
     startPanelPoll();
 }
 
+void lumaroViewController::upload() {
+    shareClient_->upload(renderer_, sliderValues(), color->selectedSegmentIndex());
+}
+
 void lumaroViewController::countDown2() {
     if (!isPopoverVisible()) {
         stopPanelPoll();
@@ -168,8 +174,15 @@ void lumaroViewController::countDown2() {
             state_.ornamentsOn = defaults.boolForKey(QStringLiteral("Ornaments"));
             showOrnaments(state_.ornamentsOn != 0);
             break;
+        case 5:
+            if (defaults.integerForKey(sharing::keys::Share) == 1) {
+                qCDebug(lcApp) << "Init Uploading/Resetting share param";
+                defaults.setInteger(0, sharing::keys::Share);
+                defaults.synchronize();
+                upload();
+            }
+            break;
         default:
-            // The share panel's requests are answered by the sharing client.
             break;
     }
     if (state_.openPanel <= 3) {

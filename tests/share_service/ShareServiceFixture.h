@@ -3,38 +3,28 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <QTemporaryDir>
 #include <memory>
 #include <string>
 #include <thread>
 
-#include "ShareService.h"
-#include "SqliteShareStore.h"
+#include "ShareServiceRunner.h"
 
 namespace share::test {
 
-// A sharing service on 127.0.0.1 with an ephemeral port and a fresh data
-// folder, serving on its own thread for the fixture's lifetime.
+// A test with a sharing service of its own (links start with http://links.test).
 class ShareServiceFixture : public ::testing::Test {
 protected:
     explicit ShareServiceFixture(ServiceLimits limits = {}) : limits_(limits) {}
 
     void SetUp() override {
-        ASSERT_TRUE(dir_.isValid());
-        store_ = std::make_unique<SqliteShareStore>(dataDir());
-        service_ = std::make_unique<ShareService>(*store_, "http://links.test", limits_);
-        port_ = service_->bind("127.0.0.1", 0);
-        ASSERT_GT(port_, 0);
-        // The socket listens from bind() on, so requests queue until the loop runs.
-        thread_ = std::thread([this] { service_->listen(); });
+        runner_ = std::make_unique<ShareServiceRunner>(limits_, "http://links.test");
+        ASSERT_GT(runner_->port(), 0);
+        store_ = &runner_->store();
+        port_ = runner_->port();
     }
+    void TearDown() override { runner_.reset(); }
 
-    void TearDown() override {
-        if (service_) service_->stop();
-        if (thread_.joinable()) thread_.join();
-    }
-
-    std::string dataDir() const { return dir_.path().toStdString(); }
+    std::string dataDir() const { return runner_->dataDir(); }
     httplib::Client client() const {
         httplib::Client c("127.0.0.1", port_);
         c.set_read_timeout(10);
@@ -65,12 +55,10 @@ protected:
         return client().Post("/Vesquin/upload-api.php", form);
     }
 
-    QTemporaryDir dir_;
     ServiceLimits limits_;
-    std::unique_ptr<SqliteShareStore> store_;
-    std::unique_ptr<ShareService> service_;
+    std::unique_ptr<ShareServiceRunner> runner_;
+    SqliteShareStore* store_ = nullptr;
     int port_ = 0;
-    std::thread thread_;
 };
 
 }  // namespace share::test
