@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "PngBytes.h"
 #include "PngHeader.h"
-#include "RandomTokens.h"
 #include "ServiceOptions.h"
 #include "SharePage.h"
 
@@ -82,24 +79,6 @@ TEST(SharePageTest, EscapesMarkupCharactersAndListsOnlyGivenAdjustments) {
     EXPECT_NE(page.find("width=\"8\" height=\"6\""), std::string::npos);
     record.adjustments.clear();
     EXPECT_EQ(sharePage(record).find("Adjustments"), std::string::npos);
-}
-
-TEST(RandomTokensTest, KeysAndIdsUseTheirAlphabetAndDoNotRepeat) {
-    std::set<std::string> keys;
-    std::set<char> seen;
-    for (int i = 0; i < 200; ++i) {
-        const std::string key = newUserKey();
-        const std::string id = newPictureId();
-        ASSERT_EQ(key.size(), 32u);
-        ASSERT_EQ(id.size(), 8u);
-        ASSERT_EQ(key.find_first_not_of(kHexDigits), std::string::npos) << key;
-        ASSERT_EQ(id.find_first_not_of(kAlphanumerics), std::string::npos) << id;
-        keys.insert(key);
-        seen.insert(id.begin(), id.end());
-    }
-    EXPECT_EQ(keys.size(), 200u);
-    // 1600 draws from 62 symbols miss one with a chance far below 1e-9.
-    EXPECT_EQ(seen.size(), kAlphanumerics.size());
 }
 
 TEST(ServiceOptionsTest, ParsesListenDataAndPublicUrl) {

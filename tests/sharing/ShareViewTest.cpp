@@ -65,18 +65,14 @@ protected:
     std::unique_ptr<panels::ShareView> panel_;
 };
 
-TEST_F(ShareViewTest, StartsInTheInputStateWithTheAdjustmentsSwitchOn) {
-    expectVisible(inputControls(*panel_), true);
-    expectVisible(resultControls(*panel_), false);
-    EXPECT_FALSE(panel_->uploading->isVisible());
-    EXPECT_TRUE(panel_->adjustments->isOn());
-    EXPECT_EQ(panels::ShareView::shareCheckTimer(), nullptr);
-}
-
 TEST_F(ShareViewTest, ShareWritesTheRequestEmptiesTheBoxAndWaits) {
     for (bool withAdjustments : {true, false}) {
         SCOPED_TRACE(withAdjustments);
         SetUp();
+        expectVisible(inputControls(*panel_), true);
+        expectVisible(resultControls(*panel_), false);
+        EXPECT_FALSE(panel_->uploading->isVisible());
+        EXPECT_TRUE(panel_->adjustments->isOn());
         defaults().setString("old link", keys::ShOutput);
         defaults().setBool(true, keys::ShOutputReady);
         panel_->comment->setPlainText("Launch & <landing>");
