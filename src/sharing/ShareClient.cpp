@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPointer>
 
 #include "http/Error.h"
 #include "http/FormDataRequest.h"
