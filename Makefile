@@ -1,5 +1,5 @@
 # Front door of the project: every target installs what is missing, configures and builds.
-.PHONY: all deps configure build run test test-unit bench fuzz format clean
+.PHONY: all deps configure build run share-service test test-unit bench fuzz format clean
 
 all: build
 
@@ -14,6 +14,9 @@ build: configure
 
 run: build
 	@./scripts/run.sh
+
+share-service: build
+	@build/bin/lumaro-share-service
 
 test: build
 	@ctest --preset default

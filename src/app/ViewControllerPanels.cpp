@@ -7,10 +7,13 @@
 #include "panels/ColourView.h"
 #include "panels/ProcessingView.h"
 #include "panels/SettingsView.h"
+#include "panels/ShareView.h"
 #include "panels/VignetView.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/Popover.h"
 #include "platform/widgets/SegmentedControl.h"
+#include "sharing/ShareClient.h"
+#include "sharing/ShareKeys.h"
 
 namespace app {
 
@@ -101,6 +104,18 @@ void lumaroViewController::showSettings() {
     startPanelPoll();
 }
 
+void lumaroViewController::showShare() {
+    qCDebug(lcApp) << "share opened";
+    state_.openPanel = 5;
+    if (closeOpenPanel()) return;
+    presentPanel(new panels::ShareView, {410, 350}, frameIn(Share, view_));
+    startPanelPoll();
+}
+
+void lumaroViewController::upload() {
+    shareClient_->upload(renderer_, sliderValues(), color->selectedSegmentIndex());
+}
+
 void lumaroViewController::countDown2() {
     if (!isPopoverVisible()) {
         stopPanelPoll();
@@ -159,8 +174,15 @@ void lumaroViewController::countDown2() {
             state_.ornamentsOn = defaults.boolForKey(QStringLiteral("Ornaments"));
             showOrnaments(state_.ornamentsOn != 0);
             break;
+        case 5:
+            if (defaults.integerForKey(sharing::keys::Share) == 1) {
+                qCDebug(lcApp) << "Init Uploading/Resetting share param";
+                defaults.setInteger(0, sharing::keys::Share);
+                defaults.synchronize();
+                upload();
+            }
+            break;
         default:
-            // The share panel's requests are answered by the sharing client.
             break;
     }
     if (state_.openPanel <= 3) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "app/AppLog.h"
+#include "app/ProductSharing.h"
 #include "app/lumaroViewController.h"
 #include "imaging/BitmapImage.h"
 #include "imaging/ResetDefaults.h"
@@ -20,6 +21,7 @@
 #include "platform/widgets/PhotoPicker.h"
 #include "platform/widgets/Popover.h"
 #include "platform/widgets/SegmentedControl.h"
+#include "sharing/ShareClient.h"
 #include "ui/LayoutLoader.h"
 
 namespace app {
@@ -36,12 +38,7 @@ lumaroViewController::lumaroViewController(QObject* parent)
     : QObject(parent), renderer_(state_), view_(ui::loadLayout(QStringLiteral("main"))) {
     findFields();
     connectActions();
-    renderer_.setSliderSource([this] {
-        return imaging::SliderValues{slider1->floatValue(),  slider2->floatValue(),
-                                     sliderR->floatValue(),  sliderG->floatValue(),
-                                     sliderB->floatValue(),  sliderR2->floatValue(),
-                                     sliderG2->floatValue(), sliderB2->floatValue()};
-    });
+    renderer_.setSliderSource([this] { return sliderValues(); });
     renderer_.setWorkingImageChanged([this] { showWorkingImage(); });
     // Hidden controls keep their place, so switching slider pages never
     // makes the rest of the screen jump.
@@ -56,6 +53,12 @@ lumaroViewController::lumaroViewController(QObject* parent)
 }
 
 lumaroViewController::~lumaroViewController() { delete view_; }
+
+imaging::SliderValues lumaroViewController::sliderValues() const {
+    return {slider1->floatValue(),  slider2->floatValue(), sliderR->floatValue(),
+            sliderG->floatValue(),  sliderB->floatValue(), sliderR2->floatValue(),
+            sliderG2->floatValue(), sliderB2->floatValue()};
+}
 
 void lumaroViewController::findFields() {
     using platform::FloatSlider;
@@ -129,6 +132,7 @@ void lumaroViewController::connectActions() {
     connect(Open, &QToolButton::clicked, this, &C::grabImage);
     connect(Save, &QToolButton::clicked, this, &C::SaveImage);
     connect(Settings, &QToolButton::clicked, this, &C::showSettings);
+    connect(Share, &QToolButton::clicked, this, &C::showShare);
     connect(HelpB, &QToolButton::clicked, this, &C::Help);
     connect(type, &SegmentedControl::valueChanged, this, &C::SwitchType);
     connect(dfilter, &SegmentedControl::valueChanged, this, &C::SwitchFilter);
@@ -161,6 +165,8 @@ void lumaroViewController::connectActions() {
 }
 
 void lumaroViewController::viewDidLoad() {
+    // The sharing client brings the upload and registration queues.
+    shareClient_ = new sharing::ShareClient(productShareEndpoints(), this);
     auto& defaults = platform::Defaults::standard();
     // Every start begins with the panel adjustments at their defaults.
     imaging::resetDefaults(defaults);

@@ -18,6 +18,10 @@ class QTimer;
 class QToolButton;
 class QWidget;
 
+namespace sharing {
+class ShareClient;
+}
+
 namespace platform {
 class Alert;
 class FloatSlider;
@@ -88,7 +92,10 @@ public:
     void showVignet();
     void showProcessing();
     void showSettings();
+    void showShare();
     void countDown2();
+    // Starts the upload the share panel asked for.
+    void upload();
 
     // Saving, alerts and links.
     void SaveImage();
@@ -109,6 +116,9 @@ public:
     platform::PhotoPicker* imgPicker() const { return imgPicker_; }
     bool ratePromptOpen() const { return ratePromptOpen_; }
     bool isOpeningPicture() const { return openingGeneration_ != 0; }
+    sharing::ShareClient* shareClient() const { return shareClient_; }
+    // The eight sliders' positions as the controls hold them now.
+    imaging::SliderValues sliderValues() const;
 
     // Fields of the layout, by their names.
     QToolButton* Open;
@@ -209,6 +219,7 @@ private:
     int openingGeneration_ = 0;
     int lastOpening_ = 0;
 
+    sharing::ShareClient* shareClient_ = nullptr;
     QTimer* panelPollTimer_ = nullptr;
     QTimer* saveTimer_ = nullptr;
     QPointer<platform::ActivityIndicator> saveIndicator_;

@@ -128,7 +128,7 @@ TEST_F(StartTest, PickingAPictureEntersTheEditingState) {
     EXPECT_FALSE(c.tone->isVisible());
     EXPECT_TRUE(c.Save->isEnabled());
     EXPECT_TRUE(c.Share->isEnabled());
-    EXPECT_FALSE(c.Share->isVisible());
+    EXPECT_TRUE(c.Share->isVisible());
 }
 
 TEST_F(StartTest, OrnamentsSitOnTheCornersOfTheShownPicture) {

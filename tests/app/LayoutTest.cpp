@@ -74,7 +74,7 @@ TEST_F(LayoutTest, MainScreenStartsInItsStartState) {
         EXPECT_TRUE(view->findChild<QWidget*>(name)->isVisible()) << name;
     for (const char* name :
          {"darkArea", "color", "colorst", "resetBut", "vignetBut", "moreBut", "controls", "slider1",
-          "slid1", "dfilter", "tone", "sliderR", "sliderR2", "tape1", "Share"})
+          "slid1", "dfilter", "tone", "sliderR", "sliderR2", "tape1"})
         EXPECT_FALSE(view->findChild<QWidget*>(name)->isVisible()) << name;
     EXPECT_FALSE(view->findChild<QWidget*>("Save")->isEnabled());
     EXPECT_FALSE(view->findChild<QWidget*>("Share")->isEnabled());

@@ -127,6 +127,7 @@ bool Parser::option(const QString& name) {
         }
         // As the presets set it: black and white leaves toneOn alone.
         s.toneType = index;
+        o_.toneSegment = index;
         if (index != 0) s.toneOn = 1;
         toneGiven_ = true;
         return true;
@@ -143,6 +144,7 @@ bool Parser::option(const QString& name) {
         s.tintG = int(g);
         s.tintB = int(b);
         s.toneType = 3;
+        o_.toneSegment = 3;
         s.toneOn = (s.tintR == 255 && s.tintG == 255 && s.tintB == 255) ? 0 : 1;
         tintGiven_ = true;
         return true;
@@ -195,6 +197,22 @@ bool Parser::option(const QString& name) {
         return true;
     }
     if (name == QLatin1String("--quality")) return integer(name, 0, 100, o_.quality);
+    if (name == QLatin1String("--share")) {
+        QString text;
+        if (!takeValue(name, text)) return false;
+        o_.shareUrl = QUrl(text, QUrl::StrictMode);
+        const QString scheme = o_.shareUrl.scheme();
+        if (!o_.shareUrl.isValid() || o_.shareUrl.host().isEmpty() ||
+            (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+            return fail(QStringLiteral("--share takes an http:// address, not \"%1\"").arg(text));
+        }
+        return true;
+    }
+    if (name == QLatin1String("--description")) return takeValue(name, o_.description);
+    if (name == QLatin1String("--no-record")) {
+        o_.sendRecord = false;
+        return true;
+    }
     return fail(QStringLiteral("unknown option %1").arg(name));
 }
 
@@ -216,8 +234,9 @@ std::optional<RenderOptions> Parser::run() {
         fail(QStringLiteral("no input picture given"));
         return std::nullopt;
     }
-    if (o_.output.isEmpty()) {
-        fail(QStringLiteral("no output given (-o OUTPUT)"));
+    if (o_.output.isEmpty() == o_.shareUrl.isEmpty()) {
+        fail(o_.output.isEmpty() ? QStringLiteral("no output given (-o OUTPUT or --share URL)")
+                                 : QStringLiteral("-o and --share exclude each other"));
         return std::nullopt;
     }
     if (toneGiven_ && tintGiven_) {
@@ -236,6 +255,12 @@ std::optional<RenderOptions> parseRenderOptions(const QStringList& arguments, QS
 QString renderUsage() {
     return QStringLiteral(
         "lumaro-render INPUT -o OUTPUT [options]\n"
+        "lumaro-render INPUT --share URL [--description TEXT] [--no-record] [options]\n"
+        "  --share URL               upload to the sharing service at URL as the application\n"
+        "                            does (800 pixels on the long side, export render) and\n"
+        "                            print the short link; registers first when needed\n"
+        "  --description TEXT        the picture's description\n"
+        "  --no-record               send no adjustment record\n"
         "  --export                  full-resolution upright picture, rendered in export mode\n"
         "  --size N                  otherwise: fit to output size N first (default 650)\n"
         "  --renderer channel|banded\n"

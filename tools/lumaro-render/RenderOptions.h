@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <cstdint>
 #include <optional>
 
@@ -17,6 +18,14 @@ struct RenderOptions {
     imaging::SliderValues sliders;
     std::optional<std::uint64_t> seed;
     int quality = 95;
+
+    // Upload instead of writing a file: the sharing service's address, the
+    // description, whether the adjustment record goes along, and the tone
+    // control's segment the record names (0 black and white .. 3 custom).
+    QUrl shareUrl;
+    QString description;
+    bool sendRecord = true;
+    int toneSegment = 0;
 };
 
 // Parses the command line (without the program name). Everything not given

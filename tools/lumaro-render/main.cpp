@@ -12,6 +12,7 @@
 #include <new>
 
 #include "RenderOptions.h"
+#include "ShareUpload.h"
 #include "imaging/BitmapImage.h"
 #include "imaging/Intake.h"
 #include "imaging/Renderer.h"
@@ -95,6 +96,14 @@ int main(int argc, char** argv) {
     QString error;
     auto options = parseRenderOptions(args, &error);
     if (!options) return failWith(error + QStringLiteral(" (see --help)"), 2);
+    if (!options->shareUrl.isEmpty()) {
+        try {
+            return sharePicture(*options);
+        } catch (const std::bad_alloc&) {
+            return failWith(QStringLiteral("not enough memory to render %1").arg(options->input),
+                            1);
+        }
+    }
     const QByteArray format = formatFor(options->output);
     if (format.isEmpty()) {
         return failWith(

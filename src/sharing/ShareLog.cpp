@@ -1,0 +1,7 @@
+#include "sharing/ShareLog.h"
+
+namespace sharing {
+
+Q_LOGGING_CATEGORY(lcShare, "lumaro.share", QtWarningMsg)
+
+}  // namespace sharing

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QUrl>
+#include <memory>
+
+#include "SharingGui.h"
+#include "app/lumaroViewController.h"
+#include "panels/ShareView.h"
+#include "share_service/ShareServiceRunner.h"
+
+namespace sharing::test {
+namespace {
+
+// What a person does: open a photo, open the share panel, describe the
+// picture, share it, and copy the link that comes back; the link then
+// serves the page and the picture.
+TEST(ShareEndToEndTest, APickedPhotoIsSharedAndItsLinkServesThePicture) {
+    clearShareDefaults();
+    share::test::ShareServiceRunner service;
+    qputenv("LUMARO_SHARE_URL", QByteArray::fromStdString(service.url()));
+    qputenv("LUMARO_SHARE_PROBE_HOST", "localhost");
+
+    app::lumaroViewController controller;
+    controller.view()->resize(768, 1024);
+    controller.view()->show();
+    EXPECT_TRUE(controller.Share->isVisible());
+    EXPECT_FALSE(controller.Share->isEnabled()) << "nothing to share before a photo is open";
+    controller.pickFile(qEnvironmentVariable("LUMARO_SAMPLES") + "/rocket.jpg");
+    ASSERT_TRUE(waitFor([&] { return !controller.isOpeningPicture() && controller.pickerInfo(); }));
+    ASSERT_TRUE(controller.Share->isEnabled());
+
+    controller.Share->click();
+    ASSERT_NE(controller.popoverController(), nullptr);
+    auto* panel = qobject_cast<panels::ShareView*>(controller.popoverController()->content());
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(controller.panelPollTimer(), nullptr);
+    QTest::keyClicks(panel->comment, "Launch");
+    tap(panel->ShareButton);
+
+    ASSERT_TRUE(waitFor([&] { return panel->output->isVisible(); }, 8000))
+        << defaults().stringForKey(keys::ShError).toStdString();
+    const QString link = panel->output->text();
+    ASSERT_TRUE(link.startsWith(QString::fromStdString(service.url()) + "/p/"))
+        << link.toStdString();
+    EXPECT_EQ(defaults().integerForKey(keys::Share), 0) << "exactly one upload was started";
+    tap(panel->copyLinkButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), link);
+
+    httplib::Client browser("127.0.0.1", service.port());
+    const std::string path = QUrl(link).path().toStdString();
+    auto page = browser.Get(path.c_str());
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("Launch"), std::string::npos);
+    EXPECT_NE(page->body.find("<dt>Tone</dt><dd>B&amp;W</dd>"), std::string::npos);
+    auto picture = browser.Get((path + ".png").c_str());
+    ASSERT_TRUE(picture);
+    const QImage image = QImage::fromData(QByteArray::fromStdString(picture->body), "PNG");
+    EXPECT_EQ(image.size(), QSize(640, 427));
+    const QRgb pixel = image.pixel(320, 200);
+    EXPECT_EQ(qRed(pixel), qGreen(pixel)) << "the rendered picture, not the colour photo";
+    EXPECT_EQ(qGreen(pixel), qBlue(pixel));
+}
+
+}  // namespace
+}  // namespace sharing::test

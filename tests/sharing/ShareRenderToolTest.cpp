@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "share_service/ShareServiceRunner.h"
+
+namespace sharing::test {
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs lumaro-render with its own settings folder.
+ToolRun render(const QString& home, const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LUMARO_HOME", home);
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render", arguments);
+    if (!process.waitForFinished(30000)) return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString sample(const char* name) { return qEnvironmentVariable("LUMARO_SAMPLES") + "/" + name; }
+
+TEST(ShareRenderToolTest, RegistersOnceUploadsAndPrintsTheLink) {
+    share::test::ShareServiceRunner service;
+    QTemporaryDir home;
+    const QString url = QString::fromStdString(service.url());
+    const QRegularExpression link("^" + QRegularExpression::escape(url) + "/p/([A-Za-z0-9]{8})\n$");
+
+    ToolRun first = render(home.path(), {sample("hubble_deep_field.jpg"), "--share", url, "--tone",
+                                         "sepia", "--description", "Deep field"});
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    const auto match = link.match(first.out);
+    ASSERT_TRUE(match.hasMatch()) << first.out.toStdString();
+    const auto record = service.store().findPicture(match.captured(1).toStdString());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->width, 800);
+    EXPECT_EQ(record->height, 697);
+    EXPECT_EQ(record->description, "Deep field");
+    EXPECT_NE(record->adjustments.find("<COL>Sepia</COL>"), std::string::npos);
+    EXPECT_FALSE(record->userKey.empty()) << "the tool registers before its first upload";
+
+    ToolRun second = render(home.path(), {sample("rocket.jpg"), "--share", url, "--no-record"});
+    ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
+    const auto next = service.store().findPicture(link.match(second.out).captured(1).toStdString());
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->userKey, record->userKey) << "the key is kept under LUMARO_HOME";
+    EXPECT_EQ(next->adjustments, "");
+    EXPECT_EQ(next->width, 640);
+}
+
+TEST(ShareRenderToolTest, FailuresPrintOneLineAndExitWithTheirCode) {
+    share::test::ShareServiceRunner service;
+    const QString url = QString::fromStdString(service.url());
+    QTemporaryDir forgotten;
+    {
+        // A key the service does not know: the upload is refused.
+        QSettings settings(forgotten.path() + "/config/defaults.ini", QSettings::IniFormat);
+        settings.setValue("Registered", 1);
+        settings.setValue("PrivateKey", "0123456789abcdef0123456789abcdef");
+    }
+    QTemporaryDir fresh;
+    struct Case {
+        const char* name;
+        QString home;
+        QStringList arguments;
+        int exitCode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"refused",
+         forgotten.path(),
+         {sample("rocket.jpg"), "--share", url},
+         1,
+         "upload failed: the sharing service answered 403"},
+        {"nobody listens",
+         fresh.path(),
+         {sample("rocket.jpg"), "--share", "http://127.0.0.1:1"},
+         1,
+         "registration failed: "},
+        {"not a picture", fresh.path(), {sample("README.md"), "--share", url}, 1, ""},
+        {"not a web address",
+         fresh.path(),
+         {sample("rocket.jpg"), "--share", "ftp://x"},
+         2,
+         "--share takes an http:// address"},
+        {"both outputs",
+         fresh.path(),
+         {sample("rocket.jpg"), "--share", url, "-o", "x.png"},
+         2,
+         "exclude each other"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ToolRun run = render(c.home, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith("lumaro-render: ")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace sharing::test
