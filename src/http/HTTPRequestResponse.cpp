@@ -9,6 +9,7 @@
 #include "http/RequestClassState.h"
 #include "http/TemporaryPath.h"
 #include "platform/CookieStore.h"
+#include "platform/http/HttpResponseHeadReading.h"
 
 namespace http {
 
@@ -30,17 +31,6 @@ constexpr quint64 kMaximumReservation = 64ull * 1024 * 1024;
 quint64 parseContentLength(const QString& value) {
     const QByteArray text = value.toLatin1();
     return std::strtoull(text.constData(), nullptr, 0);
-}
-
-// Integer scanning as a text scanner does it: blanks skipped, an optional sign, digits.
-int scanInteger(const QString& text, qsizetype& position) {
-    while (position < text.size() && text[position].isSpace()) ++position;
-    const qsizetype start = position;
-    if (position < text.size() && (text[position] == '-' || text[position] == '+')) ++position;
-    while (position < text.size() && text[position].isDigit()) ++position;
-    bool ok = false;
-    const int value = text.mid(start, position - start).toInt(&ok);
-    return ok ? value : 0;
 }
 
 ErrorPtr moveError(const QString& from, const QString& to, const QFile& file) {
@@ -78,7 +68,6 @@ void HTTPRequest::handleNetworkEvent(platform::HttpStreamEvent event) {
             handleBytesAvailable();
             break;
     }
-    performThrottling();
     lock.unlock();
 
     if (downloadComplete_ && needsRedirect_) {
@@ -117,11 +106,8 @@ void HTTPRequest::readResponseHeaders() {
 
     parseStringEncodingFromHeaders();
 
-    QList<std::pair<QByteArray, QByteArray>> rawFields;
-    for (const auto& [name, value] : header.rawHeaderFields()) {
-        rawFields.append({name.toLatin1(), value.toLatin1()});
-    }
-    responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+    responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
+        platform::fieldBytes(header.rawHeaderFields()), url_);
     if (useCookiePersistence_ && !responseCookies_.isEmpty()) {
         platform::CookieStore::shared().setCookies(responseCookies_, url_);
     }
@@ -169,31 +155,10 @@ void HTTPRequest::settleContentLength() {
 }
 
 void HTTPRequest::decideConnectionReuse(const platform::HttpResponseHeader& header) {
-    const QString connection = header.value(QStringLiteral("Connection")).toLower();
-    const bool http10 = header.version() == QLatin1String("HTTP/1.0");
-    if ((http10 && connection != QLatin1String("keep-alive")) ||
-        connection == QLatin1String("close")) {
-        return;
-    }
-    const QString keepAlive = header.value(QStringLiteral("Keep-Alive"));
-    if (keepAlive.isNull()) {
-        connectionCanBeReused_ = true;
-        return;
-    }
-    qsizetype position = 0;
-    while (position < keepAlive.size() && keepAlive[position].isSpace()) ++position;
-    if (keepAlive.mid(position).startsWith(QLatin1String("timeout="))) position += 8;
-    const int timeout = scanInteger(keepAlive, position);
-    int max = 0;
-    const qsizetype maxAt = keepAlive.indexOf(QLatin1String("max="), position);
-    if (maxAt >= 0) {
-        position = maxAt + 4;
-        max = scanInteger(keepAlive, position);
-    }
-    if (max > 5) {
-        connectionCanBeReused_ = true;
-        persistentConnectionTimeoutSeconds_ = timeout;
-    }
+    const platform::ConnectionReuseOffer offer = platform::connectionReuseOffer(header);
+    if (!offer.reusable) return;
+    connectionCanBeReused_ = true;
+    if (offer.timeoutSeconds) persistentConnectionTimeoutSeconds_ = *offer.timeoutSeconds;
 }
 
 void HTTPRequest::parseStringEncodingFromHeaders() {
@@ -489,12 +454,8 @@ void HTTPRequest::useDataFromCache() {
                 : 0);
         target.totalBytesRead_ = contentLength_;
         target.parseStringEncodingFromHeaders();
-        QList<std::pair<QByteArray, QByteArray>> rawFields;
-        for (const auto& [name, value] : headers->fields()) {
-            rawFields.append({name.toLatin1(), value.toLatin1()});
-        }
-        target.responseCookies_ =
-            platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+        target.responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
+            platform::fieldBytes(headers->fields()), url_);
     }
     target.complete_ = true;
     target.downloadComplete_ = true;
