@@ -167,44 +167,41 @@ std::shared_ptr<HTTPRequestQueue> HTTPRequest::queue() const {
     return queue_;
 }
 
-#define LUMARO_GUARDED_SETTER(Setter, Type, field) \
-    void HTTPRequest::Setter(Type value) {         \
-        std::lock_guard lock(cancelledLock_);      \
-        field = std::move(value);                  \
+#define LUMARO_LOCKED_SETTER(Setter, Type, mutex, target) \
+    void HTTPRequest::Setter(Type value) {                \
+        std::lock_guard lock(mutex);                      \
+        target = std::move(value);                        \
     }
 
-LUMARO_GUARDED_SETTER(setDelegate, std::weak_ptr<HTTPRequestDelegate>, delegate_)
-LUMARO_GUARDED_SETTER(setQueue, std::shared_ptr<HTTPRequestQueue>, queue_)
-LUMARO_GUARDED_SETTER(setDidStartSelector, RequestSelector, didStartSelector_)
-LUMARO_GUARDED_SETTER(setDidReceiveResponseHeadersSelector, HeadersSelector,
-                      didReceiveResponseHeadersSelector_)
-LUMARO_GUARDED_SETTER(setWillRedirectSelector, RedirectSelector, willRedirectSelector_)
-LUMARO_GUARDED_SETTER(setDidFinishSelector, RequestSelector, didFinishSelector_)
-LUMARO_GUARDED_SETTER(setDidFailSelector, RequestSelector, didFailSelector_)
-LUMARO_GUARDED_SETTER(setDidReceiveDataSelector, DataSelector, didReceiveDataSelector_)
+LUMARO_LOCKED_SETTER(setDelegate, std::weak_ptr<HTTPRequestDelegate>, cancelledLock_, delegate_)
+LUMARO_LOCKED_SETTER(setQueue, std::shared_ptr<HTTPRequestQueue>, cancelledLock_, queue_)
+LUMARO_LOCKED_SETTER(setDidStartSelector, RequestSelector, cancelledLock_, didStartSelector_)
+LUMARO_LOCKED_SETTER(setDidReceiveResponseHeadersSelector, HeadersSelector, cancelledLock_,
+                     didReceiveResponseHeadersSelector_)
+LUMARO_LOCKED_SETTER(setWillRedirectSelector, RedirectSelector, cancelledLock_,
+                     willRedirectSelector_)
+LUMARO_LOCKED_SETTER(setDidFinishSelector, RequestSelector, cancelledLock_, didFinishSelector_)
+LUMARO_LOCKED_SETTER(setDidFailSelector, RequestSelector, cancelledLock_, didFailSelector_)
+LUMARO_LOCKED_SETTER(setDidReceiveDataSelector, DataSelector, cancelledLock_,
+                     didReceiveDataSelector_)
+LUMARO_LOCKED_SETTER(setStartedBlock, Block, blocksMutex_, blocks_->started)
+LUMARO_LOCKED_SETTER(setHeadersReceivedBlock, HeadersBlock, blocksMutex_, blocks_->headersReceived)
+LUMARO_LOCKED_SETTER(setCompletionBlock, Block, blocksMutex_, blocks_->completion)
+LUMARO_LOCKED_SETTER(setFailedBlock, Block, blocksMutex_, blocks_->failure)
+LUMARO_LOCKED_SETTER(setBytesReceivedBlock, ProgressBlock, blocksMutex_, blocks_->bytesReceived)
+LUMARO_LOCKED_SETTER(setBytesSentBlock, ProgressBlock, blocksMutex_, blocks_->bytesSent)
+LUMARO_LOCKED_SETTER(setDownloadSizeIncrementedBlock, SizeBlock, blocksMutex_,
+                     blocks_->downloadSizeIncremented)
+LUMARO_LOCKED_SETTER(setUploadSizeIncrementedBlock, SizeBlock, blocksMutex_,
+                     blocks_->uploadSizeIncremented)
+LUMARO_LOCKED_SETTER(setDataReceivedBlock, DataBlock, blocksMutex_, blocks_->dataReceived)
+LUMARO_LOCKED_SETTER(setAuthenticationNeededBlock, Block, blocksMutex_,
+                     blocks_->authenticationNeeded)
+LUMARO_LOCKED_SETTER(setProxyAuthenticationNeededBlock, Block, blocksMutex_,
+                     blocks_->proxyAuthenticationNeeded)
+LUMARO_LOCKED_SETTER(setRequestRedirectedBlock, Block, blocksMutex_, blocks_->requestRedirected)
 
-#undef LUMARO_GUARDED_SETTER
-
-#define LUMARO_BLOCK_SETTER(Setter, Type, slot) \
-    void HTTPRequest::Setter(Type block) {      \
-        std::lock_guard lock(blocksMutex_);     \
-        blocks_->slot = std::move(block);       \
-    }
-
-LUMARO_BLOCK_SETTER(setStartedBlock, Block, started)
-LUMARO_BLOCK_SETTER(setHeadersReceivedBlock, HeadersBlock, headersReceived)
-LUMARO_BLOCK_SETTER(setCompletionBlock, Block, completion)
-LUMARO_BLOCK_SETTER(setFailedBlock, Block, failure)
-LUMARO_BLOCK_SETTER(setBytesReceivedBlock, ProgressBlock, bytesReceived)
-LUMARO_BLOCK_SETTER(setBytesSentBlock, ProgressBlock, bytesSent)
-LUMARO_BLOCK_SETTER(setDownloadSizeIncrementedBlock, SizeBlock, downloadSizeIncremented)
-LUMARO_BLOCK_SETTER(setUploadSizeIncrementedBlock, SizeBlock, uploadSizeIncremented)
-LUMARO_BLOCK_SETTER(setDataReceivedBlock, DataBlock, dataReceived)
-LUMARO_BLOCK_SETTER(setAuthenticationNeededBlock, Block, authenticationNeeded)
-LUMARO_BLOCK_SETTER(setProxyAuthenticationNeededBlock, Block, proxyAuthenticationNeeded)
-LUMARO_BLOCK_SETTER(setRequestRedirectedBlock, Block, requestRedirected)
-
-#undef LUMARO_BLOCK_SETTER
+#undef LUMARO_LOCKED_SETTER
 
 void HTTPRequest::addRequestHeader(const QString& name, const QString& value) {
     requestHeaders_.set(name, value);
