@@ -10,6 +10,7 @@
 
 #include "http/ResponseHeaderReaders.h"
 #include "platform/http/HttpMessage.h"
+#include "platform/http/HttpResponseHeadReading.h"
 
 using platform::HttpResponseHeader;
 namespace readers = http::response_headers;
@@ -51,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString length = header.value(QStringLiteral("Content-Length"));
     if (!length.isNull()) readers::parseContentLength(length);
 
-    const QString keepAlive = header.value(QStringLiteral("Keep-Alive"));
-    if (!keepAlive.isNull()) readers::parseKeepAlive(keepAlive);
+    const platform::ConnectionReuseOffer offer = platform::connectionReuseOffer(header);
+    check(offer.reusable || !offer.timeoutSeconds);
 
     QString mimeType;
     http::StringEncoding encoding = http::StringEncodings::Invalid;

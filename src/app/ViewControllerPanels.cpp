@@ -4,6 +4,7 @@
 
 #include "app/AppLog.h"
 #include "app/lumaroViewController.h"
+#include "imaging/PanelSettings.h"
 #include "panels/ColourView.h"
 #include "panels/ProcessingView.h"
 #include "panels/SettingsView.h"
@@ -125,53 +126,32 @@ void lumaroViewController::countDown2() {
     }
     qCDebug(lcApp) << "timercounter=exec";
     auto& defaults = platform::Defaults::standard();
-    if (defaults.integerForKey(QStringLiteral("activate")) != 1) {
+    if (defaults.integerForKey(imaging::keys::activate) != 1) {
         qCDebug(lcApp) << "activate=0";
         return;
     }
     qCDebug(lcApp) << "activate=1";
-    auto integer = [&](const char* key) {
-        return defaults.integerForKey(QString::fromLatin1(key));
-    };
+    for (const imaging::PanelSetting& setting : imaging::kPanelSettings) {
+        if (setting.panel == state_.openPanel) {
+            state_.*setting.field = defaults.integerForKey(*setting.key);
+        }
+    }
+    imaging::settleStepSwitches(state_, state_.openPanel);
     switch (state_.openPanel) {
         case 1:
             qCDebug(lcApp) << "openwin=1";
-            state_.tintR = integer("R");
-            state_.tintG = integer("G");
-            state_.tintB = integer("B");
-            if (state_.tintR == 255 && state_.tintG == 255 && state_.tintB == 255) {
-                state_.toneOn = 0;
-                qCDebug(lcApp) << "colex=false";
-            } else {
-                state_.toneOn = 1;
-                qCDebug(lcApp) << "colex=true";
-            }
+            qCDebug(lcApp) << (state_.toneOn ? "colex=true" : "colex=false");
             state_.toneType = 3;
             break;
         case 2:
             qCDebug(lcApp) << "openwin=2";
-            state_.vigRadius = integer("Rad");
-            state_.vigType = integer("Type");
-            state_.vigEffect = integer("Effect");
-            state_.vigEnabled = integer("Enabled");
             state_.vigOn = state_.vigEnabled == 1;
             break;
         case 3:
             qCDebug(lcApp) << "openwin=3";
-            state_.alphaValue = integer("Alpha");
-            state_.exposureValue = integer("Exposure");
-            state_.noiseValue = integer("Noise");
-            state_.quantValue = integer("Quant");
-            state_.inverseValue = integer("Inverse");
-            state_.alphaOn = state_.alphaValue != 100;
-            state_.exposureOn = state_.exposureValue != 100;
-            state_.noiseOn = state_.noiseValue != 0;
-            state_.quantOn = state_.quantValue != 1;
-            state_.inverseOn = state_.inverseValue != 0;
             break;
         case 4:
-            state_.outputSize = integer("Size");
-            state_.ornamentsOn = defaults.boolForKey(QStringLiteral("Ornaments"));
+            state_.ornamentsOn = defaults.boolForKey(imaging::keys::Ornaments);
             showOrnaments(state_.ornamentsOn != 0);
             break;
         case 5:
@@ -189,7 +169,7 @@ void lumaroViewController::countDown2() {
         renderer_.MonoCore();
         qCDebug(lcApp) << "openwin!=4";
     }
-    defaults.setInteger(0, QStringLiteral("activate"));
+    defaults.setInteger(0, imaging::keys::activate);
     defaults.synchronize();
 }
 

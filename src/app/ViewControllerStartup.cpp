@@ -11,6 +11,7 @@
 #include "app/ProductSharing.h"
 #include "app/lumaroViewController.h"
 #include "imaging/BitmapImage.h"
+#include "imaging/PanelSettings.h"
 #include "imaging/ResetDefaults.h"
 #include "platform/Defaults.h"
 #include "platform/MainThread.h"
@@ -171,17 +172,17 @@ void lumaroViewController::viewDidLoad() {
     // Every start begins with the panel adjustments at their defaults.
     imaging::resetDefaults(defaults);
 
-    if (defaults.integerForKey(QStringLiteral("Size")) < 450)
-        defaults.setInteger(650, QStringLiteral("Size"));
-    state_.outputSize = defaults.integerForKey(QStringLiteral("Size"));
+    if (defaults.integerForKey(imaging::keys::Size) < 450)
+        defaults.setInteger(650, imaging::keys::Size);
+    state_.outputSize = defaults.integerForKey(imaging::keys::Size);
 
     if (!defaults.boolForKey(QStringLiteral("PreOrnaments"))) {
         defaults.setBool(true, QStringLiteral("PreOrnaments"));
-        defaults.setBool(true, QStringLiteral("Ornaments"));
+        defaults.setBool(true, imaging::keys::Ornaments);
         qCDebug(lcApp) << "Ornaments set";
     }
     state_.ornamentsOn =
-        static_cast<std::uint8_t>(defaults.integerForKey(QStringLiteral("Ornaments")) & 0xff);
+        static_cast<std::uint8_t>(defaults.integerForKey(imaging::keys::Ornaments) & 0xff);
     showOrnaments(state_.ornamentsOn != 0);
 
     const int starts = defaults.integerForKey(QStringLiteral("oco"));
@@ -271,7 +272,7 @@ void lumaroViewController::imagePickerControllerDidFinishPickingMediaWithInfo(
     placeOrnaments();
     enterEditingState();
     qCDebug(lcApp) << "imagepicker";
-    state_.outputSize = platform::Defaults::standard().integerForKey(QStringLiteral("Size"));
+    state_.outputSize = platform::Defaults::standard().integerForKey(imaging::keys::Size);
 }
 
 void lumaroViewController::enterEditingState() {

@@ -59,39 +59,22 @@ HTTPRequestPtr HTTPRequest::makeRequestOfSameClass(const QUrl& url) const {
 HTTPRequestPtr HTTPRequest::copyWithZone() const {
     std::lock_guard lock(cancelledLock_);
     HTTPRequestPtr copy = makeRequestOfSameClass(url_);
+    copySharedSettingsTo(*copy);
     copy->delegate_ = delegate_;
     copy->requestMethod_ = requestMethod_;
     copy->postBody_ = postBody_;
     copy->shouldStreamPostDataFromDisk_ = shouldStreamPostDataFromDisk_;
     copy->postBodyFilePath_ = postBodyFilePath_;
-    copy->requestHeaders_ = requestHeaders_;
-    copy->requestCookies_ = requestCookies_;
-    copy->useCookiePersistence_ = useCookiePersistence_;
-    copy->useKeychainPersistence_ = useKeychainPersistence_;
-    copy->useSessionPersistence_ = useSessionPersistence_;
-    copy->allowCompressedResponse_ = allowCompressedResponse_;
     copy->maxInflatedBodySize_ = maxInflatedBodySize_;
     copy->downloadDestinationPath_ = downloadDestinationPath_;
     copy->temporaryFileDownloadPath_ = temporaryFileDownloadPath_;
-    copy->username_ = username_;
-    copy->password_ = password_;
-    copy->domain_ = domain_;
-    copy->proxyUsername_ = proxyUsername_;
-    copy->proxyPassword_ = proxyPassword_;
-    copy->proxyDomain_ = proxyDomain_;
-    copy->proxyHost_ = proxyHost_;
-    copy->proxyPort_ = proxyPort_;
-    copy->proxyType_ = proxyType_;
     copy->uploadProgressDelegate_ = uploadProgressDelegate_;
     copy->downloadProgressDelegate_ = downloadProgressDelegate_;
-    copy->shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
-    copy->shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
     copy->postLength_ = postLength_;
     copy->haveBuiltPostBody_ = haveBuiltPostBody_;
     copy->didStartSelector_ = didStartSelector_;
     copy->didFinishSelector_ = didFinishSelector_;
     copy->didFailSelector_ = didFailSelector_;
-    copy->timeOutSeconds_ = timeOutSeconds_;
     copy->shouldResetDownloadProgress_ = shouldResetDownloadProgress_;
     copy->shouldResetUploadProgress_ = shouldResetUploadProgress_;
     copy->showAccurateProgress_ = showAccurateProgress_;
@@ -99,18 +82,7 @@ HTTPRequestPtr HTTPRequest::copyWithZone() const {
     copy->allowResumeForFileDownloads_ = allowResumeForFileDownloads_;
     copy->userInfo_ = userInfo_;
     copy->tag_ = tag_;
-    copy->useHTTPVersionOne_ = useHTTPVersionOne_;
     copy->shouldRedirect_ = shouldRedirect_;
-    copy->validatesSecureCertificate_ = validatesSecureCertificate_;
-    copy->clientCertificateIdentity_ = clientCertificateIdentity_;
-    copy->clientCertificates_ = clientCertificates_;
-    copy->extraTrustedCertificates_ = extraTrustedCertificates_;
-    copy->PACurl_ = PACurl_;
-    copy->shouldPresentCredentialsBeforeChallenge_ = shouldPresentCredentialsBeforeChallenge_;
-    copy->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
-    copy->shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
-    copy->shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
-    copy->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
     copy->authenticationScheme_ = authenticationScheme_;
     return copy;
 }
@@ -119,38 +91,33 @@ HTTPRequestPtr HTTPRequest::HEADRequest() {
     std::lock_guard lock(cancelledLock_);
     HTTPRequestPtr head = makeRequestOfSameClass(url_);
     head->setRequestMethod(QStringLiteral("HEAD"));
-    head->mainRequest_ = std::static_pointer_cast<HTTPRequest>(shared_from_this());
+    head->mainRequest_ = self();
     head->hasMainRequest_ = true;
-    head->requestHeaders_ = requestHeaders_;
-    head->requestCookies_ = requestCookies_;
-    head->useCookiePersistence_ = useCookiePersistence_;
-    head->useKeychainPersistence_ = useKeychainPersistence_;
-    head->useSessionPersistence_ = useSessionPersistence_;
-    head->allowCompressedResponse_ = allowCompressedResponse_;
-    head->username_ = username_;
-    head->password_ = password_;
-    head->domain_ = domain_;
-    head->proxyUsername_ = proxyUsername_;
-    head->proxyPassword_ = proxyPassword_;
-    head->proxyDomain_ = proxyDomain_;
-    head->proxyHost_ = proxyHost_;
-    head->proxyPort_ = proxyPort_;
-    head->proxyType_ = proxyType_;
-    head->shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
-    head->shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
-    head->timeOutSeconds_ = timeOutSeconds_;
-    head->useHTTPVersionOne_ = useHTTPVersionOne_;
-    head->validatesSecureCertificate_ = validatesSecureCertificate_;
-    head->clientCertificateIdentity_ = clientCertificateIdentity_;
-    head->clientCertificates_ = clientCertificates_;
-    head->extraTrustedCertificates_ = extraTrustedCertificates_;
-    head->PACurl_ = PACurl_;
-    head->shouldPresentCredentialsBeforeChallenge_ = shouldPresentCredentialsBeforeChallenge_;
-    head->numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
-    head->shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
-    head->shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
-    head->persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
+    copySharedSettingsTo(*head);
     return head;
+}
+
+void HTTPRequest::copySharedSettingsTo(HTTPRequest& other) const {
+    other.requestHeaders_ = requestHeaders_;
+    other.requestCookies_ = requestCookies_;
+    other.useCookiePersistence_ = useCookiePersistence_;
+    other.allowCompressedResponse_ = allowCompressedResponse_;
+    other.username_ = username_;
+    other.password_ = password_;
+    other.proxyHost_ = proxyHost_;
+    other.proxyPort_ = proxyPort_;
+    other.proxyType_ = proxyType_;
+    other.timeOutSeconds_ = timeOutSeconds_;
+    other.useHTTPVersionOne_ = useHTTPVersionOne_;
+    other.validatesSecureCertificate_ = validatesSecureCertificate_;
+    other.clientCertificateIdentity_ = clientCertificateIdentity_;
+    other.clientCertificates_ = clientCertificates_;
+    other.extraTrustedCertificates_ = extraTrustedCertificates_;
+    other.shouldPresentCredentialsBeforeChallenge_ = shouldPresentCredentialsBeforeChallenge_;
+    other.numberOfTimesToRetryOnTimeout_ = numberOfTimesToRetryOnTimeout_;
+    other.shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
+    other.shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
+    other.persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
 }
 
 // ---- Accessors guarded by the request's lock ----
@@ -198,71 +165,46 @@ std::shared_ptr<HTTPRequestDelegate> HTTPRequest::delegate() const {
     return delegate_.lock();
 }
 
-void HTTPRequest::setDelegate(std::weak_ptr<HTTPRequestDelegate> delegate) {
-    std::lock_guard lock(cancelledLock_);
-    delegate_ = std::move(delegate);
-}
-
 std::shared_ptr<HTTPRequestQueue> HTTPRequest::queue() const {
     std::lock_guard lock(cancelledLock_);
     return queue_;
 }
 
-void HTTPRequest::setQueue(std::shared_ptr<HTTPRequestQueue> queue) {
-    std::lock_guard lock(cancelledLock_);
-    queue_ = std::move(queue);
-}
-
-void HTTPRequest::setDidStartSelector(RequestSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    didStartSelector_ = std::move(selector);
-}
-
-void HTTPRequest::setDidReceiveResponseHeadersSelector(HeadersSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    didReceiveResponseHeadersSelector_ = std::move(selector);
-}
-
-void HTTPRequest::setWillRedirectSelector(RedirectSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    willRedirectSelector_ = std::move(selector);
-}
-
-void HTTPRequest::setDidFinishSelector(RequestSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    didFinishSelector_ = std::move(selector);
-}
-
-void HTTPRequest::setDidFailSelector(RequestSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    didFailSelector_ = std::move(selector);
-}
-
-void HTTPRequest::setDidReceiveDataSelector(DataSelector selector) {
-    std::lock_guard lock(cancelledLock_);
-    didReceiveDataSelector_ = std::move(selector);
-}
-
-#define LUMARO_BLOCK_SETTER(Setter, Type, slot) \
-    void HTTPRequest::Setter(Type block) {      \
-        std::lock_guard lock(blocksMutex_);     \
-        blocks_->slot = std::move(block);       \
+#define LUMARO_LOCKED_SETTER(Setter, Type, mutex, target) \
+    void HTTPRequest::Setter(Type value) {                \
+        std::lock_guard lock(mutex);                      \
+        target = std::move(value);                        \
     }
 
-LUMARO_BLOCK_SETTER(setStartedBlock, Block, started)
-LUMARO_BLOCK_SETTER(setHeadersReceivedBlock, HeadersBlock, headersReceived)
-LUMARO_BLOCK_SETTER(setCompletionBlock, Block, completion)
-LUMARO_BLOCK_SETTER(setFailedBlock, Block, failure)
-LUMARO_BLOCK_SETTER(setBytesReceivedBlock, ProgressBlock, bytesReceived)
-LUMARO_BLOCK_SETTER(setBytesSentBlock, ProgressBlock, bytesSent)
-LUMARO_BLOCK_SETTER(setDownloadSizeIncrementedBlock, SizeBlock, downloadSizeIncremented)
-LUMARO_BLOCK_SETTER(setUploadSizeIncrementedBlock, SizeBlock, uploadSizeIncremented)
-LUMARO_BLOCK_SETTER(setDataReceivedBlock, DataBlock, dataReceived)
-LUMARO_BLOCK_SETTER(setAuthenticationNeededBlock, Block, authenticationNeeded)
-LUMARO_BLOCK_SETTER(setProxyAuthenticationNeededBlock, Block, proxyAuthenticationNeeded)
-LUMARO_BLOCK_SETTER(setRequestRedirectedBlock, Block, requestRedirected)
+LUMARO_LOCKED_SETTER(setDelegate, std::weak_ptr<HTTPRequestDelegate>, cancelledLock_, delegate_)
+LUMARO_LOCKED_SETTER(setQueue, std::shared_ptr<HTTPRequestQueue>, cancelledLock_, queue_)
+LUMARO_LOCKED_SETTER(setDidStartSelector, RequestSelector, cancelledLock_, didStartSelector_)
+LUMARO_LOCKED_SETTER(setDidReceiveResponseHeadersSelector, HeadersSelector, cancelledLock_,
+                     didReceiveResponseHeadersSelector_)
+LUMARO_LOCKED_SETTER(setWillRedirectSelector, RedirectSelector, cancelledLock_,
+                     willRedirectSelector_)
+LUMARO_LOCKED_SETTER(setDidFinishSelector, RequestSelector, cancelledLock_, didFinishSelector_)
+LUMARO_LOCKED_SETTER(setDidFailSelector, RequestSelector, cancelledLock_, didFailSelector_)
+LUMARO_LOCKED_SETTER(setDidReceiveDataSelector, DataSelector, cancelledLock_,
+                     didReceiveDataSelector_)
+LUMARO_LOCKED_SETTER(setStartedBlock, Block, blocksMutex_, blocks_->started)
+LUMARO_LOCKED_SETTER(setHeadersReceivedBlock, HeadersBlock, blocksMutex_, blocks_->headersReceived)
+LUMARO_LOCKED_SETTER(setCompletionBlock, Block, blocksMutex_, blocks_->completion)
+LUMARO_LOCKED_SETTER(setFailedBlock, Block, blocksMutex_, blocks_->failure)
+LUMARO_LOCKED_SETTER(setBytesReceivedBlock, ProgressBlock, blocksMutex_, blocks_->bytesReceived)
+LUMARO_LOCKED_SETTER(setBytesSentBlock, ProgressBlock, blocksMutex_, blocks_->bytesSent)
+LUMARO_LOCKED_SETTER(setDownloadSizeIncrementedBlock, SizeBlock, blocksMutex_,
+                     blocks_->downloadSizeIncremented)
+LUMARO_LOCKED_SETTER(setUploadSizeIncrementedBlock, SizeBlock, blocksMutex_,
+                     blocks_->uploadSizeIncremented)
+LUMARO_LOCKED_SETTER(setDataReceivedBlock, DataBlock, blocksMutex_, blocks_->dataReceived)
+LUMARO_LOCKED_SETTER(setAuthenticationNeededBlock, Block, blocksMutex_,
+                     blocks_->authenticationNeeded)
+LUMARO_LOCKED_SETTER(setProxyAuthenticationNeededBlock, Block, blocksMutex_,
+                     blocks_->proxyAuthenticationNeeded)
+LUMARO_LOCKED_SETTER(setRequestRedirectedBlock, Block, blocksMutex_, blocks_->requestRedirected)
 
-#undef LUMARO_BLOCK_SETTER
+#undef LUMARO_LOCKED_SETTER
 
 void HTTPRequest::addRequestHeader(const QString& name, const QString& value) {
     requestHeaders_.set(name, value);

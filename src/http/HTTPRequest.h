@@ -318,6 +318,8 @@ public:
 protected:
     // Makes the empty request that copyWithZone fills; subclasses answer their own class.
     virtual HTTPRequestPtr makeRequestOfSameClass(const QUrl& url) const;
+    // The settings a HEAD request shares with its main request; a copy takes them too.
+    void copySharedSettingsTo(HTTPRequest& other) const;
     HTTPRequestPtr self() { return std::static_pointer_cast<HTTPRequest>(shared_from_this()); }
 
     void failWithError(ErrorPtr error);
@@ -426,14 +428,10 @@ protected:
     void sendToProgressReceivers(ProgressDelegateField field, ProgressOperation operation,
                                  qint64 amount);
 
-    // Bandwidth throttling.
-    void performThrottling();
-    static bool isBandwidthThrottled();
-    // Credentials: pre-emptive Authorization, and the answer to a 401 or 407.
+    // ---- Credentials (HTTPRequestCredentials.cpp) ----
+    // Pre-emptive Authorization, and the answer to a 401 or 407.
     void applyAuthorizationHeader();
     void attemptToApplyCredentialsAndResume();
-    // Proxy discovery: answers whether the attempt may start now.
-    bool configureProxies();
 
     // Target and method.
     QUrl url_;
@@ -535,26 +533,14 @@ protected:
     // Credentials.
     QString username_;
     QString password_;
-    QString domain_;
-    QString proxyUsername_;
-    QString proxyPassword_;
-    QString proxyDomain_;
     QString authenticationScheme_;
-    QString proxyAuthenticationScheme_;
-    QString authenticationRealm_;
-    QString proxyAuthenticationRealm_;
-    bool useKeychainPersistence_ = false;
-    bool useSessionPersistence_ = true;
     bool shouldPresentCredentialsBeforeChallenge_ = true;
-    bool shouldPresentAuthenticationDialog_ = false;
-    bool shouldPresentProxyAuthenticationDialog_ = true;
     int authenticationNeeded_ = 0;
 
     // Proxy.
     QString proxyHost_;
     int proxyPort_ = 0;
     QString proxyType_;
-    QUrl PACurl_;
 
     // Connection.
     std::optional<platform::HttpRequestMessage> request_;
@@ -593,12 +579,19 @@ protected:
     std::atomic<bool> finished_{false};
     bool cancelled_ = false;
     ErrorPtr error_;
-    bool isSynchronous_ = false;
     QTimer* statusTimer_ = nullptr;
     bool destroying_ = false;
     mutable std::recursive_mutex cancelledLock_;
 
 private:
+    // Delivers one event to user code on the GUI thread: the delegate through selector, the
+    // block in slot, then the queue through queueCall (nullptr: not the queue). With
+    // quietAfterFailure nothing is delivered once the request has failed, nor for a HEAD
+    // request that measures a main request.
+    template <class Selector, class Slot, class QueueCall, class... Args>
+    void notifyUser(bool quietAfterFailure, Selector HTTPRequest::*selector, Slot Blocks::*slot,
+                    QueueCall queueCall, const Args&... args);
+
     template <class Slot>
     Slot blockSnapshot(Slot Blocks::*slot) const {
         std::lock_guard lock(blocksMutex_);

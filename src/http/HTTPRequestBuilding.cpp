@@ -325,7 +325,7 @@ void HTTPRequest::startRequest() {
     }
     if (shouldAttemptPersistentConnection_) olderStream = choosePersistentConnection();
 
-    if (!isBandwidthThrottled()) scheduleReadStream();
+    scheduleReadStream();
 
     std::weak_ptr<HTTPRequest> weak = self();
     readStream_->setClient([weak](platform::HttpStreamEvent event) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <exception>
+#include <type_traits>
 #include <typeinfo>
 
 #include "http/HTTPRequest.h"
@@ -54,7 +55,6 @@ void HTTPRequest::startSynchronous() {
     QEventLoop loop;
     {
         std::lock_guard lock(cancelledLock_);
-        isSynchronous_ = true;
         inProgress_ = true;
         drivingThread_ = QThread::currentThread();
     }
@@ -129,7 +129,7 @@ void HTTPRequest::main() {
                 return;
             }
         }
-        if (configureProxies()) startRequest();
+        startRequest();
     } catch (const std::exception& exception) {
         auto underlying = std::make_shared<Error>();
         underlying->domain = HTTPRequestErrorDomain;
@@ -275,75 +275,47 @@ void HTTPRequest::markAsFinished() {
 
 // ---- Events to user code ----
 
-void HTTPRequest::requestStarted() {
+template <class Selector, class Slot, class QueueCall, class... Args>
+void HTTPRequest::notifyUser(bool quietAfterFailure, Selector HTTPRequest::*selector,
+                             Slot Blocks::*slot, QueueCall queueCall, const Args&... args) {
     auto request = self();
-    platform::runOnMainThread([request] {
+    platform::runOnMainThread([request, quietAfterFailure, selector, slot, queueCall, args...] {
         std::unique_lock lock(request->cancelledLock_);
-        if (request->error_ || request->hasMainRequest_) return;
+        if (quietAfterFailure && (request->error_ || request->hasMainRequest_)) return;
         auto delegate = request->delegate_.lock();
-        auto selector = request->didStartSelector_;
+        auto call = (*request).*selector;
         auto queue = request->queue_;
         lock.unlock();
-        if (delegate && selector) selector(*delegate, request);
-        if (auto block = request->blockSnapshot(&Blocks::started)) block();
-        if (queue) queue->requestStarted(request);
+        if (delegate && call) call(*delegate, request, args...);
+        if (auto block = request->blockSnapshot(slot)) block(args...);
+        if constexpr (!std::is_null_pointer_v<QueueCall>) {
+            if (queue) ((*queue).*queueCall)(request, args...);
+        }
     });
+}
+
+void HTTPRequest::requestStarted() {
+    notifyUser(true, &HTTPRequest::didStartSelector_, &Blocks::started,
+               &HTTPRequestQueue::requestStarted);
 }
 
 void HTTPRequest::requestReceivedResponseHeaders(const Headers& headers) {
-    auto request = self();
-    platform::runOnMainThread([request, headers] {
-        std::unique_lock lock(request->cancelledLock_);
-        if (request->error_ || request->hasMainRequest_) return;
-        auto delegate = request->delegate_.lock();
-        auto selector = request->didReceiveResponseHeadersSelector_;
-        auto queue = request->queue_;
-        lock.unlock();
-        if (delegate && selector) selector(*delegate, request, headers);
-        if (auto block = request->blockSnapshot(&Blocks::headersReceived)) block(headers);
-        if (queue) queue->requestReceivedResponseHeaders(request, headers);
-    });
+    notifyUser(true, &HTTPRequest::didReceiveResponseHeadersSelector_, &Blocks::headersReceived,
+               &HTTPRequestQueue::requestReceivedResponseHeaders, headers);
 }
 
 void HTTPRequest::reportFinished() {
-    auto request = self();
-    platform::runOnMainThread([request] {
-        std::unique_lock lock(request->cancelledLock_);
-        if (request->error_ || request->hasMainRequest_) return;
-        auto delegate = request->delegate_.lock();
-        auto selector = request->didFinishSelector_;
-        auto queue = request->queue_;
-        lock.unlock();
-        if (delegate && selector) selector(*delegate, request);
-        if (auto block = request->blockSnapshot(&Blocks::completion)) block();
-        if (queue) queue->requestFinished(request);
-    });
+    notifyUser(true, &HTTPRequest::didFinishSelector_, &Blocks::completion,
+               &HTTPRequestQueue::requestFinished);
 }
 
 void HTTPRequest::reportFailure() {
-    auto request = self();
-    platform::runOnMainThread([request] {
-        std::unique_lock lock(request->cancelledLock_);
-        auto delegate = request->delegate_.lock();
-        auto selector = request->didFailSelector_;
-        auto queue = request->queue_;
-        lock.unlock();
-        if (delegate && selector) selector(*delegate, request);
-        if (auto block = request->blockSnapshot(&Blocks::failure)) block();
-        if (queue) queue->requestFailed(request);
-    });
+    notifyUser(false, &HTTPRequest::didFailSelector_, &Blocks::failure,
+               &HTTPRequestQueue::requestFailed);
 }
 
 void HTTPRequest::passOnReceivedData(const QByteArray& data) {
-    auto request = self();
-    platform::runOnMainThread([request, data] {
-        std::unique_lock lock(request->cancelledLock_);
-        auto delegate = request->delegate_.lock();
-        auto selector = request->didReceiveDataSelector_;
-        lock.unlock();
-        if (delegate && selector) selector(*delegate, request, data);
-        if (auto block = request->blockSnapshot(&Blocks::dataReceived)) block(data);
-    });
+    notifyUser(false, &HTTPRequest::didReceiveDataSelector_, &Blocks::dataReceived, nullptr, data);
 }
 
 bool HTTPRequest::hasDataReceiver() const {
@@ -394,7 +366,6 @@ void HTTPRequest::updateStatus() {
 void HTTPRequest::checkRequestStatus() {
     std::unique_lock lock(cancelledLock_);
     if (cancelled_ || complete_) return;
-    performThrottling();
     if (shouldTimeOut()) {
         const bool retry = handleTimeOut();
         lock.unlock();

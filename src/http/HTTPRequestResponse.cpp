@@ -9,6 +9,7 @@
 #include "http/StagingFile.h"
 #include "http/TemporaryPath.h"
 #include "platform/CookieStore.h"
+#include "platform/http/HttpResponseHeadReading.h"
 
 namespace http {
 
@@ -60,7 +61,6 @@ void HTTPRequest::handleNetworkEvent(platform::HttpStreamEvent event) {
             handleBytesAvailable();
             break;
     }
-    performThrottling();
     lock.unlock();
 
     if (downloadComplete_ && needsRedirect_) {
@@ -99,11 +99,8 @@ void HTTPRequest::readResponseHeaders() {
 
     parseStringEncodingFromHeaders();
 
-    QList<std::pair<QByteArray, QByteArray>> rawFields;
-    for (const auto& [name, value] : header.rawHeaderFields()) {
-        rawFields.append({name.toLatin1(), value.toLatin1()});
-    }
-    responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+    responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
+        platform::fieldBytes(header.rawHeaderFields()), url_);
     if (useCookiePersistence_ && !responseCookies_.isEmpty()) {
         platform::CookieStore::shared().setCookies(responseCookies_, url_);
     }
@@ -151,22 +148,10 @@ void HTTPRequest::settleContentLength() {
 }
 
 void HTTPRequest::decideConnectionReuse(const platform::HttpResponseHeader& header) {
-    const QString connection = header.value(QStringLiteral("Connection")).toLower();
-    const bool http10 = header.version() == QLatin1String("HTTP/1.0");
-    if ((http10 && connection != QLatin1String("keep-alive")) ||
-        connection == QLatin1String("close")) {
-        return;
-    }
-    const QString keepAlive = header.value(QStringLiteral("Keep-Alive"));
-    if (keepAlive.isNull()) {
-        connectionCanBeReused_ = true;
-        return;
-    }
-    const response_headers::KeepAlive terms = response_headers::parseKeepAlive(keepAlive);
-    if (terms.max > 5) {
-        connectionCanBeReused_ = true;
-        persistentConnectionTimeoutSeconds_ = terms.timeout;
-    }
+    const platform::ConnectionReuseOffer offer = platform::connectionReuseOffer(header);
+    if (!offer.reusable) return;
+    connectionCanBeReused_ = true;
+    if (offer.timeoutSeconds) persistentConnectionTimeoutSeconds_ = *offer.timeoutSeconds;
 }
 
 void HTTPRequest::parseStringEncodingFromHeaders() {
@@ -507,12 +492,8 @@ void HTTPRequest::useDataFromCache() {
                 : 0);
         target.totalBytesRead_ = contentLength_;
         target.parseStringEncodingFromHeaders();
-        QList<std::pair<QByteArray, QByteArray>> rawFields;
-        for (const auto& [name, value] : headers->fields()) {
-            rawFields.append({name.toLatin1(), value.toLatin1()});
-        }
-        target.responseCookies_ =
-            platform::CookieStore::cookiesWithResponseHeaderFields(rawFields, url_);
+        target.responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
+            platform::fieldBytes(headers->fields()), url_);
     }
     target.complete_ = true;
     target.downloadComplete_ = true;

@@ -22,10 +22,6 @@ struct RequestClassState {
     std::recursive_mutex monitor;
     std::recursive_mutex connectionPoolLock;
     std::recursive_mutex progressUpdateLock;
-    std::mutex bandwidthLock;
-    std::recursive_mutex sessionCookieLock;
-    std::recursive_mutex sessionCredentialLock;
-    std::recursive_mutex credentialPromptLock;
 
     // The five errors every request shares.
     ErrorPtr requestTimedOutError;

@@ -1,7 +1,5 @@
 #include "imaging/BitmapImage.h"
 
-#include <bit>
-
 #include "imaging/OrientedCopy.h"
 #include "imaging/ParallelRows.h"
 
@@ -10,17 +8,11 @@ namespace {
 
 constexpr int kChunkRows = 64;
 
-// Bitmap bytes A, R, G, B read as a native 32-bit word, and back.
-inline std::uint32_t swapOrder(std::uint32_t v) {
-    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap32(v);
-    return v;
-}
-
 void swapRows(std::uint8_t* data, int width, int height, int bytesPerRow) {
     forEachRowChunk(height, kChunkRows, [&](int first, int end, int) {
         for (int y = first; y < end; ++y) {
             auto* px = reinterpret_cast<std::uint32_t*>(data + std::size_t(y) * bytesPerRow);
-            for (int x = 0; x < width; ++x) px[x] = swapOrder(px[x]);
+            for (int x = 0; x < width; ++x) px[x] = swapBitmapOrder(px[x]);
         }
     });
 }
@@ -50,7 +42,7 @@ QImage imageFromBitmap(const Bitmap& bitmap) {
         for (int y = first; y < end; ++y) {
             const auto* in = reinterpret_cast<const std::uint32_t*>(bitmap.row(y));
             auto* out = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-            for (int x = 0; x < bitmap.width(); ++x) out[x] = swapOrder(in[x]);
+            for (int x = 0; x < bitmap.width(); ++x) out[x] = swapBitmapOrder(in[x]);
         }
     });
     return image;

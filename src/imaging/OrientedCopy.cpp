@@ -1,7 +1,6 @@
 #include "imaging/OrientedCopy.h"
 
 #include <algorithm>
-#include <bit>
 
 #include "imaging/ParallelRows.h"
 
@@ -9,11 +8,6 @@ namespace imaging {
 namespace {
 
 constexpr int kTile = 64;
-
-inline std::uint32_t toBitmapOrder(std::uint32_t argb) {
-    if constexpr (std::endian::native == std::endian::little) return __builtin_bswap32(argb);
-    return argb;
-}
 
 // Source position of upright pixel (X, Y): sx = ax * X + bx * Y + cx and
 // sy = ay * X + by * Y + cy, for a grid of sw x sh.
@@ -54,7 +48,7 @@ void orientedCopy(const std::uint32_t* grid, int gridWidth, int gridHeight, int 
             for (int y = first; y < end; ++y) {
                 const std::uint32_t* in = grid + long(y) * gridStride;
                 std::uint32_t* out = reinterpret_cast<std::uint32_t*>(upright.row(y));
-                for (int x = 0; x < width; ++x) out[x] = toBitmapOrder(in[x]);
+                for (int x = 0; x < width; ++x) out[x] = swapBitmapOrder(in[x]);
             }
         });
         return;
@@ -68,7 +62,7 @@ void orientedCopy(const std::uint32_t* grid, int gridWidth, int gridHeight, int 
                 long sx = m.ax * x0 + m.bx * y + m.cx;
                 long sy = m.ay * x0 + m.by * y + m.cy;
                 for (int x = x0; x < x1; ++x, ++out, sx += m.ax, sy += m.ay) {
-                    *out = toBitmapOrder(grid[sy * gridStride + sx]);
+                    *out = swapBitmapOrder(grid[sy * gridStride + sx]);
                 }
             }
         }

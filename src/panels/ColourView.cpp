@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "panels/PanelKeys.h"
+#include "imaging/PanelSettings.h"
 #include "panels/PanelLog.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/FloatSlider.h"
@@ -11,6 +11,8 @@
 #include "ui/LayoutLoader.h"
 
 namespace panels {
+
+namespace keys = imaging::keys;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "panels/PanelKeys.h"
+#include "imaging/PanelSettings.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/FloatSlider.h"
 #include "platform/widgets/Switch.h"
@@ -13,6 +13,8 @@
 #include "ui/LayoutLoader.h"
 
 namespace panels {
+
+namespace keys = imaging::keys;
 
 namespace {
 

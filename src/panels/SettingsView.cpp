@@ -3,13 +3,15 @@
 #include <QVBoxLayout>
 #include <cstdint>
 
-#include "panels/PanelKeys.h"
+#include "imaging/PanelSettings.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/SegmentedControl.h"
 #include "platform/widgets/Switch.h"
 #include "ui/LayoutLoader.h"
 
 namespace panels {
+
+namespace keys = imaging::keys;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QVBoxLayout>
 #include <cstdint>
 
-#include "panels/PanelKeys.h"
+#include "imaging/PanelSettings.h"
 #include "panels/PanelLog.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/FloatSlider.h"
@@ -13,6 +13,8 @@
 #include "ui/LayoutLoader.h"
 
 namespace panels {
+
+namespace keys = imaging::keys;
 
 namespace {
 

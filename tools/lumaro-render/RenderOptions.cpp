@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "imaging/PanelSettings.h"
+
 namespace {
 
 constexpr int kDefaultOutputSize = 650;
@@ -145,33 +147,33 @@ bool Parser::option(const QString& name) {
         s.tintB = int(b);
         s.toneType = 3;
         o_.toneSegment = 3;
-        s.toneOn = (s.tintR == 255 && s.tintG == 255 && s.tintB == 255) ? 0 : 1;
+        imaging::settleStepSwitches(s, 1);
         tintGiven_ = true;
         return true;
     }
     if (name == QLatin1String("--exposure")) {
         if (!integer(name, 0, 1000, s.exposureValue)) return false;
-        s.exposureOn = s.exposureValue != 100;
+        imaging::settleStepSwitches(s, 3);
         return true;
     }
     if (name == QLatin1String("--quant")) {
         if (!integer(name, 1, 255, s.quantValue)) return false;
-        s.quantOn = s.quantValue != 1;
+        imaging::settleStepSwitches(s, 3);
         return true;
     }
     if (name == QLatin1String("--noise")) {
         if (!integer(name, 0, 100, s.noiseValue)) return false;
-        s.noiseOn = s.noiseValue != 0;
+        imaging::settleStepSwitches(s, 3);
         return true;
     }
     if (name == QLatin1String("--alpha")) {
         if (!integer(name, 0, 100, s.alphaValue)) return false;
-        s.alphaOn = s.alphaValue != 100;
+        imaging::settleStepSwitches(s, 3);
         return true;
     }
     if (name == QLatin1String("--invert")) {
         s.inverseValue = 1;
-        s.inverseOn = 1;
+        imaging::settleStepSwitches(s, 3);
         return true;
     }
     if (name == QLatin1String("--vignette")) {

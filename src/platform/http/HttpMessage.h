@@ -62,13 +62,19 @@ public:
     // Joined value of a field, looked up without case; null when absent.
     QString value(const QString& name) const;
     bool hasField(const QString& name) const;
+    // Whether the connection may carry another exchange after this answer: HTTP/1.1 without
+    // "Connection: close", or HTTP/1.0 with "Connection: keep-alive", and a body that does not
+    // end with the connection.
+    bool keepsConnectionAlive() const { return m_keepsConnectionAlive; }
 
     void setComplete(bool complete) { m_complete = complete; }
     void setStatus(int code, const QString& statusLine, const QString& version);
     void addField(const QString& name, const QString& value);
+    void setKeepsConnectionAlive(bool on) { m_keepsConnectionAlive = on; }
 
 private:
     bool m_complete = false;
+    bool m_keepsConnectionAlive = false;
     int m_statusCode = 0;
     QString m_statusLine;
     QString m_version;

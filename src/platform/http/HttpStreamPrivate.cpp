@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/http/HttpRequestHead.h"
+#include "platform/http/HttpResponseHeadReading.h"
 #include "platform/http/HttpSocketErrors.h"
 
 namespace platform {
@@ -25,10 +26,6 @@ constexpr qint64 kWriteHighWater = 512 * 1024;
 constexpr qint64 kSocketReadBuffer = 4 * 1024 * 1024;
 constexpr qint64 kHeadRead = 64 * 1024;
 constexpr qint64 kFramingRead = 4 * 1024;
-
-QString latin1(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 HttpStreamError networkError(int code, const QString& text) {
     return {HttpStreamErrorDomain::Network, code, text};
@@ -448,15 +445,9 @@ void HttpStreamPrivate::handleTunnelAnswer() {
 
 void HttpStreamPrivate::headCompleted() {
     headSignalled = true;
-    const HttpResponseHead& head = parser.head();
     {
         std::lock_guard lock(mutex);
-        header = HttpResponseHeader{};
-        header.setStatus(
-            head.statusCode, latin1(head.statusLine),
-            head.versionMinor == 0 ? QStringLiteral("HTTP/1.0") : QStringLiteral("HTTP/1.1"));
-        for (const auto& [name, value] : head.fields) header.addField(latin1(name), latin1(value));
-        header.setComplete(true);
+        header = responseHeaderOf(parser);
     }
     // The head is news even before any body byte: the client may act on the status.
     if (!parser.isComplete()) deliver(HttpStreamEvent::BytesAvailable);

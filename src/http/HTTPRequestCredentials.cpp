@@ -1,16 +1,11 @@
-// The points where throttling, credentials and proxy discovery join a request. Until each
-// of them is part of the engine, a request behaves as it would without it: nothing is
-// throttled, a 401 or 407 answer ends the request with "Authentication needed", and only a
-// proxy set on the request is used.
+// Credentials a request presents. Until credential stores and prompts are part of the engine,
+// only a Basic user name and password set on the request are sent before a challenge, and a
+// 401 or 407 answer ends the request with "Authentication needed".
 #include "http/HTTPRequest.h"
 #include "http/Origin.h"
 #include "http/RequestClassState.h"
 
 namespace http {
-
-void HTTPRequest::performThrottling() {}
-
-bool HTTPRequest::isBandwidthThrottled() { return false; }
 
 void HTTPRequest::applyAuthorizationHeader() {
     if (!shouldPresentCredentialsBeforeChallenge_) return;
@@ -31,7 +26,5 @@ void HTTPRequest::attemptToApplyCredentialsAndResume() {
     cancelLoad();
     failWithError(RequestClassState::instance().authenticationError);
 }
-
-bool HTTPRequest::configureProxies() { return true; }
 
 }  // namespace http
