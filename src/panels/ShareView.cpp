@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "panels/PanelKeys.h"
+#include "imaging/PanelSettings.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/ActivityIndicator.h"
 #include "platform/widgets/SegmentedControl.h"
@@ -81,7 +81,7 @@ void ShareView::SharePicture() {
     defaults.setString(description, sharing::keys::ShDescription);
     defaults.setBool(withAdjustments, sharing::keys::ShAdjustments);
     defaults.setInteger(1, sharing::keys::Share);
-    defaults.setInteger(1, keys::activate);
+    defaults.setInteger(1, imaging::keys::activate);
     defaults.setBool(false, sharing::keys::ShOutputReady);
     defaults.setString(QString(), sharing::keys::ShOutput);
     defaults.setString(QString(), sharing::keys::ShError);
