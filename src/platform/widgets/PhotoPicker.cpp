@@ -138,15 +138,16 @@ void PhotoPicker::reload() {
     folderLabel_->setText(QDir::toNativeSeparators(PhotoLibrary::folder()));
     const QStringList paths = PhotoLibrary::pictures();
     for (const QString& path : paths) {
-        auto* item = new QListWidgetItem(list_);
+        // Filled in before it joins the list, so the list hears of it once.
+        auto* item = new QListWidgetItem;
         item->setData(pathRole, path);
         item->setToolTip(QFileInfo(path).fileName());
         // The whole tile answers a tap, before its thumbnail is there too.
         item->setSizeHint(list_->iconSize());
-        if (const auto cached = ThumbnailCache::shared().find(path))
-            showThumbnail(item, cached->thumbnail);
-        else
-            loadThumbnail(item, path);
+        const auto cached = ThumbnailCache::shared().find(path);
+        if (cached) showThumbnail(item, cached->thumbnail);
+        list_->addItem(item);
+        if (!cached) loadThumbnail(item, path);
     }
     list_->setVisible(!paths.isEmpty());
     emptyNote_->setVisible(paths.isEmpty());
