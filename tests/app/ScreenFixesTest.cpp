@@ -94,24 +94,6 @@ TEST_F(ScreenFixesTest, ARatingPromptClosedWithoutAButtonIsCancelled) {
     }
 }
 
-TEST_F(ScreenFixesTest, ReturnPressesTheDefaultButtonOfTheScreensAlerts) {
-    auto& c = startEditing();
-    QList<QUrl> opened;
-    c.setUrlOpener([&](const QUrl& url) {
-        opened.append(url);
-        return true;
-    });
-    c.SaveImage();
-    platform::Alert* confirm = alertTitled("Confirm");
-    ASSERT_NE(confirm, nullptr);
-    QTest::keyClick(confirm, Qt::Key_Return);
-    QApplication::processEvents();
-    EXPECT_EQ(alertTitled("Confirm"), nullptr);
-    EXPECT_NE(c.saveTimer(), nullptr) << "Return on the confirmation saves";
-    EXPECT_TRUE(c.saveIndicator()->isAnimating());
-    EXPECT_TRUE(opened.isEmpty());
-}
-
 TEST_F(ScreenFixesTest, ResetSetsEveryReadoutFromItsSlider) {
     const std::pair<const char*, void (Controller::*)()> presets[] = {
         {"High", &Controller::Max},
@@ -225,19 +207,6 @@ TEST_F(ScreenFixesTest, ALinkThatCannotBeOpenedShowsItsAddress) {
             closeAllAlerts();
         }
     }
-}
-
-TEST_F(ScreenFixesTest, TheRatingLinkThatCannotBeOpenedShowsItsAddress) {
-    platform::Defaults::standard().setInteger(15, "oco");
-    auto& c = start();
-    c.setUrlOpener([](const QUrl&) { return false; });
-    platform::Alert* prompt = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (prompt = alertTitled("Rate Lumaro HD")) != nullptr; }));
-    QTest::mouseClick(prompt->buttonAtIndex(1), Qt::LeftButton);
-    QApplication::processEvents();
-    platform::Alert* alert = alertTitled("Cannot Open Link");
-    ASSERT_NE(alert, nullptr);
-    EXPECT_TRUE(alert->message().contains(app::ProductLinks::standard().store.toString()));
 }
 
 TEST_F(ScreenFixesTest, ReadoutsKeepTheirWidthAndTheTracksTheirLength) {

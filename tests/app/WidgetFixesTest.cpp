@@ -4,11 +4,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 #include <optional>
 
 #include "AppTestSupport.h"
@@ -16,7 +14,6 @@
 #include "platform/widgets/Alert.h"
 #include "platform/widgets/PhotoPicker.h"
 #include "platform/widgets/Popover.h"
-#include "platform/widgets/SegmentedControl.h"
 #include "platform/widgets/ThumbnailCache.h"
 
 namespace {
@@ -58,63 +55,6 @@ TEST(AlertKeysTest, EscapeIsTheCancelButtonAndReturnTheLastButton) {
         }
         QApplication::processEvents();
     }
-}
-
-TEST(AlertKeysTest, AButtonPressReportsOnceAndTheCopyableMessage) {
-    QWidget parent;
-    parent.show();
-    auto* alert =
-        new platform::Alert("Cannot Open Link", "https://example.org/x", "OK", {}, &parent);
-    QSignalSpy clicked(alert, &platform::Alert::clickedButtonAtIndex);
-    alert->showAlert();
-    QTest::mouseClick(alert->buttonAtIndex(0), Qt::LeftButton);
-    QApplication::processEvents();
-    EXPECT_EQ(clicked.count(), 1) << "the button's own close is not a second answer";
-}
-
-TEST(PopoverStackingTest, WidgetsRaisedOrAddedLaterStayBelowTheOpenPopover) {
-    QWidget host;
-    host.resize(400, 400);
-    auto* early = new QLabel("early", &host);
-    auto* popover = new platform::Popover(new QLabel("content"), &host);
-    popover->setContentSize({100, 80});
-    host.show();
-    popover->presentFromRect({10, 10, 40, 20});
-    auto index = [&](QWidget* w) { return host.children().indexOf(w); };
-
-    early->raise();
-    EXPECT_GT(index(popover), index(early));
-    auto* late = new QLabel("late", &host);
-    late->show();
-    late->raise();
-    EXPECT_GT(index(popover), index(late));
-
-    // Once dismissed it no longer holds the top.
-    popover->dismiss();
-    early->raise();
-    EXPECT_GT(index(early), index(popover));
-}
-
-TEST(SegmentedControlTest, ATapOnTheSelectedSegmentIsReportedApart) {
-    platform::SegmentedControl control;
-    control.setSegments({"A", "B", "C"});
-    control.setSelectedSegmentIndex(2);
-    control.show();
-    QSignalSpy changed(&control, &platform::SegmentedControl::valueChanged);
-    QSignalSpy again(&control, &platform::SegmentedControl::selectedSegmentTappedAgain);
-    QTest::mouseClick(control.segmentButton(2), Qt::LeftButton);
-    EXPECT_EQ(changed.count(), 0);
-    ASSERT_EQ(again.count(), 1);
-    EXPECT_EQ(again.at(0).at(0).toInt(), 2);
-    QTest::mouseClick(control.segmentButton(1), Qt::LeftButton);
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(again.count(), 1);
-    EXPECT_EQ(control.selectedSegmentIndex(), 1);
-    // A momentary control has no selected segment to tap again.
-    control.setMomentary(true);
-    QTest::mouseClick(control.segmentButton(1), Qt::LeftButton);
-    EXPECT_EQ(changed.count(), 2);
-    EXPECT_EQ(again.count(), 1);
 }
 
 TEST(ActivityIndicatorTest, TheWhiteWheelShowsOnAWhitePicture) {
@@ -275,21 +215,6 @@ TEST_F(PickerTilesTest, ThumbnailsAreKeptBetweenOpeningsUntilTheFileChanges) {
     EXPECT_FALSE(picker.isBrokenTile(rowOf(list, "broken.jpg")));
     const QImage changed = list->item(rowOf(list, "p3.png"))->icon().pixmap(96, 96).toImage();
     EXPECT_EQ(qGray(changed.pixel(changed.width() / 2, changed.height() / 2)), 0);
-}
-
-TEST_F(PickerTilesTest, TheCacheKeepsWithinItsCapacity) {
-    platform::ThumbnailCache cache(200 * 1024);  // room for about five 96 x 96 thumbnails
-    QPixmap thumbnail(96, 96);
-    thumbnail.fill(Qt::gray);
-    for (int i = 0; i < 20; ++i) {
-        writePicture(QString("c%1.png").arg(i), Qt::gray, {8, 8});
-        cache.insert(library + QString("/c%1.png").arg(i), {thumbnail});
-    }
-    EXPECT_LE(cache.count(), 6);
-    EXPECT_GE(cache.count(), 4);
-    EXPECT_TRUE(cache.find(library + "/c19.png").has_value()) << "the newest stays";
-    EXPECT_FALSE(cache.find(library + "/c0.png").has_value());
-    EXPECT_FALSE(cache.find(library + "/missing.png").has_value());
 }
 
 }  // namespace
