@@ -146,13 +146,16 @@ void lumaroViewController::AntiqueImage() { renderer_.AntiqueImage(color->select
 void lumaroViewController::DeepCImage() { renderer_.DeepCImage(); }
 
 void lumaroViewController::resetImage() {
+    using C = lumaroViewController;
     imaging::resetDefaults(platform::Defaults::standard());
     imaging::resetState(state_);
-    for (platform::FloatSlider* s : {slider1, slider2, sliderR2, sliderG2, sliderB2})
+    for (platform::FloatSlider* s :
+         {slider1, slider2, sliderR2, sliderG2, sliderB2, sliderR, sliderG, sliderB})
         s->setFloatValue(0);
-    for (QLabel* l : {sliderRval2, sliderGval2, sliderBval2}) l->setText(QStringLiteral("0"));
-    for (platform::FloatSlider* s : {sliderR, sliderG, sliderB}) s->setFloatValue(0);
-    for (QLabel* l : {sliderRval, sliderGval, sliderBval}) l->setText(QStringLiteral("0"));
+    // Every read-out follows its slider, the global ones included.
+    for (auto readout : {&C::Slider1f, &C::Slider2f, &C::Slider1fR, &C::Slider2fR, &C::Slider1fG,
+                         &C::Slider2fG, &C::Slider1fB, &C::Slider2fB})
+        (this->*readout)();
     for (platform::SegmentedControl* c : {color, type, dfilter}) c->setSelectedSegmentIndex(0);
     renderer_.MonoCore();
 }

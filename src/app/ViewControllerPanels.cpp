@@ -84,7 +84,9 @@ void lumaroViewController::showVignet() {
     qCDebug(lcApp) << "vignet opened";
     state_.openPanel = 2;
     if (closeOpenPanel()) return;
-    presentPanel(new panels::VignetView, {300, 100}, frameIn(vignetBut, view_));
+    auto* panel = new panels::VignetView;
+    panel->setChoicesApply(state_.renderMode != 0);
+    presentPanel(panel, {300, 100}, frameIn(vignetBut, view_));
     startPanelPoll();
 }
 

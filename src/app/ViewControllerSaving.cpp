@@ -32,7 +32,7 @@ void lumaroViewController::SaveImage() {
 void lumaroViewController::alertViewClickedButtonAtIndex(int buttonIndex) {
     if (ratePromptOpen_) {
         ratePromptOpen_ = false;
-        if (buttonIndex != 0) QDesktopServices::openUrl(ProductLinks::standard().store);
+        if (buttonIndex != 0) openLink(ProductLinks::standard().store);
         return;
     }
     if (buttonIndex == 1) {
@@ -87,18 +87,26 @@ void lumaroViewController::imageDidFinishSaving(const QString& path, const QStri
     if (saveIndicator_) saveIndicator_->stopAnimating();
 }
 
-void lumaroViewController::LumaroPhone() {
-    QDesktopServices::openUrl(ProductLinks::standard().phoneStore);
+void lumaroViewController::setUrlOpener(UrlOpener opener) { urlOpener_ = std::move(opener); }
+
+void lumaroViewController::openLink(const QUrl& url) {
+    if (urlOpener_ ? urlOpener_(url) : QDesktopServices::openUrl(url)) return;
+    // Without a browser the address is the next best thing: the user can copy it.
+    qCDebug(lcApp).noquote() << QStringLiteral("cannot open %1").arg(url.toString());
+    auto* alert = new platform::Alert(
+        QStringLiteral("Cannot Open Link"),
+        QStringLiteral("No web browser could open this address. You can copy it from here:\n\n%1")
+            .arg(url.toString()),
+        QStringLiteral("OK"), {}, view_);
+    alert->showAlert();
 }
 
-void lumaroViewController::Facebook() {
-    QDesktopServices::openUrl(ProductLinks::standard().facebook);
-}
+void lumaroViewController::LumaroPhone() { openLink(ProductLinks::standard().phoneStore); }
 
-void lumaroViewController::Twitter() {
-    QDesktopServices::openUrl(ProductLinks::standard().twitter);
-}
+void lumaroViewController::Facebook() { openLink(ProductLinks::standard().facebook); }
 
-void lumaroViewController::Help() { QDesktopServices::openUrl(ProductLinks::standard().help); }
+void lumaroViewController::Twitter() { openLink(ProductLinks::standard().twitter); }
+
+void lumaroViewController::Help() { openLink(ProductLinks::standard().help); }
 
 }  // namespace app

@@ -1,11 +1,15 @@
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "app/AppLog.h"
 #include "app/ProductSharing.h"
@@ -33,6 +37,23 @@ constexpr int ornamentSize = 80;
 constexpr int pickerWidth = 320;
 constexpr int pickerHeight = 480;
 
+// Gives a read-out the width of the widest text its slider can show (sign,
+// integer digits, two decimals), so the tracks keep their length and the
+// handles their place whatever the text.
+void fixReadoutWidth(QLabel* label, const platform::FloatSlider* slider) {
+    label->ensurePolished();
+    const QFontMetrics metrics = label->fontMetrics();
+    int digit = 0;
+    for (char c = '0'; c <= '9'; ++c) digit = std::max(digit, metrics.horizontalAdvance(QChar(c)));
+    const double largest = std::max(std::abs(slider->minimumValue()), slider->maximumValue());
+    const int integerDigits = static_cast<int>(QString::number(static_cast<int>(largest)).size());
+    int width = (integerDigits + 2) * digit + metrics.horizontalAdvance(QLatin1Char('.'));
+    if (slider->minimumValue() < 0) width += metrics.horizontalAdvance(QLatin1Char('-'));
+    const QMargins margins = label->contentsMargins();
+    label->setFixedWidth(width + margins.left() + margins.right() + 2 * label->margin() + 2);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
 }  // namespace
 
 lumaroViewController::lumaroViewController(QObject* parent)
@@ -48,8 +69,14 @@ lumaroViewController::lumaroViewController(QObject* parent)
         policy.setRetainSizeWhenHidden(true);
         child->setSizePolicy(policy);
     }
+    const std::pair<QLabel*, platform::FloatSlider*> readouts[] = {
+        {slid1, slider1},        {slid2, slider2},       {sliderRval, sliderR},
+        {sliderGval, sliderG},   {sliderBval, sliderB},  {sliderRval2, sliderR2},
+        {sliderGval2, sliderG2}, {sliderBval2, sliderB2}};
+    for (const auto& [label, slider] : readouts) fixReadoutWidth(label, slider);
     view_->installEventFilter(this);
     image->installEventFilter(this);
+    disp->installEventFilter(this);
     viewDidLoad();
 }
 
@@ -144,6 +171,10 @@ void lumaroViewController::connectActions() {
     connect(color, &SegmentedControl::valueChanged, this, &C::SepiaImage);
     connect(color, &SegmentedControl::valueChanged, this, &C::AntiqueImage);
     connect(color, &SegmentedControl::valueChanged, this, &C::showColors);
+    // Tapping Custom again asks for its panel again.
+    connect(color, &SegmentedControl::selectedSegmentTappedAgain, this, [this](int index) {
+        if (index == 3) showColors();
+    });
     connect(resetBut, &SegmentedControl::valueChanged, this, &C::resetImage);
     connect(vignetBut, &SegmentedControl::valueChanged, this, &C::showVignet);
     connect(moreBut, &SegmentedControl::valueChanged, this, &C::showProcessing);
@@ -241,26 +272,29 @@ void lumaroViewController::pickFile(const QString& path) {
     openingIndicator_->startAnimating();
     QPointer<lumaroViewController> self(this);
     QThreadPool::globalInstance()->start([self, generation, path] {
-        auto picture = imaging::Picture::fromFile(path);
+        QString error;
+        auto picture = imaging::Picture::fromFile(path, &error);
         auto shared = picture ? std::make_shared<const imaging::Picture>(std::move(*picture))
                               : std::shared_ptr<const imaging::Picture>();
-        platform::runOnMainThread([self, generation, path, shared] {
+        platform::runOnMainThread([self, generation, path, shared, error] {
             if (!self || self->openingGeneration_ != generation) return;
             self->openingGeneration_ = 0;
             self->openingIndicator_->stopAnimating();
             if (shared)
                 self->imagePickerControllerDidFinishPickingMediaWithInfo(shared);
             else
-                self->pickingFailed(path);
+                self->pickingFailed(path, error);
         });
     });
 }
 
-void lumaroViewController::pickingFailed(const QString& path) {
-    auto* alert = new platform::Alert(
-        QStringLiteral("Cannot Open Picture"),
-        QStringLiteral("“%1” could not be read as a picture.").arg(QFileInfo(path).fileName()),
-        QStringLiteral("OK"), {}, view_);
+void lumaroViewController::pickingFailed(const QString& path, const QString& reason) {
+    // The decoder's own words say why: not a picture format, damaged data, ...
+    QString message =
+        QStringLiteral("“%1” could not be read as a picture.").arg(QFileInfo(path).fileName());
+    if (!reason.isEmpty()) message += QStringLiteral("\n\n") + reason;
+    auto* alert = new platform::Alert(QStringLiteral("Cannot Open Picture"), message,
+                                      QStringLiteral("OK"), {}, view_);
     alert->showAlert();
 }
 
@@ -328,9 +362,18 @@ void lumaroViewController::placeOrnaments() {
 }
 
 void lumaroViewController::placeOrnamentsAround(const QRectF& rect) {
+    // Centred on the corners, but never over the toolbar or the control area:
+    // a piece that would cross the picture area's edge is pushed inside it.
+    const QWidget* stage = image->parentWidget();
+    const QRect bounds(stage->mapTo(view_, QPoint(0, 0)), stage->size());
     const qreal half = ornamentSize / 2.0;
     auto place = [&](QLabel* tape, qreal x, qreal y) {
-        tape->setGeometry(QRectF(x - half, y - half, ornamentSize, ornamentSize).toRect());
+        QRect piece = QRectF(x - half, y - half, ornamentSize, ornamentSize).toRect();
+        piece.moveLeft(std::clamp(piece.left(), bounds.left(),
+                                  std::max(bounds.left(), bounds.right() + 1 - piece.width())));
+        piece.moveTop(std::clamp(piece.top(), bounds.top(),
+                                 std::max(bounds.top(), bounds.bottom() + 1 - piece.height())));
+        tape->setGeometry(piece);
     };
     place(tape1, rect.left(), rect.top());
     place(tape2, rect.right(), rect.top());
@@ -338,13 +381,29 @@ void lumaroViewController::placeOrnamentsAround(const QRectF& rect) {
     place(tape4, rect.right(), rect.bottom());
 }
 
+void lumaroViewController::placeStartDecoration() {
+    // The pieces hold the card's corners; a fifth of its width keeps them
+    // clear of its caption, and the card's margins keep them inside it.
+    const QRect card = disp->geometry();
+    const int side = card.width() / 5;
+    auto place = [&](QLabel* tape, QPoint corner) {
+        tape->setGeometry(QRect(corner - QPoint(side / 2, side / 2), QSize(side, side)));
+        tape->raise();
+    };
+    place(extape1, card.topLeft());
+    place(extape2, card.topRight() + QPoint(1, 0));
+    place(extape3, card.bottomLeft() + QPoint(0, 1));
+    place(extape4, card.bottomRight() + QPoint(1, 1));
+}
+
 bool lumaroViewController::eventFilter(QObject* watched, QEvent* event) {
     // The layout moves the picture when the window or the control area
     // changes size; the tape follows it.
-    if ((watched == view_ || watched == image) &&
-        (event->type() == QEvent::Resize || event->type() == QEvent::Move ||
-         event->type() == QEvent::Show))
+    const bool moved = event->type() == QEvent::Resize || event->type() == QEvent::Move ||
+                       event->type() == QEvent::Show;
+    if ((watched == view_ || watched == image) && moved)
         QTimer::singleShot(0, this, [this] { placeOrnaments(); });
+    if (watched == disp && moved) placeStartDecoration();
     return QObject::eventFilter(watched, event);
 }
 

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <cmath>
 
 #include "app/lumaroViewController.h"
 
@@ -30,6 +31,14 @@ QSize lumaroAppDelegate::windowSizeFor(const QSize& available) {
     return {width, height};
 }
 
+QSize lumaroAppDelegate::roomForWindow(const QSize& available, qreal devicePixelRatio) {
+    // The window manager draws the frame in device pixels, whatever the
+    // application's scale factor.
+    constexpr int frameHeight = 40;
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    return available - QSize(0, static_cast<int>(std::ceil(frameHeight / ratio)));
+}
+
 void lumaroAppDelegate::applicationDidFinishLaunching() {
     viewController_ = std::make_unique<lumaroViewController>();
     // The start screen stays a moment, as the decoration is meant to be seen.
@@ -39,10 +48,10 @@ void lumaroAppDelegate::applicationDidFinishLaunching() {
     auto* layout = new QVBoxLayout(window_.get());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(viewController_->view());
-    // Leave room for the window frame on a small screen.
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QSize available =
-        screen ? screen->availableGeometry().size() - QSize(0, 40) : QSize(pointsWide, pointsHigh);
+        screen ? roomForWindow(screen->availableGeometry().size(), screen->devicePixelRatio())
+               : QSize(pointsWide, pointsHigh);
     // Portrait only: the window keeps its shape.
     window_->setFixedSize(windowSizeFor(available));
     window_->show();

@@ -30,6 +30,9 @@ public:
     // The window's size: 768 x 1024, or the largest portrait 3:4 size that
     // fits the available screen area.
     static QSize windowSizeFor(const QSize& available);
+    // The screen area left for the window's contents once the window frame
+    // has its room; available is in the application's (scaled) pixels.
+    static QSize roomForWindow(const QSize& available, qreal devicePixelRatio);
 
 private:
     std::unique_ptr<lumaroViewController> viewController_;

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
+#include <functional>
 #include <memory>
 
 #include "imaging/AdjustmentState.h"
@@ -15,6 +16,7 @@
 class QLabel;
 class QPushButton;
 class QTimer;
+class QUrl;
 class QToolButton;
 class QWidget;
 
@@ -107,6 +109,10 @@ public:
     void Facebook();
     void Twitter();
     void Help();
+    // How links are opened; a failure (false) shows the address in an alert.
+    // The standard opener is the desktop's browser.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void setUrlOpener(UrlOpener opener);
 
     // Timers and transient objects, for whoever watches the screen.
     QTimer* panelPollTimer() const { return panelPollTimer_; }
@@ -192,9 +198,10 @@ private:
     void showWorkingImage();
     void placeOrnaments();
     void placeOrnamentsAround(const QRectF& rect);
+    void placeStartDecoration();
     void showOrnaments(bool on);
     void enterEditingState();
-    void pickingFailed(const QString& path);
+    void pickingFailed(const QString& path, const QString& reason);
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;
@@ -207,6 +214,7 @@ private:
     void stopPanelPoll();
 
     void showAlert(platform::Alert* alert);
+    void openLink(const QUrl& url);
 
     imaging::AdjustmentState state_;
     imaging::Renderer renderer_;
@@ -224,6 +232,7 @@ private:
     QTimer* saveTimer_ = nullptr;
     QPointer<platform::ActivityIndicator> saveIndicator_;
     bool ratePromptOpen_ = false;
+    UrlOpener urlOpener_;
 };
 
 }  // namespace app

@@ -1,5 +1,6 @@
 #include "panels/VignetView.h"
 
+#include <QLabel>
 #include <QVBoxLayout>
 #include <cstdint>
 
@@ -34,6 +35,7 @@ VignetView::VignetView(QWidget* parent) : QWidget(parent) {
     veffect = ui::field<platform::SegmentedControl>(root, "veffect");
     radius = ui::field<platform::FloatSlider>(root, "radius");
     enabled = ui::field<platform::Switch>(root, "enabled");
+    classicNote = ui::field<QLabel>(root, "classicNote");
 
     connect(radius, &platform::FloatSlider::valueReleased, this, &VignetView::getRadius);
     connect(vtype, &platform::SegmentedControl::valueChanged, this, &VignetView::getType);
@@ -54,6 +56,12 @@ void VignetView::viewDidLoad() {
     radius->setFloatValue(radiusValue);
     veffect->setSelectedSegmentIndex(effect - 1);
     enabled->setOn(static_cast<std::uint8_t>(enabledOn) != 0);
+}
+
+void VignetView::setChoicesApply(bool apply) {
+    vtype->setEnabled(apply);
+    veffect->setEnabled(apply);
+    classicNote->setVisible(!apply);
 }
 
 void VignetView::storeSettings() {

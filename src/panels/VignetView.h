@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QLabel;
+
 namespace platform {
 class FloatSlider;
 class SegmentedControl;
@@ -23,6 +25,10 @@ public:
     void getEffect();
     void getEnabled();
 
+    // The Classic renderer draws the strength only: then the type and effect
+    // choices are shown disabled, with a note that says why.
+    void setChoicesApply(bool apply);
+
     // The values as the panel last stored them; they outlive each panel.
     static int radiusSetting();
     static int typeSetting();
@@ -33,6 +39,7 @@ public:
     platform::SegmentedControl* veffect;
     platform::FloatSlider* radius;
     platform::Switch* enabled;
+    QLabel* classicNote;
 
 private:
     void viewDidLoad();

@@ -9,6 +9,8 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/Defaults.h"
 #include "platform/MainThread.h"
@@ -56,12 +58,17 @@ bool PhotoLibrary::isPictureFile(const QString& path) {
 }
 
 QStringList PhotoLibrary::pictures() {
-    QFileInfoList all = picturesIn(folder()) + picturesIn(albumFolder());
-    std::stable_sort(all.begin(), all.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return a.lastModified() > b.lastModified();
-    });
+    // Each file's time is read once: a folder of a thousand photos would
+    // otherwise convert times some twenty thousand times while sorting.
+    std::vector<std::pair<qint64, QString>> all;
+    for (const QFileInfoList& found : {picturesIn(folder()), picturesIn(albumFolder())})
+        for (const QFileInfo& info : found)
+            all.emplace_back(info.lastModified().toMSecsSinceEpoch(), info.absoluteFilePath());
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
     QStringList paths;
-    for (const QFileInfo& info : all) paths.append(info.absoluteFilePath());
+    paths.reserve(static_cast<qsizetype>(all.size()));
+    for (auto& [time, path] : all) paths.append(std::move(path));
     return paths;
 }
 

@@ -236,7 +236,7 @@ TEST_F(ControlsTest, ResetPutsEveryAdjustmentBack) {
     for (QLabel* label : {c->sliderRval, c->sliderGval, c->sliderBval, c->sliderRval2,
                           c->sliderGval2, c->sliderBval2})
         EXPECT_EQ(label->text(), "0");
-    EXPECT_EQ(c->slid1->text(), "10.0");
+    EXPECT_EQ(c->slid1->text(), "0");
     EXPECT_EQ(c->color->selectedSegmentIndex(), 0);
     EXPECT_EQ(c->type->selectedSegmentIndex(), 0);
     EXPECT_EQ(c->dfilter->selectedSegmentIndex(), 0);

@@ -20,8 +20,27 @@ ActivityIndicator::ActivityIndicator(Style style, QWidget* parent)
     hide();
 }
 
+namespace {
+
+// White spokes sit on a dark rounded backdrop, so they show on light pictures too.
+int backdropPadding(ActivityIndicator::Style style) {
+    switch (style) {
+        case ActivityIndicator::Style::whiteLarge:
+            return 12;
+        case ActivityIndicator::Style::white:
+            return 6;
+        case ActivityIndicator::Style::gray:
+            return 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
 QSize ActivityIndicator::sizeHint() const {
-    return style_ == Style::whiteLarge ? QSize(37, 37) : QSize(20, 20);
+    const int wheel = style_ == Style::whiteLarge ? 37 : 20;
+    const int side = wheel + 2 * backdropPadding(style_);
+    return {side, side};
 }
 
 void ActivityIndicator::startAnimating() {
@@ -38,8 +57,14 @@ void ActivityIndicator::stopAnimating() {
 void ActivityIndicator::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    const int padding = backdropPadding(style_);
+    if (padding > 0) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 150));
+        painter.drawRoundedRect(QRectF(rect()), padding, padding);
+    }
     painter.translate(width() / 2.0, height() / 2.0);
-    const qreal outer = std::min(width(), height()) / 2.0;
+    const qreal outer = std::min(width(), height()) / 2.0 - padding;
     const QColor colour = style_ == Style::gray ? QColor(0x80, 0x80, 0x80) : Qt::white;
     QPen pen(colour, outer / 4.5, Qt::SolidLine, Qt::RoundCap);
     for (int i = 0; i < spokes; ++i) {

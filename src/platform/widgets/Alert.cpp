@@ -25,12 +25,19 @@ Alert::Alert(const QString& title, const QString& message, const QString& cancel
     message_->setAlignment(Qt::AlignCenter);
     message_->setWordWrap(true);
 
+    // The address of a link that could not be opened must be copyable.
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto* row = new QHBoxLayout;
     QStringList titles = otherButtonTitles;
-    if (!cancelButtonTitle.isEmpty()) titles.prepend(cancelButtonTitle);
+    hasCancelButton_ = !cancelButtonTitle.isEmpty();
+    if (hasCancelButton_) titles.prepend(cancelButtonTitle);
     for (int i = 0; i < titles.size(); ++i) {
         auto* button = new QPushButton(titles[i], this);
         button->setAutoDefault(false);
+        // Return presses the last button: the action the alert offers, or
+        // its only button.
+        button->setDefault(i == titles.size() - 1);
         buttons_.append(button);
         row->addWidget(button);
         connect(button, &QPushButton::clicked, this, [this, i] {
@@ -59,5 +66,12 @@ QPushButton* Alert::buttonAtIndex(int index) const {
 }
 
 void Alert::showAlert() { open(); }
+
+void Alert::reject() {
+    // Escape or the window's close button: the user dismissed the alert, which
+    // is what its cancel button means.
+    QDialog::reject();
+    if (hasCancelButton_) emit clickedButtonAtIndex(0);
+}
 
 }  // namespace platform

@@ -12,7 +12,9 @@ namespace platform {
 // A message with a title and a row of buttons, shown without blocking the
 // caller. The cancel button, when there is one, has index 0 and the other
 // buttons follow in order. Pressing a button closes the alert and then emits
-// clickedButtonAtIndex().
+// clickedButtonAtIndex(). Closing the alert without a button (Escape, the
+// window's close button) counts as its cancel button; Return presses the last
+// button.
 class Alert : public QDialog {
     Q_OBJECT
 
@@ -29,6 +31,8 @@ public:
     // Shows the alert over its parent's window and returns at once.
     void showAlert();
 
+    void reject() override;
+
 signals:
     void clickedButtonAtIndex(int index);
 
@@ -36,6 +40,7 @@ private:
     QLabel* title_;
     QLabel* message_;
     QList<QPushButton*> buttons_;
+    bool hasCancelButton_ = false;
 };
 
 }  // namespace platform

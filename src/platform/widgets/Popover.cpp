@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGraphicsDropShadowEffect>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -83,13 +84,29 @@ bool Popover::isInside(const QWidget* widget) const {
 }
 
 bool Popover::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::TouchBegin)
-        return false;
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || !isVisible() || widget->window() != host_->window()) return false;
-    if (isInside(widget)) return false;
-    dismiss();
-    return true;
+    if (!widget || !isVisible()) return false;
+    switch (event->type()) {
+        case QEvent::ChildAdded:
+        case QEvent::ZOrderChange:
+            // Nothing in the host is drawn over an open popover: a widget
+            // added to it or raised in it goes below the popover again.
+            if (widget != this && (widget == host_ || widget->parentWidget() == host_)) raise();
+            return false;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape ||
+                widget->window() != host_->window())
+                return false;
+            dismiss();
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::TouchBegin:
+            if (widget->window() != host_->window() || isInside(widget)) return false;
+            dismiss();
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace platform

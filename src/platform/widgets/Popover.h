@@ -10,7 +10,9 @@ namespace platform {
 // Only one popover is visible at a time: presenting one dismisses the other.
 // A tap outside the popover dismisses it and is not passed on, except a tap on
 // one of the passthrough widgets (such as a toolbar), which reaches its target
-// while the popover stays up; that target decides what to do with it.
+// while the popover stays up; that target decides what to do with it. Escape
+// dismisses the popover too. While shown, it stays above everything else in
+// its host, also above widgets raised or added later.
 class Popover : public QFrame {
     Q_OBJECT
 

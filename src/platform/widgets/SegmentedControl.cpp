@@ -65,9 +65,11 @@ QToolButton* SegmentedControl::segmentButton(int index) const {
 }
 
 void SegmentedControl::onSegmentTapped(int index) {
-    // A tap on the segment that is already selected changes nothing.
+    // A tap on the segment that is already selected changes nothing; it is
+    // reported apart, for segments that open something again.
     if (!momentary_ && index == selected_) {
         showSelection();
+        emit selectedSegmentTappedAgain(index);
         return;
     }
     selected_ = index;

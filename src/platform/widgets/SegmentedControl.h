@@ -40,6 +40,8 @@ public:
 
 signals:
     void valueChanged();
+    // A tap on the segment that was already selected (no valueChanged()).
+    void selectedSegmentTappedAgain(int index);
 
 private:
     void onSegmentTapped(int index);

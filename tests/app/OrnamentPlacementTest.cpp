@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+
+#include "AppTestSupport.h"
+#include "platform/Defaults.h"
+
+namespace {
+
+using namespace testing_gui;
+
+QRect frameInView(const QWidget* widget, const QWidget* view) {
+    return QRect(widget->mapTo(view, QPoint(0, 0)), widget->size());
+}
+
+// Where a picture's text lies, as fractions of the picture: measured on the
+// drawings (the banner's title and line, the card's caption).
+QRect textRect(const QWidget* picture, const QWidget* view, QRectF fraction) {
+    const QRect frame = frameInView(picture, view);
+    return QRectF(frame.x() + fraction.x() * frame.width(),
+                  frame.y() + fraction.y() * frame.height(), fraction.width() * frame.width(),
+                  fraction.height() * frame.height())
+        .toRect();
+}
+
+const QRectF bannerText(150.0 / 600, 40.0 / 130, 290.0 / 600, 68.0 / 130);
+const QRectF cardCaption(95.0 / 460, 302.0 / 360, 270.0 / 460, 28.0 / 360);
+
+// A picture of the given size, quick to write also when it is large.
+QString writePicture(const QString& path, QSize size) {
+    QImage picture(size, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QLinearGradient gradient(0, 0, size.width(), size.height());
+    gradient.setColorAt(0, Qt::darkBlue);
+    gradient.setColorAt(1, Qt::yellow);
+    painter.fillRect(picture.rect(), gradient);
+    painter.end();
+    picture.save(path);
+    return path;
+}
+
+class OrnamentPlacementTest : public ControllerFixture {
+protected:
+    void SetUp() override {
+        ControllerFixture::SetUp();
+        platform::Defaults::standard().setBool(true, "PreOrnaments");
+        platform::Defaults::standard().setInteger(1, "Ornaments");
+    }
+
+    QList<QLabel*> visibleTapes() const {
+        QList<QLabel*> tapes;
+        for (QLabel* t :
+             {controller->tape1, controller->tape2, controller->tape3, controller->tape4,
+              controller->extape1, controller->extape2, controller->extape3, controller->extape4})
+            if (t->isVisible()) tapes.append(t);
+        return tapes;
+    }
+
+    // No piece crosses the toolbar or the control area, or leaves the view.
+    void expectClearOfTheControls() const {
+        const QWidget* view = controller->view();
+        const QRect toolbar = frameInView(view->findChild<QWidget*>("toolbar"), view);
+        const QRect stage = frameInView(controller->image->parentWidget(), view);
+        for (QLabel* tape : visibleTapes()) {
+            SCOPED_TRACE(tape->objectName().toStdString());
+            const QRect piece = frameInView(tape, view);
+            EXPECT_FALSE(piece.isEmpty());
+            EXPECT_FALSE(piece.intersects(toolbar));
+            EXPECT_TRUE(stage.contains(piece));
+            if (controller->darkArea->isVisible()) {
+                EXPECT_FALSE(piece.intersects(frameInView(controller->darkArea, view)));
+            }
+        }
+    }
+};
+
+TEST_F(OrnamentPlacementTest, TheStartScreenDecorationCoversNoText) {
+    const QSize windows[] = {{768, 1024}, {600, 800}, {480, 640}, {900, 1200}};
+    for (const QSize& window : windows) {
+        SCOPED_TRACE(testing::Message() << window.width() << "x" << window.height());
+        auto& c = start();
+        c.view()->resize(window);
+        QApplication::processEvents();
+        ASSERT_TRUE(
+            waitFor([&] { return c.extape1->isVisible() && !c.extape1->size().isEmpty(); }));
+        QApplication::processEvents();
+        ASSERT_EQ(visibleTapes().size(), 8);
+        expectClearOfTheControls();
+        const QRect caption = textRect(c.disp, c.view(), cardCaption);
+        const QRect title = textRect(c.sbanner, c.view(), bannerText);
+        for (QLabel* tape : visibleTapes()) {
+            SCOPED_TRACE(tape->objectName().toStdString());
+            const QRect piece = frameInView(tape, c.view());
+            EXPECT_FALSE(piece.intersects(caption));
+            EXPECT_FALSE(piece.intersects(title));
+        }
+        // The card's pieces still hold its corners.
+        const QRect card = frameInView(c.disp, c.view());
+        EXPECT_TRUE(frameInView(c.extape1, c.view()).contains(card.topLeft()));
+        EXPECT_TRUE(frameInView(c.extape4, c.view()).contains(card.bottomRight()));
+        controller.reset();
+    }
+}
+
+TEST_F(OrnamentPlacementTest, ThePictureTapesStayClearOfTheToolbarAndControls) {
+    struct Case {
+        QSize picture;
+        int outputSize;
+        QSize window;
+    };
+    const Case cases[] = {
+        {{400, 300}, 650, {768, 1024}},    {{1800, 1200}, 650, {768, 1024}},
+        {{1800, 1200}, 1300, {768, 1024}}, {{1200, 1800}, 1300, {768, 1024}},
+        {{1200, 1800}, 650, {600, 800}},   {{1800, 1200}, 1300, {480, 640}},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(testing::Message() << each.picture.width() << "x" << each.picture.height()
+                                        << " at " << each.outputSize << " in "
+                                        << each.window.width() << "x" << each.window.height());
+        platform::Defaults::standard().setInteger(each.outputSize, "Size");
+        auto& c = start();
+        c.view()->resize(each.window);
+        pick(writePicture(library + "/picture.png", each.picture));
+        QApplication::processEvents();
+        QApplication::processEvents();
+        ASSERT_EQ(visibleTapes().size(), 4);
+        expectClearOfTheControls();
+        // Each piece still touches its corner of the picture as drawn.
+        const QRectF shown =
+            c.image->displayedRect().translated(c.image->mapTo(c.view(), QPoint(0, 0)));
+        const QPointF corners[] = {shown.topLeft(), shown.topRight(), shown.bottomLeft(),
+                                   shown.bottomRight()};
+        const QLabel* tapes[] = {c.tape1, c.tape2, c.tape3, c.tape4};
+        for (int i = 0; i < 4; ++i) {
+            const QRectF piece = frameInView(tapes[i], c.view());
+            EXPECT_TRUE(piece.adjusted(-1, -1, 1, 1).contains(corners[i])) << i;
+        }
+        controller.reset();
+    }
+}
+
+}  // namespace
