@@ -234,26 +234,30 @@ void lumaroViewController::pickFile(const QString& path) {
     openingIndicator_->startAnimating();
     QPointer<lumaroViewController> self(this);
     QThreadPool::globalInstance()->start([self, generation, path] {
-        auto picture = imaging::Picture::fromFile(path);
+        QString error;
+        auto picture = imaging::Picture::fromFile(path, &error);
         auto shared = picture ? std::make_shared<const imaging::Picture>(std::move(*picture))
                               : std::shared_ptr<const imaging::Picture>();
-        platform::runOnMainThread([self, generation, path, shared] {
+        platform::runOnMainThread([self, generation, path, shared, error] {
             if (!self || self->openingGeneration_ != generation) return;
             self->openingGeneration_ = 0;
             self->openingIndicator_->stopAnimating();
             if (shared)
                 self->imagePickerControllerDidFinishPickingMediaWithInfo(shared);
             else
-                self->pickingFailed(path);
+                self->pickingFailed(path, error);
         });
     });
 }
 
-void lumaroViewController::pickingFailed(const QString& path) {
-    auto* alert = new platform::Alert(
-        QStringLiteral("Cannot Open Picture"),
-        QStringLiteral("“%1” could not be read as a picture.").arg(QFileInfo(path).fileName()),
-        QStringLiteral("OK"), {}, view_);
+void lumaroViewController::pickingFailed(const QString& path, const QString& error) {
+    // The decoder's line names the whole path; the alert names the file and gives the reason.
+    const QString prefix = QStringLiteral("cannot read %1: ").arg(path);
+    const QString reason = error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+    auto* alert = new platform::Alert(QStringLiteral("Cannot Open Picture"),
+                                      QStringLiteral("“%1” could not be read as a picture: %2.")
+                                          .arg(QFileInfo(path).fileName(), reason),
+                                      QStringLiteral("OK"), {}, view_);
     alert->showAlert();
 }
 

@@ -184,7 +184,7 @@ private:
     void placeOrnamentsAround(const QRectF& rect);
     void showOrnaments(bool on);
     void enterEditingState();
-    void pickingFailed(const QString& path);
+    void pickingFailed(const QString& path, const QString& error);
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -13,21 +12,13 @@
 
 #include "platform/MainThread.h"
 #include "platform/PhotoLibrary.h"
+#include "platform/PictureDecoder.h"
 
 namespace platform {
 
 namespace {
 
 constexpr int pathRole = Qt::UserRole;
-
-// Decodes only what a thumbnail needs: JPEG readers scale while decoding.
-QImage readThumbnail(const QString& path, int edge) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid()) reader.setScaledSize(size.scaled(edge, edge, Qt::KeepAspectRatio));
-    return reader.read();
-}
 
 }  // namespace
 
@@ -94,7 +85,7 @@ void PhotoPicker::loadThumbnail(QListWidgetItem* item, const QString& path) {
     const int row = list_->row(item);
     QPointer<PhotoPicker> self(this);
     QThreadPool::globalInstance()->start([self, generation, row, path] {
-        QImage thumbnail = readThumbnail(path, thumbnailSize);
+        QImage thumbnail = decodeThumbnail(path, thumbnailSize);
         runOnMainThread([self, generation, row, thumbnail = std::move(thumbnail)] {
             // The list may have been reloaded meanwhile; then the row is stale.
             if (!self || self->generation_ != generation || thumbnail.isNull()) return;
