@@ -92,12 +92,21 @@ bool applyClientCertificate(HTTPRequest& request, const QString& certificateArgu
     return true;
 }
 
+QString partialPath(const QString& output) { return output + QStringLiteral(".part"); }
+
 // Moves a partial file left at the destination aside, where the resumed download continues.
 void prepareResume(HTTPRequest& request, const QString& output) {
-    const QString partial = output + QStringLiteral(".part");
+    const QString partial = partialPath(output);
     if (!QFile::exists(partial) && QFile::exists(output)) QFile::rename(output, partial);
     request.setAllowResumeForFileDownloads(true);
     request.setTemporaryFileDownloadPath(partial);
+}
+
+// A resumed download that did not finish leaves the partial file where it was found.
+void restorePartial(const QString& output) {
+    if (!QFile::exists(output) && QFile::exists(partialPath(output))) {
+        QFile::rename(partialPath(output), output);
+    }
 }
 
 int usageFailure(const QString& message) {
@@ -206,9 +215,26 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
                              .toUtf8());
         std::fflush(stdout);
     }
+    const bool resumed = toFile && options.resume && !stream;
+    if (resumed) restorePartial(options.output);
     if (http::ErrorPtr error = r.error()) {
         std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(error->localizedDescription));
         return error->code;
+    }
+    if (resumed && r.requestHeaders().contains(QStringLiteral("Range"))) {
+        const int status = r.responseStatusCode();
+        if (status == 416) {
+            std::fprintf(stderr, "lumaro-fetch: %s is already complete\n",
+                         qPrintable(options.output));
+            return 0;
+        }
+        if (status < 200 || status >= 300) {
+            std::fprintf(stderr,
+                         "lumaro-fetch: The requested URL returned error: %d; %s is left as it "
+                         "was\n",
+                         status, qPrintable(options.output));
+            return kHttpErrorExitCode;
+        }
     }
     if (options.fail && r.responseStatusCode() >= 400) {
         std::fprintf(stderr, "lumaro-fetch: The requested URL returned error: %d\n",
