@@ -110,9 +110,16 @@ public:
         const PictureFault fault = checkPictureStructure(
             reinterpret_cast<const unsigned char*>(bytes_.constData()), std::size_t(bytes_.size()));
         if (fault != PictureFault::None) return fail(reason, faultReason(fault));
-        buffer_.setBuffer(&bytes_);
-        buffer_.open(QIODevice::ReadOnly);
-        reader_.setDevice(&buffer_);
+        // A file is read through the file itself: the image plugins seek past the end of
+        // damaged pictures, which a file allows quietly and a buffer complains about.
+        if (file_.isOpen()) {
+            file_.seek(0);
+            reader_.setDevice(&file_);
+        } else {
+            buffer_.setBuffer(&bytes_);
+            buffer_.open(QIODevice::ReadOnly);
+            reader_.setDevice(&buffer_);
+        }
         reader_.setAutoTransform(false);
         size_ = reader_.size();
         if (!size_.isValid() && !reader_.canRead()) return fail(reason, readerReason(reader_));

@@ -47,6 +47,9 @@ PictureFault checkHeaderChunk(const unsigned char* data, std::uint32_t length) {
 PictureFault checkPng(const unsigned char* data, std::size_t size) {
     std::size_t position = 8;
     bool first = true;
+    bool palette = false;
+    bool paletteSeen = false;
+    bool dataSeen = false;
     for (;;) {
         if (size - position < 12) return PictureFault::Truncated;
         const std::uint32_t length = bigEndian32(data + position);
@@ -65,8 +68,18 @@ PictureFault checkPng(const unsigned char* data, std::size_t size) {
                 fault != PictureFault::None) {
                 return fault;
             }
+            palette = type[4 + 9] == 3;
         }
-        if (std::memcmp(type, "IEND", 4) == 0) return PictureFault::None;
+        // The decoder gives up on pixel data before the palette it needs, or on an end
+        // without any pixel data.
+        paletteSeen = paletteSeen || std::memcmp(type, "PLTE", 4) == 0;
+        if (std::memcmp(type, "IDAT", 4) == 0) {
+            if (palette && !paletteSeen) return PictureFault::Damaged;
+            dataSeen = true;
+        }
+        if (std::memcmp(type, "IEND", 4) == 0) {
+            return dataSeen ? PictureFault::None : PictureFault::Damaged;
+        }
         first = false;
         position += 12 + std::size_t(length);
     }
@@ -105,6 +118,88 @@ PictureFault checkJpeg(const unsigned char* data, std::size_t size) {
     return PictureFault::Truncated;
 }
 
+std::uint32_t littleEndian32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+unsigned littleEndian16(const unsigned char* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
+
+// Sub-blocks from position up to their terminating empty one; false when the data ends first.
+bool skipSubBlocks(const unsigned char* data, std::size_t size, std::size_t& position) {
+    for (;;) {
+        if (position >= size) return false;
+        const std::size_t length = data[position++];
+        if (length == 0) return true;
+        if (size - position < length) return false;
+        position += length;
+    }
+}
+
+// Block by block, so a file cut inside a block is told from one that merely lacks its
+// trailer (which decoders forgive, and some encoders leave out).
+PictureFault checkGif(const unsigned char* data, std::size_t size) {
+    if (size < 13) return PictureFault::Truncated;
+    if (littleEndian16(data + 6) == 0 || littleEndian16(data + 8) == 0) {
+        return PictureFault::NoPixels;
+    }
+    std::size_t position = 13;
+    if (data[10] & 0x80) position += 3u << ((data[10] & 7) + 1);
+    bool imageSeen = false;
+    for (;;) {
+        if (position >= size) return imageSeen ? PictureFault::None : PictureFault::Truncated;
+        const unsigned char block = data[position++];
+        if (block == 0x3b) return imageSeen ? PictureFault::None : PictureFault::Damaged;
+        if (block == 0x21) {
+            if (position >= size) return PictureFault::Truncated;
+            ++position;
+        } else if (block == 0x2c) {
+            if (size - position < 10) return PictureFault::Truncated;
+            const unsigned char flags = data[position + 8];
+            position += 9;
+            if (flags & 0x80) position += 3u << ((flags & 7) + 1);
+            ++position;  // the LZW code size
+            imageSeen = true;
+        } else {
+            return PictureFault::Damaged;
+        }
+        if (!skipSubBlocks(data, size, position)) return PictureFault::Truncated;
+    }
+}
+
+// An uncompressed bitmap holds exactly its rows after the pixel offset; compressed ones
+// are left to the decoder.
+PictureFault checkBmp(const unsigned char* data, std::size_t size) {
+    if (size < 18) return PictureFault::Truncated;
+    const std::uint32_t pixelOffset = littleEndian32(data + 10);
+    const std::uint32_t headerSize = littleEndian32(data + 14);
+    if (headerSize < 12) return PictureFault::Damaged;
+    if (size < 14 + std::size_t(headerSize)) return PictureFault::Truncated;
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    unsigned depth = 0;
+    std::uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = littleEndian16(data + 18);
+        height = littleEndian16(data + 20);
+        depth = littleEndian16(data + 24);
+    } else {
+        if (headerSize < 20) return PictureFault::Damaged;
+        width = std::int32_t(littleEndian32(data + 18));
+        height = std::int32_t(littleEndian32(data + 22));
+        depth = littleEndian16(data + 28);
+        compression = littleEndian32(data + 30);
+    }
+    if (width == 0 || height == 0) return PictureFault::NoPixels;
+    if (width < 0 || (compression != 0 && compression != 3) || depth == 0 || depth > 32) {
+        return PictureFault::None;
+    }
+    const std::uint64_t rowBytes = (std::uint64_t(width) * depth + 31) / 32 * 4;
+    const std::uint64_t rows = std::uint64_t(height < 0 ? -height : height);
+    if (std::uint64_t(pixelOffset) + rowBytes * rows > size) return PictureFault::Truncated;
+    return PictureFault::None;
+}
+
 }  // namespace
 
 PictureFault checkPictureStructure(const unsigned char* data, std::size_t size) {
@@ -113,6 +208,10 @@ PictureFault checkPictureStructure(const unsigned char* data, std::size_t size) 
     if (size >= 3 && data[0] == 0xff && data[1] == 0xd8 && data[2] == 0xff) {
         return checkJpeg(data, size);
     }
+    if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
+        return checkGif(data, size);
+    }
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return checkBmp(data, size);
     return PictureFault::None;
 }
 

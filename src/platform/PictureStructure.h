@@ -15,9 +15,10 @@ enum class PictureFault {
     Damaged,    // the framing itself is broken
 };
 
-// Looks at the framing of PNG and JPEG data (signature, chunks and their
-// checksums, the header of a PNG; the markers up to the image data and the
-// end marker of a JPEG). Other formats answer None.
+// Looks at the framing of PNG, JPEG, GIF and BMP data: the chunks of a PNG
+// with their checksums and its header; the markers of a JPEG up to its image
+// data and its end marker; the blocks of a GIF; the rows an uncompressed BMP
+// must hold. Other formats answer None.
 PictureFault checkPictureStructure(const unsigned char* data, std::size_t size);
 
 }  // namespace platform

@@ -57,6 +57,15 @@ QByteArray jpegWithEndMarkerInASegment() {
     return jpeg;
 }
 
+// The smallest GIF there is: one pixel, its trailer last.
+QByteArray tinyGif() {
+    return QByteArray(
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04"
+        "\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02"
+        "D\x01\x00;",
+        43);
+}
+
 struct Hostile {
     const char* name;
     const char* file;
@@ -85,8 +94,16 @@ const Hostile hostilePictures[] = {
          return png;
      },
      "the picture data is damaged"},
+    {"TruncatedGif", "cut.gif", [] { return tinyGif().chopped(4); }, "the file is truncated"},
+    {"TruncatedBmp", "cut.bmp", [] { return encoded("BMP").chopped(1000); },
+     "the file is truncated"},
     {"EmptyPng", "empty.png", [] { return QByteArray(); }, "the file is empty"},
-    {"BrokenGif", "bad.gif", [] { return QByteArray("GIF89a\x01\x00\x01\x00\x00\x00\x00,", 14); },
+    {"GifWithAnUnknownBlock", "bad.gif",
+     [] {
+         QByteArray gif = tinyGif();
+         gif[gif.indexOf(',')] = '\x99';
+         return gif;
+     },
      "the picture data is damaged"},
     {"Text", "notes.jpg", [] { return QByteArray("not a picture at all"); },
      "not a picture in a format Lumaro can open"},
@@ -140,8 +157,9 @@ TEST_P(HostilePicture, LumaroRenderSaysSoInOneLineAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Files, HostilePicture, ::testing::ValuesIn(hostilePictures),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// What the framing checks must let through: data after the end marker (some cameras
-// append a video there) and end-marker bytes inside a segment before the scan.
+// What the framing checks must let through: data after a JPEG's end marker (some cameras
+// append a video there), end-marker bytes inside a segment before the scan, a GIF without
+// its trailer.
 TEST(SoundPicture, UnusualButCompleteJpegsDecodeToTheSamePixels) {
     const QByteArray plain = encoded("JPEG");
     const auto reference = platform::decodePictureData(plain);
@@ -153,6 +171,11 @@ TEST(SoundPicture, UnusualButCompleteJpegsDecodeToTheSamePixels) {
         ASSERT_TRUE(decoded) << error.toStdString();
         EXPECT_EQ(decoded->grid, reference->grid);
     }
+    // A GIF whose trailer is missing still holds its whole picture.
+    const auto gif = platform::decodePictureData(tinyGif());
+    const auto withoutTrailer = platform::decodePictureData(tinyGif().chopped(1));
+    ASSERT_TRUE(gif && withoutTrailer);
+    EXPECT_EQ(withoutTrailer->grid, gif->grid);
 }
 
 }  // namespace
