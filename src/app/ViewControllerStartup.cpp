@@ -288,12 +288,13 @@ void lumaroViewController::pickFile(const QString& path) {
     });
 }
 
-void lumaroViewController::pickingFailed(const QString& path, const QString& reason) {
-    // The decoder's own words say why: not a picture format, damaged data, ...
-    QString message =
-        QStringLiteral("“%1” could not be read as a picture.").arg(QFileInfo(path).fileName());
-    if (!reason.isEmpty()) message += QStringLiteral("\n\n") + reason;
-    auto* alert = new platform::Alert(QStringLiteral("Cannot Open Picture"), message,
+void lumaroViewController::pickingFailed(const QString& path, const QString& error) {
+    // The decoder's line names the whole path; the alert names the file and gives the reason.
+    const QString prefix = QStringLiteral("cannot read %1: ").arg(path);
+    const QString reason = error.startsWith(prefix) ? error.mid(prefix.size()) : error;
+    auto* alert = new platform::Alert(QStringLiteral("Cannot Open Picture"),
+                                      QStringLiteral("“%1” could not be read as a picture: %2.")
+                                          .arg(QFileInfo(path).fileName(), reason),
                                       QStringLiteral("OK"), {}, view_);
     alert->showAlert();
 }

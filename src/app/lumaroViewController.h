@@ -201,7 +201,7 @@ private:
     void placeStartDecoration();
     void showOrnaments(bool on);
     void enterEditingState();
-    void pickingFailed(const QString& path, const QString& reason);
+    void pickingFailed(const QString& path, const QString& error);
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;

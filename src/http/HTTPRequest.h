@@ -374,6 +374,9 @@ protected:
     // Why a compressed body that has fully arrived cannot be the answer, if it cannot.
     ErrorPtr compressedBodyError() const;
     ErrorPtr settleDownloadedFile();
+    // False when the answer cannot go on the partial file; the request has then failed.
+    bool decideResumeAnswer();
+    void dropSupersedingDownload();
     void removeTemporaryDownloadFile();
     void removeTemporaryUncompressedDownloadFile();
     void removeTemporaryUploadFile();
@@ -512,6 +515,13 @@ protected:
     std::unique_ptr<QFile> fileDownloadOutputStream_;
     std::unique_ptr<QFile> inflatedFileDownloadOutputStream_;
     bool allowResumeForFileDownloads_ = false;
+    // What the answer to a resumed download does with the partial file: a 206 from the
+    // partial file's end continues it, a 416 for exactly its length says it is whole,
+    // another success replaces it once complete, and anything else leaves it alone.
+    enum class ResumeAnswer { NotResumed, Continues, AlreadyComplete, Replaces, LeavesAlone };
+    ResumeAnswer resumeAnswer_ = ResumeAnswer::NotResumed;
+    // The partial file that a whole body, staged apart, replaces when it has arrived.
+    QString supersededDownloadPath_;
     bool downloadComplete_ = false;
     QByteArray readBuffer_;
 

@@ -200,18 +200,24 @@ void HTTPRequest::cancelLoad() {
     if (!temporaryFileDownloadPath_.isEmpty()) {
         fileDownloadOutputStream_.reset();
         inflatedFileDownloadOutputStream_.reset();
+        // A whole body that had not all arrived never replaces the partial file.
+        dropSupersedingDownload();
         // A download that never reached its destination leaves nothing behind, unless it
         // is kept to be resumed; that includes one cancelled mid-way, which is complete
-        // (cancelling completes a request) but whose body never arrived.
-        if (!downloadComplete_ && !allowResumeForFileDownloads_) removeTemporaryDownloadFile();
+        // (cancelling completes a request) but whose body never arrived. One that arrived
+        // but could not be moved stays for the caller while the request lives.
+        if ((!downloadComplete_ || destroying_) && !allowResumeForFileDownloads_) {
+            removeTemporaryDownloadFile();
+        }
         removeTemporaryUncompressedDownloadFile();
     }
     if (authenticationNeeded_ == 0 && !willRetryRequest_) {
         if (didCreateTemporaryPostDataFile_) {
             removeTemporaryUploadFile();
-            removeTemporaryCompressedUploadFile();
             didCreateTemporaryPostDataFile_ = false;
         }
+        // The compressed copy is always the request's own, whoever made the body.
+        removeTemporaryCompressedUploadFile();
     }
 }
 

@@ -2,6 +2,7 @@
 // a file or a data receiver, and the settling at the end of the stream.
 #include <QFileInfo>
 
+#include "http/ContentRange.h"
 #include "http/DataDecompressor.h"
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
@@ -105,7 +106,10 @@ void HTTPRequest::readResponseHeaders() {
         platform::CookieStore::shared().setCookies(responseCookies_, url_);
     }
 
-    if (!willRedirect()) settleContentLength();
+    if (!willRedirect()) {
+        settleContentLength();
+        if (!decideResumeAnswer()) return;
+    }
     if (shouldAttemptPersistentConnection_) decideConnectionReuse(header);
     // A server that ignores the range sends the whole body again, so a body inflated as it
     // arrives starts again too: the old stream's state would make the new one unreadable.
@@ -145,6 +149,59 @@ void HTTPRequest::settleContentLength() {
         target.showAccurateProgress_ = false;
         target.incrementDownloadSizeBy(1);
     }
+}
+
+bool HTTPRequest::decideResumeAnswer() {
+    resumeAnswer_ = ResumeAnswer::NotResumed;
+    if (!allowResumeForFileDownloads_ || downloadDestinationPath_.isEmpty() ||
+        temporaryFileDownloadPath_.isEmpty() || hasDataReceiver()) {
+        return true;
+    }
+    const std::optional<quint64> offset =
+        parseResumeOffset(requestHeaders_.value(QStringLiteral("Range")));
+    if (!offset) return true;
+    const std::optional<ContentRange> range =
+        parseContentRange(responseHeaders_->value(QStringLiteral("Content-Range")));
+    // Only bytes that start where the partial file ends may be appended to it.
+    const bool atTheEnd = quint64(QFileInfo(temporaryFileDownloadPath_).size()) == *offset;
+    QString refusal;
+    if (responseStatusCode_ == 206) {
+        if (range && range->first == offset && atTheEnd) {
+            resumeAnswer_ = ResumeAnswer::Continues;
+            return true;
+        }
+        refusal = QStringLiteral("The server did not resume the download at byte %1");
+    } else if (responseStatusCode_ == 416) {
+        if (range && !range->first && range->total == offset && atTheEnd) {
+            resumeAnswer_ = ResumeAnswer::AlreadyComplete;
+            return true;
+        }
+        refusal = QStringLiteral("The server cannot resume the download at byte %1");
+    } else if (responseStatusCode_ >= 200 && responseStatusCode_ < 300) {
+        // The whole body again: it goes to a file of its own and replaces the partial file
+        // only once it has all arrived. A later attempt rewrites that file.
+        resumeAnswer_ = ResumeAnswer::Replaces;
+        if (supersededDownloadPath_.isEmpty()) {
+            supersededDownloadPath_ = temporaryFileDownloadPath_;
+            temporaryFileDownloadPath_ = newTemporaryPath(downloadDestinationPath_);
+        }
+        incrementDownloadSizeBy(-static_cast<qint64>(partialDownloadSize_));
+        partialDownloadSize_ = 0;
+        return true;
+    } else {
+        resumeAnswer_ = ResumeAnswer::LeavesAlone;
+        return true;
+    }
+    cancelLoad();
+    failWithError(Error::http(ConnectionFailureErrorType, refusal.arg(*offset)));
+    return false;
+}
+
+void HTTPRequest::dropSupersedingDownload() {
+    if (supersededDownloadPath_.isEmpty()) return;
+    removeFileAtPath(temporaryFileDownloadPath_, nullptr);
+    temporaryFileDownloadPath_ = supersededDownloadPath_;
+    supersededDownloadPath_.clear();
 }
 
 void HTTPRequest::decideConnectionReuse(const platform::HttpResponseHeader& header) {
@@ -217,8 +274,10 @@ void HTTPRequest::handleBytesAvailable() {
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
 
     // The body of a redirect answer is not kept, nor handed to a data receiver, which would
-    // take it for the start of the body it asked for.
-    if (needsRedirect_ && shouldRedirect_) {
+    // take it for the start of the body it asked for; nor is the body of an answer that
+    // leaves a partial download as it is.
+    if ((needsRedirect_ && shouldRedirect_) || resumeAnswer_ == ResumeAnswer::AlreadyComplete ||
+        resumeAnswer_ == ResumeAnswer::LeavesAlone) {
         if (toMemory && !inflateNow) rawResponseData_.chop(bytesRead);
         return;
     }
@@ -268,26 +327,17 @@ void HTTPRequest::inflateChunk(const char* chunk, qint64 length, bool receiver) 
 bool HTTPRequest::writeToDownloadFile(const char* bytes, qint64 length) {
     const bool inflateNow = isResponseCompressed() && !shouldWaitToInflateCompressedResponses_;
     if (!fileDownloadOutputStream_) {
-        bool append = false;
         if (temporaryFileDownloadPath_.isEmpty()) {
-            temporaryFileDownloadPath_ = newTemporaryPath();
-        } else if (allowResumeForFileDownloads_ &&
-                   requestHeaders_.contains(QStringLiteral("Range"))) {
-            if (responseHeaders_->contains(QStringLiteral("Content-Range"))) {
-                append = true;
-            } else {
-                // The server sent the whole body: start the file again.
-                incrementDownloadSizeBy(-static_cast<qint64>(partialDownloadSize_));
-                partialDownloadSize_ = 0;
-            }
+            temporaryFileDownloadPath_ = newTemporaryPath(downloadDestinationPath_);
         }
+        const bool append = resumeAnswer_ == ResumeAnswer::Continues;
         const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
                                          (append ? QIODevice::Append : QIODevice::Truncate);
         fileDownloadOutputStream_ = std::make_unique<QFile>(temporaryFileDownloadPath_);
         fileDownloadOutputStream_->open(mode);
         if (inflateNow) {
             if (temporaryUncompressedDataDownloadPath_.isEmpty()) {
-                temporaryUncompressedDataDownloadPath_ = newTemporaryPath();
+                temporaryUncompressedDataDownloadPath_ = newTemporaryPath(downloadDestinationPath_);
             }
             inflatedFileDownloadOutputStream_ =
                 std::make_unique<QFile>(temporaryUncompressedDataDownloadPath_);
@@ -324,6 +374,7 @@ void HTTPRequest::handleStreamComplete() {
     stopStatusTimer();
     downloadComplete_ = true;
     if (!responseHeaders_) readResponseHeaders();
+    if (error_) return;
 
     ErrorPtr fileError;
     ErrorPtr bodyError;
@@ -341,8 +392,9 @@ void HTTPRequest::handleStreamComplete() {
         if (!needsRedirect_ && authenticationNeeded_ == 0) bodyError = compressedBodyError();
         postBodyReadStream_.reset();
         dataDecompressor_.reset();
-        if (didCreateTemporaryPostDataFile_ && authenticationNeeded_ == 0) {
-            removeTemporaryUploadFile();
+        // A redirect that keeps the method sends the body again.
+        if (authenticationNeeded_ == 0 && !needsRedirect_) {
+            if (didCreateTemporaryPostDataFile_) removeTemporaryUploadFile();
             removeTemporaryCompressedUploadFile();
         }
         if (!temporaryFileDownloadPath_.isEmpty()) {
@@ -351,7 +403,8 @@ void HTTPRequest::handleStreamComplete() {
             if (bodyError) {
                 removeTemporaryUncompressedDownloadFile();
                 if (!allowResumeForFileDownloads_) removeTemporaryDownloadFile();
-            } else if (!(shouldRedirect_ && needsRedirect_)) {
+            } else if (!(shouldRedirect_ && needsRedirect_) &&
+                       resumeAnswer_ != ResumeAnswer::LeavesAlone) {
                 fileError = settleDownloadedFile();
             }
         }
@@ -415,6 +468,8 @@ ErrorPtr HTTPRequest::settleDownloadedFile() {
     } else if (compressed) {
         // The destination is replaced here as for an uncompressed download: a rename
         // onto an existing file would fail.
+        giveFinishedDownloadPermissions(temporaryUncompressedDataDownloadPath_,
+                                        downloadDestinationPath_);
         if (!removeFileAtPath(downloadDestinationPath_, &fileError)) return fileError;
         QFile inflatedFile(temporaryUncompressedDataDownloadPath_);
         if (!inflatedFile.rename(downloadDestinationPath_)) {
@@ -424,12 +479,18 @@ ErrorPtr HTTPRequest::settleDownloadedFile() {
         temporaryUncompressedDataDownloadPath_.clear();
         removeTemporaryDownloadFile();
     } else {
+        giveFinishedDownloadPermissions(temporaryFileDownloadPath_, downloadDestinationPath_);
         if (!removeFileAtPath(downloadDestinationPath_, &fileError)) return fileError;
         QFile downloaded(temporaryFileDownloadPath_);
         if (!downloaded.rename(downloadDestinationPath_)) {
             return moveError(temporaryFileDownloadPath_, downloadDestinationPath_, downloaded);
         }
         temporaryFileDownloadPath_.clear();
+    }
+    // The partial file that the whole body replaced is no longer needed.
+    if (!fileError && !supersededDownloadPath_.isEmpty()) {
+        removeFileAtPath(supersededDownloadPath_, &fileError);
+        supersededDownloadPath_.clear();
     }
     return fileError;
 }

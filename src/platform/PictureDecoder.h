@@ -27,7 +27,16 @@ struct DecodedPicture {
     PictureOrientation orientation = PictureOrientation::Up;
 };
 
-// What a photo file says about itself before its pixels are decoded.
+// The most memory one decoded picture may take, at 4 bytes a pixel. Camera
+// pictures of 50 megapixels and more are real; a cap stays needed against
+// files whose header claims far more pixels than they hold. Every path that
+// decodes a picture checks the size against it before allocating.
+inline constexpr qint64 kMaximumPictureBytes = qint64(1024) * 1024 * 1024;
+bool fitsDecodeLimit(QSize size);
+
+// What a photo file says about itself before its pixels are decoded. The
+// size is checked against the decode limit, and the file's framing too, so a
+// file that cannot be decoded fails here with its reason.
 struct PictureHeader {
     QSize storedSize;
     PictureOrientation orientation = PictureOrientation::Up;
@@ -41,10 +50,15 @@ std::optional<PictureHeader> readPictureHeader(const QString& path, QString* err
 bool decodePictureInto(const QString& path, QImage& grid, QString* error = nullptr);
 
 // Decodes the photo at path. On failure returns nothing and, when error is
-// given, sets it to one line saying why ("cannot read x.jpg: ...").
+// given, sets it to one line saying why ("cannot read x.jpg: the file is
+// truncated"). The image plugins' own complaints never reach the log.
 std::optional<DecodedPicture> decodePicture(const QString& path, QString* error = nullptr);
 
 // Same, from encoded bytes held in memory.
 std::optional<DecodedPicture> decodePictureData(const QByteArray& data, QString* error = nullptr);
+
+// A small upright copy of the photo at path, at most edge pixels on its longer
+// side, for the picker; a null image when it cannot be decoded.
+QImage decodeThumbnail(const QString& path, int edge);
 
 }  // namespace platform

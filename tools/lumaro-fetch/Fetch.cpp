@@ -93,12 +93,21 @@ bool applyClientCertificate(HTTPRequest& request, const QString& certificateArgu
     return true;
 }
 
+QString partialPath(const QString& output) { return output + QStringLiteral(".part"); }
+
 // Moves a partial file left at the destination aside, where the resumed download continues.
 void prepareResume(HTTPRequest& request, const QString& output) {
-    const QString partial = output + QStringLiteral(".part");
+    const QString partial = partialPath(output);
     if (!QFile::exists(partial) && QFile::exists(output)) QFile::rename(output, partial);
     request.setAllowResumeForFileDownloads(true);
     request.setTemporaryFileDownloadPath(partial);
+}
+
+// A resumed download that did not finish leaves the partial file where it was found.
+void restorePartial(const QString& output) {
+    if (!QFile::exists(output) && QFile::exists(partialPath(output))) {
+        QFile::rename(partialPath(output), output);
+    }
 }
 
 int usageFailure(const QString& message) {
@@ -249,6 +258,23 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     if (progressBar) progressBar->finish();
     std::fflush(stdout);
-    return reportTransfer(r, options, seconds,
-                          HTTPRequest::newConnectionCount() - connectionsBefore, false);
+    const bool resumed = toFile && options.resume && !stream;
+    if (resumed) restorePartial(options.output);
+    const int code = reportTransfer(r, options, seconds,
+                                    HTTPRequest::newConnectionCount() - connectionsBefore, false);
+    if (code != 0 || !resumed || !r.requestHeaders().contains(QStringLiteral("Range"))) {
+        return code;
+    }
+    const int status = r.responseStatusCode();
+    if (status == 416) {
+        std::fprintf(stderr, "lumaro-fetch: %s is already complete\n", qPrintable(options.output));
+        return 0;
+    }
+    if (status < 200 || status >= 300) {
+        std::fprintf(stderr,
+                     "lumaro-fetch: The requested URL returned error: %d; %s is left as it was\n",
+                     status, qPrintable(options.output));
+        return kHttpErrorExitCode;
+    }
+    return 0;
 }

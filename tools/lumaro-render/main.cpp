@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QLoggingCategory>
 #include <QSaveFile>
 #include <cstdio>
 #include <exception>
@@ -84,9 +83,6 @@ int render(const RenderOptions& options, const QByteArray& format) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    // Failures are reported in one line of our own; the image plugins' chatter
-    // about the same failure (or a harmless colour profile) would only repeat it.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     QStringList args = app.arguments();
     args.removeFirst();
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {

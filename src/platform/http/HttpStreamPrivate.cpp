@@ -433,7 +433,9 @@ void HttpStreamPrivate::handleTunnelAnswer() {
     // The proxy refused the tunnel. Whatever it answered comes from the proxy, not from the
     // https site, and no TLS handshake vouches for it: none of it (status, cookies, Location,
     // body) may pass for the site's answer. A 407 asks for proxy credentials and says so.
-    const QString statusLine = latin1(parser.head().statusLine);
+    const std::string& statusBytes = parser.head().statusLine;
+    const QString statusLine =
+        QString::fromLatin1(statusBytes.data(), static_cast<qsizetype>(statusBytes.size()));
     if (code == 407) {
         fail(networkError(network_error::kProxyAuthenticationRequired,
                           QStringLiteral("The proxy asks for credentials: %1").arg(statusLine)));

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -16,6 +15,7 @@
 #include "platform/MainThread.h"
 #include "platform/PhotoLibrary.h"
 #include "platform/widgets/ThumbnailCache.h"
+#include "platform/PictureDecoder.h"
 
 namespace platform {
 
@@ -25,15 +25,6 @@ constexpr int pathRole = Qt::UserRole;
 constexpr int brokenRole = Qt::UserRole + 1;
 constexpr int columns = 3;
 constexpr int cellSpacing = 4;
-
-// Decodes only what a thumbnail needs: JPEG readers scale while decoding.
-QImage readThumbnail(const QString& path, int edge) {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid()) reader.setScaledSize(size.scaled(edge, edge, Qt::KeepAspectRatio));
-    return reader.read();
-}
 
 // A tile for a file that is not a readable picture: a torn frame and the
 // file's name, so the user sees which file it is.
@@ -158,7 +149,7 @@ void PhotoPicker::loadThumbnail(QListWidgetItem* item, const QString& path) {
     const int row = list_->row(item);
     QPointer<PhotoPicker> self(this);
     thumbnailPool_.start([self, generation, row, path] {
-        QImage thumbnail = readThumbnail(path, thumbnailSize);
+        QImage thumbnail = decodeThumbnail(path, thumbnailSize);
         runOnMainThread([self, generation, row, path, thumbnail = std::move(thumbnail)] {
             if (!self) return;
             const QPixmap pixmap = QPixmap::fromImage(thumbnail);

@@ -1,0 +1,96 @@
+// lumaro-fetch -C against servers that answer the range request in every way they can: only
+// a continuation from the right byte is appended, and a partial file is never lost to an
+// answer that does not complete it.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "servers/ScriptedServer.h"
+
+namespace {
+
+using lumaro::test::ScriptedConnection;
+using lumaro::test::ScriptedServer;
+
+struct Answer {
+    const char* name;
+    std::string response;  // sent as it is; the connection closes after it
+    QByteArray fileAfter;
+    int exitCode;
+    QString message;  // the tool's line on standard error, "" for none
+};
+
+std::string withBody(const std::string& head, const std::string& body) {
+    return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+const Answer answers[] = {
+    {"ContinuationFromTheEnd",
+     withBody("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-9/10\r\n", "56789"),
+     "0123456789", 0, ""},
+    {"RangeFromTheStart",
+     withBody("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-9/10\r\n", "0123456789"),
+     "01234", 1, "The server did not resume the download at byte 5"},
+    {"PartialAnswerWithoutARange", withBody("HTTP/1.1 206 Partial Content\r\n", "56789"), "01234",
+     1, "The server did not resume the download at byte 5"},
+    {"UnsatisfiableForTheLengthHeld",
+     withBody("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */5\r\n",
+              "<html>416</html>"),
+     "01234", 0, "is already complete"},
+    {"UnsatisfiableForAnotherLength",
+     withBody("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */3\r\n",
+              "<html>416</html>"),
+     "01234", 1, "The server cannot resume the download at byte 5"},
+    {"WholeBodyAgain", withBody("HTTP/1.1 200 OK\r\n", "abcdefghij"), "abcdefghij", 0, ""},
+    {"WholeBodyCutShort", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", "01234", 1,
+     "connection failure"},
+    {"NotFound", withBody("HTTP/1.1 404 Not Found\r\n", "<html>gone</html>"), "01234", 22,
+     "returned error: 404;"},
+    {"ServerError", withBody("HTTP/1.1 503 Service Unavailable\r\n", "busy"), "01234", 22,
+     "returned error: 503;"},
+};
+
+class ResumeAnswer : public ::testing::TestWithParam<Answer> {};
+
+TEST_P(ResumeAnswer, OnlyAContinuationIsAppendedAndNothingIsLeftAround) {
+    const Answer& answer = GetParam();
+    std::string rangeAsked;
+    ScriptedServer server([&](ScriptedConnection& connection) {
+        const auto request = connection.readRequest();
+        if (!request) return;
+        rangeAsked = request->header("Range");
+        connection.send(answer.response);
+        connection.close();
+    });
+    QTemporaryDir dir;
+    const QString output = dir.filePath("out.bin");
+    QFile file(output);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("01234");
+    file.close();
+
+    QProcess fetch;
+    fetch.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch",
+                {"--no-keepalive", "-C", "-o", output, QString::fromStdString(server.url("/f"))});
+    ASSERT_TRUE(fetch.waitForFinished(30000));
+    const QString err = QString::fromUtf8(fetch.readAllStandardError());
+    EXPECT_EQ(rangeAsked, "bytes=5-");
+    EXPECT_EQ(fetch.exitCode(), answer.exitCode) << err.toStdString();
+    if (answer.message.isEmpty()) {
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    } else {
+        EXPECT_TRUE(err.contains(answer.message, Qt::CaseInsensitive)) << err.toStdString();
+        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), answer.fileAfter);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.bin"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ResumeAnswer, ::testing::ValuesIn(answers),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,181 @@
+// Picture files that lie about themselves or end early, through every path that decodes
+// one: the picked picture, the export's upright copy, the picker's thumbnail, lumaro-render.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "TestPictures.h"
+#include "imaging/Intake.h"
+#include "platform/PictureDecoder.h"
+
+namespace {
+
+QByteArray bigEndian(quint32 value) {
+    return QByteArray(1, char(value >> 24)) + char(value >> 16) + char(value >> 8) + char(value);
+}
+
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
+    const QByteArray typed = type + data;
+    const auto crc =
+        quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
+    return bigEndian(quint32(data.size())) + typed + bigEndian(crc);
+}
+
+// An RGB PNG whose header claims width x height, with a few rows' worth of pixel data.
+QByteArray pngClaiming(quint32 width, quint32 height) {
+    const QByteArray header =
+        bigEndian(width) + bigEndian(height) + QByteArray("\x08\x02\0\0\0", 5);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", qCompress(QByteArray(64, 0)).mid(4)) + pngChunk("IEND", {});
+}
+
+QByteArray encoded(const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    testpictures::patternImage(160, 120).save(&buffer, format);
+    return bytes;
+}
+
+QByteArray jpegClaiming(quint16 width, quint16 height) {
+    QByteArray jpeg = encoded("JPEG");
+    const qsizetype frame = jpeg.indexOf("\xff\xc0");
+    jpeg.replace(frame + 5, 4, bigEndian(quint32(height) << 16 | width));
+    return jpeg;
+}
+
+// A segment whose contents hold the bytes of an end marker, as an embedded thumbnail does.
+QByteArray jpegWithEndMarkerInASegment() {
+    QByteArray jpeg = encoded("JPEG");
+    jpeg.insert(2, QByteArray::fromHex("FFE20008FFD8FFD9FFD9"));
+    return jpeg;
+}
+
+// The smallest GIF there is: one pixel, its trailer last.
+QByteArray tinyGif() {
+    return QByteArray(
+        "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04"
+        "\x01\x00\x00\x00\x00,\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02"
+        "D\x01\x00;",
+        43);
+}
+
+struct Hostile {
+    const char* name;
+    const char* file;
+    std::function<QByteArray()> bytes;
+    QString reason;
+};
+
+const Hostile hostilePictures[] = {
+    {"TruncatedJpeg", "cut.jpg", [] { return encoded("JPEG").chopped(900); },
+     "the file is truncated"},
+    {"TruncatedJpegWithAnEndMarkerBeforeItsScan", "thumb.jpg",
+     [] { return jpegWithEndMarkerInASegment().chopped(900); }, "the file is truncated"},
+    {"JpegClaiming20000Square", "huge.jpg", [] { return jpegClaiming(20000, 20000); },
+     "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can "
+     "hold)"},
+    {"PngClaiming20000Square", "huge.png", [] { return pngClaiming(20000, 20000); },
+     "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can "
+     "hold)"},
+    {"PngOfZeroWidth", "zero.png", [] { return pngClaiming(0, 10); }, "the picture has no pixels"},
+    {"TruncatedPng", "cut.png", [] { return encoded("PNG").chopped(100); },
+     "the file is truncated"},
+    {"PngWithABadChecksum", "crc.png",
+     [] {
+         QByteArray png = encoded("PNG");
+         png[40] = char(png[40] ^ 1);
+         return png;
+     },
+     "the picture data is damaged"},
+    {"TruncatedGif", "cut.gif", [] { return tinyGif().chopped(4); }, "the file is truncated"},
+    {"TruncatedBmp", "cut.bmp", [] { return encoded("BMP").chopped(1000); },
+     "the file is truncated"},
+    {"EmptyPng", "empty.png", [] { return QByteArray(); }, "the file is empty"},
+    {"GifWithAnUnknownBlock", "bad.gif",
+     [] {
+         QByteArray gif = tinyGif();
+         gif[gif.indexOf(',')] = '\x99';
+         return gif;
+     },
+     "the picture data is damaged"},
+    {"Text", "notes.jpg", [] { return QByteArray("not a picture at all"); },
+     "not a picture in a format Lumaro can open"},
+};
+
+class HostilePicture : public ::testing::TestWithParam<Hostile> {
+protected:
+    void SetUp() override {
+        path_ = dir_.filePath(GetParam().file);
+        QFile file(path_);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(GetParam().bytes());
+    }
+    QString expected() const {
+        return QStringLiteral("cannot read %1: %2").arg(path_, GetParam().reason);
+    }
+
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+TEST_P(HostilePicture, FailsWithItsOneReasonWhereverItIsDecoded) {
+    QString error;
+    EXPECT_FALSE(imaging::Picture::fromFile(path_, &error));
+    EXPECT_EQ(error, expected());
+    error.clear();
+    EXPECT_TRUE(imaging::uprightPictureFromFile(path_, &error).isNull());
+    EXPECT_EQ(error, expected());
+    EXPECT_TRUE(platform::decodeThumbnail(path_, 64).isNull());
+    QFile file(path_);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    error.clear();
+    EXPECT_FALSE(platform::decodePictureData(file.readAll(), &error));
+    EXPECT_TRUE(error.endsWith(GetParam().reason)) << error.toStdString();
+}
+
+TEST_P(HostilePicture, LumaroRenderSaysSoInOneLineAndWritesNothing) {
+    for (const QStringList& mode : {QStringList{}, QStringList{"--export"}}) {
+        SCOPED_TRACE(mode.join(' ').toStdString());
+        QProcess render;
+        render.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render",
+                     QStringList{path_, "-o", dir_.filePath("out.png")} + mode);
+        ASSERT_TRUE(render.waitForFinished(60000));
+        EXPECT_EQ(render.exitCode(), 1);
+        EXPECT_EQ(QString::fromUtf8(render.readAllStandardError()),
+                  "lumaro-render: " + expected() + "\n");
+        EXPECT_FALSE(QFile::exists(dir_.filePath("out.png")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostilePicture, ::testing::ValuesIn(hostilePictures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the framing checks must let through: data after a JPEG's end marker (some cameras
+// append a video there), end-marker bytes inside a segment before the scan, a GIF without
+// its trailer.
+TEST(SoundPicture, UnusualButCompleteJpegsDecodeToTheSamePixels) {
+    const QByteArray plain = encoded("JPEG");
+    const auto reference = platform::decodePictureData(plain);
+    ASSERT_TRUE(reference);
+    for (const QByteArray& variant :
+         {plain + QByteArray("\0\0ftypmp42 trailing video", 25), jpegWithEndMarkerInASegment()}) {
+        QString error;
+        const auto decoded = platform::decodePictureData(variant, &error);
+        ASSERT_TRUE(decoded) << error.toStdString();
+        EXPECT_EQ(decoded->grid, reference->grid);
+    }
+    // A GIF whose trailer is missing still holds its whole picture.
+    const auto gif = platform::decodePictureData(tinyGif());
+    const auto withoutTrailer = platform::decodePictureData(tinyGif().chopped(1));
+    ASSERT_TRUE(gif && withoutTrailer);
+    EXPECT_EQ(withoutTrailer->grid, gif->grid);
+}
+
+}  // namespace
