@@ -108,7 +108,7 @@ TEST(ShareClientTest, OnlyAProperKeyRegistersTheInstallation) {
         {200, "abc\ndef", nullptr},    {200, "ab\x01", nullptr},
     };
     for (const auto& [status, body, key] : cases) {
-        SCOPED_TRACE(body);
+        SCOPED_TRACE(testing::Message() << status << " " << body);
         ScriptedService fake(status, body);
         auto client = clientFor(fake.url());
         QSignalSpy registered(client.get(), &ShareClient::registered);
