@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <memory>
+#include <tuple>
 
 #include "SharingGui.h"
 #include "http/FormDataRequest.h"
@@ -16,6 +17,7 @@ namespace sharing::test {
 namespace {
 
 using share::test::ShareServiceRunner;
+const imaging::SliderValues kSliders{2.5f, -1.0f, 0, 0, 0, 0, 0, 0};
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string idOf(const QString& link) { return link.section(QLatin1Char('/'), -1).toStdString(); }
@@ -33,69 +35,56 @@ struct PickedRenderer {
     imaging::Renderer renderer{state};
 };
 
-class ShareClientTest : public ::testing::Test {
-protected:
-    void SetUp() override { clearShareDefaults(); }
-
-    std::unique_ptr<ShareClient> clientFor(const QString& url,
-                                           const QString& probe = QStringLiteral("localhost")) {
-        return std::make_unique<ShareClient>(ShareEndpoints{QUrl(url), probe});
+// A stand-in for the service that gives every request the same answer.
+struct ScriptedService {
+    ScriptedService(int status, const std::string& body) {
+        auto answer = [=](const httplib::Request&, httplib::Response& r) {
+            r.status = status;
+            r.set_content(body, "text/plain");
+        };
+        server.server().Post("/Vesquin/register-api.php", answer);
+        server.server().Post("/Vesquin/upload-api.php", answer);
+        server.start();
     }
-
-    // The panel's request, then the upload, then the wait for its answer.
-    void uploadAndWait(ShareClient& client, PickedRenderer& picked, const QString& description,
-                       bool record, int toneSegment = 0) {
-        defaults().setString(description, keys::ShDescription);
-        defaults().setBool(record, keys::ShAdjustments);
-        defaults().setBool(false, keys::ShOutputReady);
-        client.upload(picked.renderer, sliders, toneSegment);
-        ASSERT_TRUE(waitFor([] { return defaults().boolForKey(keys::ShOutputReady); }, 10000));
-    }
-
-    imaging::SliderValues sliders{2.5f, -1.0f, 0, 0, 0, 0, 0, 0};
+    QString url() const { return server.url(QString()).toString(); }
+    InProcessHttpServer server;
 };
 
-TEST_F(ShareClientTest, FirstUploadRegistersAlongsideAndTheNextSendsTheKey) {
+std::unique_ptr<ShareClient> clientFor(const QString& url, const QString& probe = "localhost") {
+    clearShareDefaults();
+    return std::make_unique<ShareClient>(ShareEndpoints{QUrl(url), probe});
+}
+
+// The panel's request, then the upload, then the wait for its answer.
+void uploadAndWait(ShareClient& client, PickedRenderer& picked, const QString& description,
+                   bool record, int toneSegment = 0) {
+    defaults().setString(description, keys::ShDescription);
+    defaults().setBool(record, keys::ShAdjustments);
+    defaults().setBool(false, keys::ShOutputReady);
+    client.upload(picked.renderer, kSliders, toneSegment);
+    ASSERT_TRUE(waitFor([] { return defaults().boolForKey(keys::ShOutputReady); }, 20000));
+}
+
+TEST(ShareClientTest, FirstUploadRegistersAlongsideAndTheNextSendsTheKey) {
     ShareServiceRunner service;
     auto client = clientFor(qs(service.url()));
     PickedRenderer picked({1000, 500});
     QSignalSpy registered(client.get(), &ShareClient::registered);
 
-    uploadAndWait(*client, picked, QStringLiteral("Launch & landing"), true, 1);
-    const QString first = defaults().stringForKey(keys::ShOutput);
+    uploadAndWait(*client, picked, "Launch & landing", true, 1);
     EXPECT_EQ(defaults().stringForKey(keys::ShError), "");
-    ASSERT_TRUE(first.startsWith(qs(service.url()) + "/p/")) << first.toStdString();
-    auto record = service.store().findPicture(idOf(first));
+    auto record = service.store().findPicture(idOf(defaults().stringForKey(keys::ShOutput)));
     ASSERT_TRUE(record);
     EXPECT_EQ(record->userKey, "") << "the first upload goes out before the key is known";
     EXPECT_EQ(record->description, "Launch & landing");
-    EXPECT_EQ(qs(record->adjustments), adjustmentRecord(sliders, picked.state, 1));
-    EXPECT_EQ(record->width, 800);
-    EXPECT_EQ(record->height, 400);
+    EXPECT_EQ(qs(record->adjustments), adjustmentRecord(kSliders, picked.state, 1));
 
-    ASSERT_TRUE(registered.count() > 0 || registered.wait(10000));
+    ASSERT_TRUE(registered.count() > 0 || registered.wait(20000));
     const QString key = defaults().stringForKey(keys::PrivateKey);
     EXPECT_EQ(defaults().integerForKey(keys::Registered), 1);
     EXPECT_TRUE(service.store().hasUser(key.toStdString()));
 
-    uploadAndWait(*client, picked, QString(), false);
-    record = service.store().findPicture(idOf(defaults().stringForKey(keys::ShOutput)));
-    ASSERT_TRUE(record);
-    EXPECT_EQ(qs(record->userKey), key);
-    EXPECT_EQ(record->description, "");
-    EXPECT_EQ(record->adjustments, "") << "the switch off sends an empty record";
-    EXPECT_EQ(registered.count(), 1);
-}
-
-TEST_F(ShareClientTest, ALaterRegistrationAnswerDoesNotReplaceTheKey) {
-    ShareServiceRunner service;
-    auto client = clientFor(qs(service.url()));
-    QSignalSpy registered(client.get(), &ShareClient::registered);
-    client->registerUser();
-    ASSERT_TRUE(registered.wait(10000));
-    const QString key = defaults().stringForKey(keys::PrivateKey);
-
-    // A second, real answer of the service arrives for the same installation.
+    // A second, real answer of the service for the same installation changes nothing.
     auto late = http::FormDataRequest::requestWithURL(client->endpoints().registerURL());
     late->setPostValue(appId, QStringLiteral("api"));
     late->startSynchronous();
@@ -103,124 +92,90 @@ TEST_F(ShareClientTest, ALaterRegistrationAnswerDoesNotReplaceTheKey) {
     ASSERT_NE(late->responseString().value_or(QString()), key);
     client->registerFinished(late);
     EXPECT_EQ(defaults().stringForKey(keys::PrivateKey), key);
+
+    uploadAndWait(*client, picked, QString(), false);
+    record = service.store().findPicture(idOf(defaults().stringForKey(keys::ShOutput)));
+    ASSERT_TRUE(record);
+    EXPECT_EQ(qs(record->userKey), key);
+    EXPECT_EQ(record->adjustments, "") << "the switch off sends an empty record";
     EXPECT_EQ(registered.count(), 1);
 }
 
-TEST_F(ShareClientTest, OnlyAProperKeyRegistersTheInstallation) {
-    struct Case {
-        const char* name;
-        int status;
-        std::string body;
-        const char* key;  // null: stays unregistered
+TEST(ShareClientTest, OnlyAProperKeyRegistersTheInstallation) {
+    // The answer's status and body, and the key it gives or null.
+    const std::tuple<int, std::string, const char*> cases[] = {
+        {200, "k3y-42\r\n", "k3y-42"}, {200, "", nullptr},       {500, "k3y-42", nullptr},
+        {200, "abc\ndef", nullptr},    {200, "ab\x01", nullptr},
     };
-    const Case cases[] = {
-        {"a key", 200, "0123456789abcdef0123456789abcdef", "0123456789abcdef0123456789abcdef"},
-        {"a key and a line break", 200, "k3y-42\r\n", "k3y-42"},
-        {"empty answer", 200, "", nullptr},
-        {"error status", 500, "<html><body>Internal error</body></html>", nullptr},
-        {"not found", 404, "abc", nullptr},
-        {"two lines", 200, "abc\ndef", nullptr},
-        {"too long", 200, std::string(257, 'a'), nullptr},
-        {"control character", 200, "ab\x01", nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        clearShareDefaults();
-        InProcessHttpServer server;
-        int hits = 0;
-        server.server().Post("/Vesquin/register-api.php",
-                             [&](const httplib::Request& q, httplib::Response& r) {
-                                 ++hits;
-                                 EXPECT_EQ(q.body, "api=LMRHD00001");
-                                 r.status = c.status;
-                                 r.set_content(c.body, "text/plain");
-                             });
-        server.start();
-        auto client = clientFor(server.url(QString()).toString());
+    for (const auto& [status, body, key] : cases) {
+        SCOPED_TRACE(testing::Message() << status << " " << body);
+        ScriptedService fake(status, body);
+        auto client = clientFor(fake.url());
         QSignalSpy registered(client.get(), &ShareClient::registered);
         QSignalSpy failed(client.get(), &ShareClient::registrationFailed);
         client->registerUser();
-        ASSERT_TRUE(waitFor([&] { return registered.count() + failed.count() > 0; }, 10000));
-        EXPECT_EQ(hits, 1);
-        if (c.key) {
-            EXPECT_EQ(defaults().integerForKey(keys::Registered), 1);
-            EXPECT_EQ(defaults().stringForKey(keys::PrivateKey), c.key);
-        } else {
-            EXPECT_EQ(defaults().integerForKey(keys::Registered), 0);
-            EXPECT_FALSE(defaults().hasKey(keys::PrivateKey));
-            ASSERT_EQ(failed.count(), 1);
-            EXPECT_EQ(failed[0][0].toInt(), 0) << "a refusal, not an engine failure";
-        }
+        ASSERT_TRUE(waitFor([&] { return registered.count() + failed.count() > 0; }, 20000));
+        EXPECT_EQ(defaults().integerForKey(keys::Registered), key ? 1 : 0);
+        EXPECT_EQ(defaults().stringForKey(keys::PrivateKey), key ? key : "");
+        EXPECT_EQ(failed.count(), key ? 0 : 1);
+        EXPECT_EQ(failed.value(0).value(0).toInt(), 0) << "a refusal, not an engine failure";
     }
 }
 
-TEST_F(ShareClientTest, UploadSizesFollowTheReductionAndTheOrientation) {
+TEST(ShareClientTest, UploadsAreReducedTo800OnTheLongerUprightSideAndTruncated) {
     ShareServiceRunner service;
     auto client = clientFor(qs(service.url()));
-    struct Case {
-        QSize grid;
-        imaging::Orientation orientation;
-        QSize sent;
-    };
-    for (const Case& c : {Case{{1000, 500}, imaging::Orientation::Up, {800, 400}},
-                          Case{{600, 900}, imaging::Orientation::Up, {533, 800}},
-                          Case{{700, 700}, imaging::Orientation::Up, {700, 700}},
-                          Case{{1000, 1000}, imaging::Orientation::Down, {800, 800}},
-                          Case{{900, 600}, imaging::Orientation::Right, {533, 800}},
-                          Case{{500, 1000}, imaging::Orientation::Left, {800, 400}}}) {
+    using O = imaging::Orientation;
+    // The stored grid and orientation, and the size sent.
+    for (const auto& [grid, orientation, sent] : {
+             std::tuple<QSize, O, QSize>{{1000, 500}, O::Up, {800, 400}},
+             {{600, 900}, O::Up, {533, 800}},
+             {{700, 700}, O::Up, {700, 700}},
+             {{801, 3}, O::Up, {800, 2}},
+             {{20000, 10}, O::Up, {800, 1}},
+             {{900, 600}, O::Right, {533, 800}},
+         }) {
         SCOPED_TRACE(testing::Message()
-                     << c.grid.width() << "x" << c.grid.height() << " o" << int(c.orientation));
-        PickedRenderer picked(c.grid, c.orientation);
-        uploadAndWait(*client, picked, QStringLiteral("size"), true);
-        const std::string id = idOf(defaults().stringForKey(keys::ShOutput));
-        const auto png = service.store().pictureData(id);
-        ASSERT_TRUE(png);
-        const QImage sent = QImage::fromData(QByteArray::fromStdString(*png), "PNG");
-        EXPECT_EQ(sent.size(), c.sent);
+                     << grid.width() << "x" << grid.height() << " turned " << int(orientation));
+        PickedRenderer picked(grid, orientation);
+        uploadAndWait(*client, picked, "size", true);
+        const auto png = service.store().pictureData(idOf(defaults().stringForKey(keys::ShOutput)));
+        ASSERT_TRUE(png) << defaults().stringForKey(keys::ShError).toStdString();
+        EXPECT_EQ(QImage::fromData(QByteArray::fromStdString(*png), "PNG").size(), sent);
     }
 }
 
-TEST_F(ShareClientTest, FailedUploadsAreReportedAsFailuresWithTheirReason) {
+TEST(ShareClientTest, FailedUploadsAreReportedAsFailuresWithTheirReason) {
     ShareServiceRunner service;
-    InProcessHttpServer other;
-    other.server().Post("/Vesquin/upload-api.php",
-                        [](const httplib::Request&, httplib::Response& r) {
-                            r.set_content("<html>Welcome</html>", "text/html");
-                        });
-    other.start();
+    ScriptedService other(200, "<html>Welcome</html>");
     struct Case {
-        const char* name;
-        QString url;
-        QString probe;
+        QString url, probe;
         const char* reason;  // how the reason starts
-        int code;
+        bool engineFailure;
     };
     const Case cases[] = {
-        {"unknown key", qs(service.url()), "localhost",
-         "the sharing service answered 403: unknown user key in the field appid", 0},
-        {"not a link", other.url(QString()).toString(), "localhost",
-         "the sharing service answered without a link", 0},
-        {"nobody listens", QStringLiteral("http://127.0.0.1:1"), "localhost", "", 1},
-        {"probe host unreachable", qs(service.url()), "nonexistent.invalid",
-         "the sharing service at nonexistent.invalid cannot be reached", 1},
+        {qs(service.url()), "localhost",
+         "the sharing service answered 403: unknown user key in the field appid", false},
+        {other.url(), "localhost", "the sharing service answered without a link", false},
+        {"http://127.0.0.1:1", "localhost", "", true},
+        {qs(service.url()), "nonexistent.invalid",
+         "the sharing service at nonexistent.invalid cannot be reached", true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        clearShareDefaults();
+        SCOPED_TRACE(c.reason);
+        auto client = clientFor(c.url, c.probe);
         defaults().setInteger(1, keys::Registered);
         defaults().setString("0123456789abcdef0123456789abcdef", keys::PrivateKey);
-        auto client = clientFor(c.url, c.probe);
         QSignalSpy failed(client.get(), &ShareClient::uploadFailed);
         PickedRenderer picked({300, 200});
-        uploadAndWait(*client, picked, QStringLiteral("x"), true);
+        uploadAndWait(*client, picked, "x", true);
         const QString error = defaults().stringForKey(keys::ShError);
         EXPECT_FALSE(error.isEmpty());
         EXPECT_TRUE(error.startsWith(c.reason)) << error.toStdString();
         EXPECT_EQ(defaults().stringForKey(keys::ShOutput), "");
         ASSERT_EQ(failed.count(), 1);
-        EXPECT_EQ(failed[0][0].toInt() > 0, c.code > 0);
+        EXPECT_EQ(failed[0][0].toInt() > 0, c.engineFailure);
     }
-    EXPECT_EQ(service.store().findPicture("AAAAAAAA"), std::nullopt);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <QUrl>
-#include <memory>
 
 #include "SharingGui.h"
 #include "app/lumaroViewController.h"
@@ -30,21 +29,20 @@ TEST(ShareEndToEndTest, APickedPhotoIsSharedAndItsLinkServesThePicture) {
     app::lumaroViewController controller;
     controller.view()->resize(768, 1024);
     controller.view()->show();
-    EXPECT_TRUE(controller.Share->isVisible());
     EXPECT_FALSE(controller.Share->isEnabled()) << "nothing to share before a photo is open";
     controller.pickFile(qEnvironmentVariable("LUMARO_SAMPLES") + "/rocket.jpg");
-    ASSERT_TRUE(waitFor([&] { return !controller.isOpeningPicture() && controller.pickerInfo(); }));
+    ASSERT_TRUE(
+        waitFor([&] { return !controller.isOpeningPicture() && controller.pickerInfo(); }, 20000));
     ASSERT_TRUE(controller.Share->isEnabled());
 
     controller.Share->click();
     ASSERT_NE(controller.popoverController(), nullptr);
     auto* panel = qobject_cast<panels::ShareView*>(controller.popoverController()->content());
     ASSERT_NE(panel, nullptr);
-    ASSERT_NE(controller.panelPollTimer(), nullptr);
     QTest::keyClicks(panel->comment, "Launch");
     tap(panel->ShareButton);
 
-    ASSERT_TRUE(waitFor([&] { return panel->output->isVisible(); }, 8000))
+    ASSERT_TRUE(waitFor([&] { return panel->output->isVisible(); }, 30000))
         << defaults().stringForKey(keys::ShError).toStdString();
     const QString link = panel->output->text();
     ASSERT_TRUE(link.startsWith(QString::fromStdString(service.url()) + "/p/"))
@@ -55,12 +53,11 @@ TEST(ShareEndToEndTest, APickedPhotoIsSharedAndItsLinkServesThePicture) {
 
     httplib::Client browser("127.0.0.1", service.port());
     const std::string path = QUrl(link).path().toStdString();
-    auto page = browser.Get(path.c_str());
+    auto page = browser.Get(path);
     ASSERT_TRUE(page);
-    EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("Launch"), std::string::npos);
+    EXPECT_NE(page->body.find("<p class=\"description\">Launch</p>"), std::string::npos);
     EXPECT_NE(page->body.find("<dt>Tone</dt><dd>B&amp;W</dd>"), std::string::npos);
-    auto picture = browser.Get((path + ".png").c_str());
+    auto picture = browser.Get(path + ".png");
     ASSERT_TRUE(picture);
     const QImage image = QImage::fromData(QByteArray::fromStdString(picture->body), "PNG");
     EXPECT_EQ(image.size(), QSize(640, 427));

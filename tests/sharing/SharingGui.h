@@ -24,7 +24,7 @@ inline void clearShareDefaults() {
 }
 
 // Processes events until the condition holds or the time is up.
-inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+inline bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     while (!condition()) {
