@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
