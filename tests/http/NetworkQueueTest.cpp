@@ -184,6 +184,7 @@ TEST_F(NetworkQueueTest, FailuresCancelTheRestOrNot) {
 
 TEST_F(NetworkQueueTest, AccurateProgressSendsHeadFirstForGetsAddedBeforeGo) {
     queue_->setShowAccurateProgress(true);
+    queue_->setMaxConcurrentOperationCount(1);  // the server then sees the order they start in
     auto download = std::make_shared<Indicator>();
     queue_->setDownloadProgressDelegate(download);
     queue_->addOperation(get("/size/1000"));
