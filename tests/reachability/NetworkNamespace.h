@@ -1,17 +1,13 @@
 #pragma once
 
 #include <fcntl.h>
-#include <net/if.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 #include <cerrno>
 #include <cstring>
@@ -31,10 +27,9 @@ inline QCoreApplication& application() {
 inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
-    while (!done()) {
+    for (; !done(); QThread::msleep(2)) {
         if (clock.elapsed() > timeoutMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
     }
     return true;
 }
@@ -52,10 +47,9 @@ inline std::optional<QByteArray> runIp(const QStringList& arguments, const QByte
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
-    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
+    const bool ok = process.waitForFinished(30000) &&
+                    process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return ok ? std::optional(process.readAllStandardOutput()) : std::nullopt;
 }
 
 // Runs ip commands (one a line, without "ip"); empty when all succeeded. "await LINK up"
@@ -122,22 +116,12 @@ private:
     std::string problem_;
 };
 
-// A sysfs tree of the test's own, giving an interface the DEVTYPE its uevent names.
-class FakeSysfs {
-public:
-    void describe(const QString& name, const QByteArray& devtype) {
-        const QString entry = dir_.path() + "/class/net/" + name;
-        QDir().mkpath(entry);
-        QFile index(entry + "/ifindex"), uevent(entry + "/uevent");
-        if (index.open(QIODevice::WriteOnly))
-            index.write(QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
-        if (uevent.open(QIODevice::WriteOnly)) uevent.write("DEVTYPE=" + devtype + "\n");
-    }
-    QString root() const { return dir_.path(); }
-
-private:
-    QTemporaryDir dir_;
-};
+// A loopback link up and a veth pair whose v0 has 10.9.0.2/24, both ends up.
+inline const QString kLink =
+    "link set lo up\nlink add v0 type veth peer name v1\nlink set v1 up"
+    "\naddr add 10.9.0.2/24 dev v0\nlink set v0 up\nawait v0 up";
+inline const QString kRoute = kLink + "\nroute add default via 10.9.0.1";
+inline const QString kNoCarrier = "\nlink set v1 down\nawait v0 down";
 
 }  // namespace reachtest
 

@@ -13,34 +13,27 @@ namespace {
 TEST(NotificationCenter, ObserversHearTheNamesAndObjectsTheyAskedFor) {
     NotificationCenter center;
     QObject first, second;
+    first.setObjectName("first");
+    second.setObjectName("second");
     struct Observer {
         QString name;
         const QObject* object;
-        QStringList heard;
+        QStringList expected, heard;
     };
-    std::vector<Observer> observers = {{"Changed", nullptr, {}},
-                                       {"Changed", &first, {}},
-                                       {"", nullptr, {}},
-                                       {"Other", nullptr, {}}};
+    std::vector<Observer> observers = {
+        {"Changed", nullptr, {"Changed/first", "Changed/second"}, {}},
+        {"Changed", &first, {"Changed/first"}, {}},
+        {"", nullptr, {"Changed/first", "Changed/second", "Other/second"}, {}},
+        {"Other", nullptr, {"Other/second"}, {}},
+    };
     for (auto& observer : observers)
         center.addObserver(observer.name, observer.object, [&observer](const Notification& n) {
             observer.heard << n.name + "/" + n.object->objectName();
         });
-    first.setObjectName("first");
-    second.setObjectName("second");
     center.postNotification("Changed", &first);
     center.postNotification("Changed", &second);
     center.postNotification("Other", &second);
-    const QList<QStringList> expected = {
-        {"Changed/first", "Changed/second"},
-        {"Changed/first"},
-        {"Changed/first", "Changed/second", "Other/second"},
-        {"Other/second"},
-    };
-    for (size_t i = 0; i < observers.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(observers[i].heard, expected[i]);
-    }
+    for (const auto& observer : observers) EXPECT_EQ(observer.heard, observer.expected);
 }
 
 TEST(NotificationCenter, RemovedObserversAreNotCalledEvenMidPost) {

@@ -10,68 +10,44 @@ using namespace reachtest;
 
 namespace {
 
-const QString kLink =
-    "link set lo up\nlink add v0 type veth peer name v1\nlink set v1 up"
-    "\naddr add 10.9.0.2/24 dev v0\nlink set v0 up\nawait v0 up";
-
 QString tool() { return qEnvironmentVariable("LUMARO_BIN") + "/lumaro-reach"; }
 
 struct Outcome {
     int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
 };
 
 Outcome reach(const QStringList& arguments) {
     QProcess process;
     process.start(tool(), arguments);
-    Outcome run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    if (!process.waitForFinished(30000)) process.kill();
+    process.waitForFinished();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-struct AnswerCase {
-    const char* name;
-    QString setup;
-    QStringList arguments;
-    QByteArray line;
-    int exitCode;
-};
-
-void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
-
-class ToolAnswers : public ::testing::TestWithParam<AnswerCase> {};
-
-TEST_P(ToolAnswers, PrintsOneLineAndExitsByReachability) {
-    const AnswerCase& c = GetParam();
+TEST(ToolAnswers, PrintsOneLineAndExitsByReachability) {
     ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(ip(c.setup), QString());
-    const Outcome run = reach(c.arguments);
-    EXPECT_EQ(run.out, c.line + "\n");
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
+    // Each step changes the namespace a little further.
+    const struct {
+        QString change;
+        QStringList arguments;
+        QByteArray line;
+        int exitCode;
+    } steps[] = {
+        {"", {"--internet"}, "InternetConnection: not reachable (flags 0x00000)", 1},
+        {"link set lo up", {"127.0.0.1"}, "127.0.0.1: reachable via Wi-Fi (flags 0x30002)", 0},
+        {kRoute, {"--internet"}, "InternetConnection: reachable via Wi-Fi (flags 0x00002)", 0},
+        {kNoCarrier, {"--internet"}, "InternetConnection: not reachable (flags 0x00004)", 1},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.line.toStdString());
+        ASSERT_EQ(ip(step.change), QString());
+        const Outcome run = reach(step.arguments);
+        EXPECT_EQ(run.out, step.line + "\n");
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.err.constData();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Namespace, ToolAnswers,
-    // clang-format off
-    ::testing::Values(
-        AnswerCase{"InternetWithOnlyLoopbackDown", "", {"--internet"},
-                   "InternetConnection: not reachable (flags 0x00000)", 1},
-        AnswerCase{"LoopbackAddress", "link set lo up", {"127.0.0.1"},
-                   "127.0.0.1: reachable via Wi-Fi (flags 0x30002)", 0},
-        AnswerCase{"InternetThroughGateway", kLink + "\nroute add default via 10.9.0.1", {"--internet"},
-                   "InternetConnection: reachable via Wi-Fi (flags 0x00002)", 0},
-        AnswerCase{"InternetWithoutCarrier", kLink + "\nroute add default via 10.9.0.1\nlink set v1 down\nawait v0 down",
-                   {"--internet"}, "InternetConnection: not reachable (flags 0x00004)", 1}),
-    // clang-format on
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ToolWatch, PrintsTheChangeAndStopsAtTheCount) {
     ENTER_NETWORK_NAMESPACE(ns);
@@ -79,13 +55,10 @@ TEST(ToolWatch, PrintsTheChangeAndStopsAtTheCount) {
     QProcess process;
     process.start(tool(), {"--watch", "--count", "1", "--internet"});
     ASSERT_TRUE(process.waitForReadyRead(10000));
-    QByteArray out = process.readAllStandardOutput();
-    EXPECT_EQ(out, "InternetConnection: not reachable (flags 0x00000)\n");
-    QElapsedTimer clock;
-    clock.start();
+    EXPECT_EQ(process.readAllStandardOutput(),
+              "InternetConnection: not reachable (flags 0x00000)\n");
     ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     ASSERT_TRUE(process.waitForFinished(2000)) << "no change line within two seconds";
-    EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(process.readAllStandardOutput(),
               "InternetConnection: reachable via Wi-Fi (flags 0x00002)\n");
@@ -118,8 +91,8 @@ TEST(ToolUsage, CommandLinesItCannotRunExitWith64) {
         {"--bogus", "--internet"},
         {"1.2.3"},
         {"256.1.1.1"},
-        {"bad name"},
         {""},
+        {"bad name"},
         {QString(300, 'a')},
     };
     for (const QStringList& arguments : cases) {

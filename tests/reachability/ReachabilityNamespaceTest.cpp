@@ -2,7 +2,11 @@
 // network namespace of its own and checks the answers and the change notifications.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <net/if.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
 
@@ -17,12 +21,6 @@ using namespace reachtest;
 
 namespace {
 
-const QString kLoopback = "link set lo up";
-const QString kLink = kLoopback +
-                      "\nlink add v0 type veth peer name v1\nlink set v1 up"
-                      "\naddr add 10.9.0.2/24 dev v0\nlink set v0 up\nawait v0 up";
-const QString kRoute = kLink + "\nroute add default via 10.9.0.1";
-
 std::unique_ptr<Reachability> makeTarget(const QString& target) {
     if (target == "internet") return Reachability::reachabilityForInternetConnection();
     if (target == "wifi") return Reachability::reachabilityForLocalWiFi();
@@ -34,11 +32,23 @@ std::unique_ptr<Reachability> makeTarget(const QString& target) {
     return Reachability::reachabilityWithHostName(target);
 }
 
-// Points interface kinds at a tree of the test's own while it lives.
-struct SysfsScope {
-    FakeSysfs tree;
-    SysfsScope() { platform::ReachabilitySource::setSysfsRoot(tree.root()); }
-    ~SysfsScope() { platform::ReachabilitySource::setSysfsRoot("/sys"); }
+// A sysfs tree of the test's own, where interface kinds are read while it lives.
+class FakeSysfs {
+public:
+    FakeSysfs() { platform::ReachabilitySource::setSysfsRoot(dir_.path()); }
+    ~FakeSysfs() { platform::ReachabilitySource::setSysfsRoot("/sys"); }
+    // Gives the interface the DEVTYPE its uevent names.
+    void describe(const QString& name, const QByteArray& devtype) {
+        const QString entry = dir_.path() + "/class/net/" + name;
+        QDir().mkpath(entry);
+        QFile index(entry + "/ifindex"), uevent(entry + "/uevent");
+        if (index.open(QIODevice::WriteOnly))
+            index.write(QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
+        if (uevent.open(QIODevice::WriteOnly)) uevent.write("DEVTYPE=" + devtype + "\n");
+    }
+
+private:
+    QTemporaryDir dir_;
 };
 
 struct FlagsCase {
@@ -57,9 +67,9 @@ class NamespaceFlags : public ::testing::TestWithParam<FlagsCase> {};
 TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
     const FlagsCase& c = GetParam();
     ENTER_NETWORK_NAMESPACE(ns);
-    SysfsScope sysfs;
+    FakeSysfs sysfs;
     ASSERT_EQ(ip(c.setup), QString());
-    if (!c.devtype.isNull()) sysfs.tree.describe("v0", c.devtype);
+    if (!c.devtype.isNull()) sysfs.describe("v0", c.devtype);
     const auto reachability = makeTarget(c.target);
     ASSERT_TRUE(reachability);
     EXPECT_EQ(reachability->reachabilityFlags(), c.flags)
@@ -72,14 +82,13 @@ TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
 constexpr auto kNo = reachability::StatusUnreachable;
 constexpr auto kWWAN = reachability::StatusViaWWAN;
 constexpr auto kWiFi = reachability::StatusViaWiFi;
-const QString kNoCarrier = "\nlink set v1 down\nawait v0 down";
+const QString kLoopback = "link set lo up";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Topologies, NamespaceFlags,
     ::testing::Values(
         FlagsCase{"InternetWithLoopbackDown", "", "internet", {}, 0, kNo},
-        FlagsCase{"LoopbackAddressWhileDown", "", "127.0.0.1", {}, 0, kNo},
         FlagsCase{"LoopbackAddress", kLoopback, "127.0.0.1", {}, 0x30002, kWiFi},
         FlagsCase{"LocalhostByName", kLoopback, "localhost", {}, 0x30002, kWiFi},
         FlagsCase{"UnknownName", kLoopback, "no-such-host.invalid", {}, 0, kNo},
@@ -87,7 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
         FlagsCase{"OwnAddress", kLink, "10.9.0.2", {}, 0x30002, kWiFi},
         FlagsCase{"NoRouteBeyondTheLink", kLink, "192.0.2.1", {}, 0, kNo},
         FlagsCase{"InternetWithoutDefaultRoute", kLink, "internet", {}, 0, kNo},
-        FlagsCase{"HostThroughGateway", kRoute, "192.0.2.1", {}, 0x2, kWiFi},
         FlagsCase{"InternetThroughGateway", kRoute, "internet", {}, 0x2, kWiFi},
         FlagsCase{"InternetOverLinkWithoutCarrier", kRoute + kNoCarrier, "internet", {}, 0x4, kNo},
         FlagsCase{"NeighbourOverLinkWithoutCarrier", kLink + kNoCarrier, "10.9.0.7", {}, 0x20004, kNo},
@@ -128,7 +136,7 @@ struct ChangeCase {
     QString target;
     QString change;
     quint32 before;
-    quint32 after;
+    quint32 after;  // when it equals before, nothing may be announced
 };
 
 void PrintTo(const ChangeCase& c, std::ostream* os) { *os << c.name; }
@@ -138,8 +146,7 @@ class NamespaceChanges : public ::testing::TestWithParam<ChangeCase> {};
 TEST_P(NamespaceChanges, AnnouncedOnceOnTheStartingThread) {
     const ChangeCase& c = GetParam();
     ENTER_NETWORK_NAMESPACE(ns);
-    SysfsScope sysfs;
-    application();
+    FakeSysfs sysfs;
     ASSERT_EQ(ip(c.setup), QString());
     const auto reachability = makeTarget(c.target);
     ASSERT_TRUE(reachability);
@@ -147,11 +154,16 @@ TEST_P(NamespaceChanges, AnnouncedOnceOnTheStartingThread) {
     Listener listener(reachability.get());
     ASSERT_TRUE(reachability->startNotifier());
     ASSERT_EQ(ip(c.change), QString());
-    EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
-    settle(500);
-    EXPECT_EQ(listener.count, 1);
-    EXPECT_EQ(listener.lastFlags, c.after);
-    EXPECT_EQ(listener.thread, QThread::currentThread());
+    const bool changes = c.after != c.before;
+    if (changes) {
+        EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
+    }
+    settle(800);
+    EXPECT_EQ(listener.count, changes ? 1 : 0);
+    if (changes) {
+        EXPECT_EQ(listener.lastFlags, c.after);
+        EXPECT_EQ(listener.thread, QThread::currentThread());
+    }
     EXPECT_EQ(reachability->reachabilityFlags(), c.after);
 }
 
@@ -166,22 +178,13 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"LoopbackUpForName", "", "localhost", kLoopback, 0, 0x30002},
         // A burst that comes and goes before it settles: one announcement, of the end state.
         ChangeCase{"BurstOfChanges", kLink, "internet", "route add default via 10.9.0.1\npause 0\n"
-                   "route del default\npause 0\nroute add default via 10.9.0.1", 0, 0x2}),
+                   "route del default\npause 0\nroute add default via 10.9.0.1", 0, 0x2},
+        ChangeCase{"ChangeThatLeavesTheAnswerAlone", kRoute, "internet",
+                   "addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1", 0x2, 0x2}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-TEST(NamespaceNotifier, ChangesThatLeaveTheAnswerAloneAreNotAnnounced) {
-    ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(ip(kRoute), QString());
-    const auto reachability = Reachability::reachabilityForInternetConnection();
-    Listener listener(reachability.get());
-    ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(ip("addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1"), QString());
-    settle(800);
-    EXPECT_EQ(listener.count, 0);
-}
-
-TEST(NamespaceNotifier, StoppedNotifierIsSilent) {
+TEST(NamespaceNotifier, StoppedNotifierIsSilentAndRestartsFromTheStateItFinds) {
     ENTER_NETWORK_NAMESPACE(ns);
     ASSERT_EQ(ip(kLink), QString());
     const auto reachability = Reachability::reachabilityForInternetConnection();
@@ -191,7 +194,6 @@ TEST(NamespaceNotifier, StoppedNotifierIsSilent) {
     ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     settle(800);
     EXPECT_EQ(listener.count, 0);
-    // Started again, it announces from the state it finds then.
     ASSERT_TRUE(reachability->startNotifier());
     ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count == 1; }, 5000));
@@ -207,17 +209,18 @@ TEST(NamespaceNotifier, DeliversOnTheThreadThatStartedIt) {
     onWorker.moveToThread(&worker);
     auto reachability = Reachability::reachabilityForInternetConnection();
     Listener listener(reachability.get());
+    const auto onWorkerThread = [&](const std::function<void()>& work) {
+        QMetaObject::invokeMethod(&onWorker, work, Qt::BlockingQueuedConnection);
+    };
     bool started = false;
-    QMetaObject::invokeMethod(
-        &onWorker, [&] { started = reachability->startNotifier(); }, Qt::BlockingQueuedConnection);
+    onWorkerThread([&] { started = reachability->startNotifier(); });
     ASSERT_TRUE(started);
     // A second start on another thread is refused; the first stays.
     EXPECT_FALSE(reachability->startNotifier());
     ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
     EXPECT_EQ(listener.thread, &worker);
-    QMetaObject::invokeMethod(
-        &onWorker, [&] { reachability.reset(); }, Qt::BlockingQueuedConnection);
+    onWorkerThread([&] { reachability.reset(); });
     worker.quit();
     worker.wait();
 }
