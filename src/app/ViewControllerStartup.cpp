@@ -52,6 +52,7 @@ lumaroViewController::lumaroViewController(QObject* parent)
     }
     view_->installEventFilter(this);
     image->installEventFilter(this);
+    setUpDesktop();
     viewDidLoad();
 }
 
@@ -332,6 +333,7 @@ void lumaroViewController::placeOrnamentsAround(const QRectF& rect) {
 }
 
 bool lumaroViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && handleDropEvent(event)) return true;
     // The layout moves the picture when the window or the control area
     // changes size; the tape follows it.
     if ((watched == view_ || watched == image) &&

@@ -55,6 +55,8 @@ public:
     // Decodes a picture file off the GUI thread and takes it in; a file that
     // cannot be decoded is reported in an alert and changes nothing.
     void pickFile(const QString& path);
+    // Opens a picture named from outside (command line, drop): a path or a file: URL.
+    void openPicture(const QString& pathOrUrl);
     static bool shouldAutorotateToInterfaceOrientation(int orientation);
 
     // Control actions.
@@ -185,6 +187,8 @@ private:
     void showOrnaments(bool on);
     void enterEditingState();
     void pickingFailed(const QString& path);
+    void setUpDesktop();
+    bool handleDropEvent(QEvent* event);
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;
