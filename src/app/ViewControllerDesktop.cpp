@@ -1,14 +1,52 @@
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
 #include <QUrl>
+#include <functional>
 
 #include "app/CommandLine.h"
 #include "app/lumaroViewController.h"
+#include "imaging/BitmapImage.h"
+#include "imaging/Intake.h"
+#include "platform/widgets/ImageView.h"
 
 namespace app {
 
 namespace {
+
+// How long a press on the picture lasts before it counts as holding it.
+constexpr int holdMilliseconds = 350;
+
+// Watches for the release of the compare key while it is held, wherever the
+// focus is, and ends the comparison then.
+class CompareKeyRelease : public QObject {
+public:
+    CompareKeyRelease(QObject* parent, std::function<void()> released)
+        : QObject(parent), released_(std::move(released)) {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool release = event->type() == QEvent::KeyRelease &&
+                             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Backslash &&
+                             !static_cast<QKeyEvent*>(event)->isAutoRepeat();
+        if (release || event->type() == QEvent::ApplicationDeactivate) {
+            qApp->removeEventFilter(this);
+            deleteLater();
+            released_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> released_;
+};
 
 // The first local file among the dragged items, or empty.
 QString droppedPicture(const QMimeData* data) {
@@ -20,7 +58,69 @@ QString droppedPicture(const QMimeData* data) {
 
 }  // namespace
 
-void lumaroViewController::setUpDesktop() { view_->setAcceptDrops(true); }
+void lumaroViewController::setUpDesktop() {
+    view_->setAcceptDrops(true);
+    const auto shortcut = [this](const QKeySequence& keys, auto action) {
+        auto* s = new QShortcut(keys, view_);
+        s->setAutoRepeat(false);
+        connect(s, &QShortcut::activated, this, action);
+    };
+    shortcut(QKeySequence::Open, [this] { grabImage(); });
+    shortcut(QKeySequence::Save, [this] {
+        if (Save->isEnabled()) SaveImage();
+    });
+    shortcut(QKeySequence::HelpContents, [this] { Help(); });
+    // Not every desktop names a quit key; Ctrl+Q is what the others use.
+    const QKeySequence quit(QKeySequence::Quit);
+    shortcut(quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit,
+             [this] { view_->window()->close(); });
+    // Return applies the sliders, unless a panel that takes typing is open.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        shortcut(QKeySequence(key), [this] {
+            if (pickerInfo() && !isPopoverVisible()) Apply();
+        });
+    shortcut(QKeySequence(Qt::Key_Backslash), [this] {
+        if (comparing_) return;
+        beginCompare();
+        if (comparing_) new CompareKeyRelease(this, [this] { endCompare(); });
+    });
+
+    holdTimer_ = new QTimer(this);
+    holdTimer_->setSingleShot(true);
+    holdTimer_->setInterval(holdMilliseconds);
+    connect(holdTimer_, &QTimer::timeout, this, &lumaroViewController::beginCompare);
+}
+
+void lumaroViewController::handleHoldOnPicture(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) holdTimer_->start();
+            break;
+        case QEvent::MouseButtonRelease:
+        case QEvent::Leave:
+        case QEvent::Hide:
+            holdTimer_->stop();
+            endCompare();
+            break;
+        default:
+            break;
+    }
+}
+
+void lumaroViewController::beginCompare() {
+    const auto& picture = pickerInfo();
+    if (!picture || comparing_) return;
+    comparing_ = true;
+    // The picture as picked, fitted as the renders see it, in colour.
+    image->setImage(
+        imaging::imageFromBitmap(imaging::fitToOutputSize(*picture, state_.outputSize)));
+}
+
+void lumaroViewController::endCompare() {
+    if (!comparing_) return;
+    comparing_ = false;
+    showWorkingImage();
+}
 
 void lumaroViewController::openPicture(const QString& pathOrUrl) {
     const QString path = localPictureLocation(pathOrUrl);

@@ -334,6 +334,7 @@ void lumaroViewController::placeOrnamentsAround(const QRectF& rect) {
 
 bool lumaroViewController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view_ && handleDropEvent(event)) return true;
+    if (watched == image) handleHoldOnPicture(event);
     // The layout moves the picture when the window or the control area
     // changes size; the tape follows it.
     if ((watched == view_ || watched == image) &&

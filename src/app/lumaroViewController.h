@@ -111,6 +111,8 @@ public:
     platform::PhotoPicker* imgPicker() const { return imgPicker_; }
     bool ratePromptOpen() const { return ratePromptOpen_; }
     bool isOpeningPicture() const { return openingGeneration_ != 0; }
+    // True while the untouched colour picture is shown for comparison.
+    bool isComparing() const { return comparing_; }
 
     // Fields of the layout, by their names.
     QToolButton* Open;
@@ -189,6 +191,9 @@ private:
     void pickingFailed(const QString& path);
     void setUpDesktop();
     bool handleDropEvent(QEvent* event);
+    void handleHoldOnPicture(QEvent* event);
+    void beginCompare();
+    void endCompare();
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;
@@ -217,6 +222,8 @@ private:
     QTimer* saveTimer_ = nullptr;
     QPointer<platform::ActivityIndicator> saveIndicator_;
     bool ratePromptOpen_ = false;
+    QTimer* holdTimer_ = nullptr;
+    bool comparing_ = false;
 };
 
 }  // namespace app
