@@ -12,6 +12,8 @@ QString localPictureLocation(const QString& pathOrUrl) {
         const QUrl url(pathOrUrl);
         return url.isLocalFile() ? QFileInfo(url.toLocalFile()).absoluteFilePath() : QString();
     }
+    // A file whose name merely looks like an address is still a file.
+    if (QFileInfo::exists(pathOrUrl)) return QFileInfo(pathOrUrl).absoluteFilePath();
     // Other schemes (http:, sftp:) are not pictures we can read.
     const QUrl url(pathOrUrl);
     if (url.scheme().size() > 1 && !pathOrUrl.startsWith(QLatin1Char('/'))) return {};
