@@ -1,5 +1,5 @@
 # Front door of the project: every target installs what is missing, configures and builds.
-.PHONY: all deps configure build run share-service test test-unit bench fuzz format clean
+.PHONY: all deps configure build run share-service test test-unit bench fuzz format clean install package
 
 all: build
 
@@ -31,6 +31,17 @@ fuzz: deps
 	@test -f build-fuzz/build.ninja || cmake --preset fuzz
 	@cmake --build --preset fuzz
 	@./scripts/fuzz.sh
+
+# make install PREFIX=~/.local installs for one user; the default is /usr/local.
+PREFIX ?= /usr/local
+install: build
+	@cmake --install build --prefix $(PREFIX)
+
+# A Debian package in this folder: sudo apt install ./lumaro_*.deb
+package: build
+	@cd build && cpack -G DEB -B $(CURDIR)/build/package
+	@cp build/package/lumaro_*.deb .
+	@ls lumaro_*.deb
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

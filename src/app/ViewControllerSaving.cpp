@@ -66,7 +66,8 @@ void lumaroViewController::PerformSave() {
             imaging::imageFromBitmap(std::move(rendered)),
             [self](const QString& path, const QString& error) {
                 if (self) self->imageDidFinishSaving(path, error);
-            });
+            },
+            picture->metadata);
     }
     qCDebug(lcApp) << "performSave";
 }

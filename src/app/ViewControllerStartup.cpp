@@ -77,6 +77,7 @@ lumaroViewController::lumaroViewController(QObject* parent)
     view_->installEventFilter(this);
     image->installEventFilter(this);
     disp->installEventFilter(this);
+    setUpDesktop();
     viewDidLoad();
 }
 
@@ -398,6 +399,8 @@ void lumaroViewController::placeStartDecoration() {
 }
 
 bool lumaroViewController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_ && handleDropEvent(event)) return true;
+    if (watched == image) handleHoldOnPicture(event);
     // The layout moves the picture when the window or the control area
     // changes size; the tape follows it.
     const bool moved = event->type() == QEvent::Resize || event->type() == QEvent::Move ||

@@ -61,6 +61,8 @@ public:
     // Decodes a picture file off the GUI thread and takes it in; a file that
     // cannot be decoded is reported in an alert and changes nothing.
     void pickFile(const QString& path);
+    // Opens a picture named from outside (command line, drop): a path or a file: URL.
+    void openPicture(const QString& pathOrUrl);
     static bool shouldAutorotateToInterfaceOrientation(int orientation);
 
     // Control actions.
@@ -125,6 +127,8 @@ public:
     sharing::ShareClient* shareClient() const { return shareClient_; }
     // The eight sliders' positions as the controls hold them now.
     imaging::SliderValues sliderValues() const;
+    // True while the untouched colour picture is shown for comparison.
+    bool isComparing() const { return comparing_; }
 
     // Fields of the layout, by their names.
     QToolButton* Open;
@@ -202,6 +206,11 @@ private:
     void showOrnaments(bool on);
     void enterEditingState();
     void pickingFailed(const QString& path, const QString& error);
+    void setUpDesktop();
+    bool handleDropEvent(QEvent* event);
+    void handleHoldOnPicture(QEvent* event);
+    void beginCompare();
+    void endCompare();
 
     QList<QWidget*> globalSliders() const;
     QList<QWidget*> lightColourSliders() const;
@@ -233,6 +242,8 @@ private:
     QPointer<platform::ActivityIndicator> saveIndicator_;
     bool ratePromptOpen_ = false;
     UrlOpener urlOpener_;
+    QTimer* holdTimer_ = nullptr;
+    bool comparing_ = false;
 };
 
 }  // namespace app

@@ -12,7 +12,8 @@ QSize Picture::uprightSize() const {
 std::optional<Picture> Picture::fromFile(const QString& path, QString* error) {
     auto decoded = platform::decodePicture(path, error);
     if (!decoded) return std::nullopt;
-    return Picture{std::move(decoded->grid), static_cast<Orientation>(decoded->orientation)};
+    return Picture{std::move(decoded->grid), static_cast<Orientation>(decoded->orientation),
+                   platform::PhotoMetadata::readFrom(path)};
 }
 
 Picture Picture::fromImage(QImage grid, Orientation orientation) {
@@ -21,7 +22,7 @@ Picture Picture::fromImage(QImage grid, Orientation orientation) {
         grid.convertTo(grid.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                               : QImage::Format_RGB32);
     }
-    return Picture{std::move(grid), orientation};
+    return Picture{std::move(grid), orientation, nullptr};
 }
 
 }  // namespace imaging

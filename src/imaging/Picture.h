@@ -3,9 +3,11 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "imaging/Orientation.h"
+#include "platform/PhotoMetadata.h"
 
 namespace imaging {
 
@@ -14,6 +16,9 @@ namespace imaging {
 struct Picture {
     QImage grid;
     Orientation orientation = Orientation::Up;
+    // The photo's EXIF, IPTC and XMP, carried into what is saved from it; none for a
+    // picture without any.
+    std::shared_ptr<const platform::PhotoMetadata> metadata = nullptr;
 
     // Size in points as the picture reports it: the upright size, so width
     // and height of the stored grid are exchanged for left and right.

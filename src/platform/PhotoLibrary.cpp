@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -14,6 +13,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/MainThread.h"
+#include "platform/PhotoMetadata.h"
 
 namespace platform {
 
@@ -72,7 +72,8 @@ QStringList PhotoLibrary::pictures() {
     return paths;
 }
 
-QString PhotoLibrary::saveToAlbum(const QImage& image, QString* error) {
+QString PhotoLibrary::saveToAlbum(const QImage& image, QString* error,
+                                  const PhotoMetadata* metadata) {
     if (image.isNull()) {
         *error = QStringLiteral("There is no picture to save.");
         return {};
@@ -96,10 +97,9 @@ QString PhotoLibrary::saveToAlbum(const QImage& image, QString* error) {
         *error = file.errorString();
         return {};
     }
-    QImageWriter writer(&file, "jpeg");
-    writer.setQuality(95);
-    if (!writer.write(image)) {
-        *error = writer.errorString();
+    const QByteArray encoded = encodeWithMetadata(image, "jpeg", 95, metadata, error);
+    if (encoded.isEmpty() || file.write(encoded) != encoded.size()) {
+        if (error->isEmpty()) *error = file.errorString();
         file.cancelWriting();
         return {};
     }
@@ -110,10 +110,11 @@ QString PhotoLibrary::saveToAlbum(const QImage& image, QString* error) {
     return path;
 }
 
-void PhotoLibrary::writeToSavedPhotosAlbum(const QImage& image, SaveCompletion completion) {
-    QThreadPool::globalInstance()->start([image, completion = std::move(completion)] {
+void PhotoLibrary::writeToSavedPhotosAlbum(const QImage& image, SaveCompletion completion,
+                                           std::shared_ptr<const PhotoMetadata> metadata) {
+    QThreadPool::globalInstance()->start([image, completion = std::move(completion), metadata] {
         QString error;
-        const QString path = saveToAlbum(image, &error);
+        const QString path = saveToAlbum(image, &error, metadata.get());
         runOnMainThread([completion, path, error] { completion(path, error); });
     });
 }

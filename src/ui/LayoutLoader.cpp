@@ -9,6 +9,7 @@
 #include "platform/widgets/ImageView.h"
 #include "platform/widgets/SegmentedControl.h"
 #include "platform/widgets/Switch.h"
+#include "ui/SharpPixmaps.h"
 
 static void initUiResources() { Q_INIT_RESOURCE(ui); }
 
@@ -51,6 +52,7 @@ QWidget* loadLayout(const QString& name, QWidget* parent) {
     if (!root)
         throw std::logic_error("unreadable layout " + name.toStdString() + ": " +
                                loader.errorString().toStdString());
+    sharpenPixmaps(root, root->devicePixelRatioF());
     return root;
 }
 

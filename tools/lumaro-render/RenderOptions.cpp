@@ -90,6 +90,10 @@ bool Parser::option(const QString& name) {
         o_.exportRender = true;
         return true;
     }
+    if (name == QLatin1String("--strip-metadata")) {
+        o_.keepMetadata = false;
+        return true;
+    }
     if (name == QLatin1String("--size")) return integer(name, 1, 100000, s.outputSize);
     if (name == QLatin1String("--renderer")) {
         if (!choice(name, {QStringLiteral("channel"), QStringLiteral("banded")}, index))
@@ -277,5 +281,7 @@ QString renderUsage() {
         "  --vignette-effect darken|lighten\n"
         "  --seed S                  seed of the noise, for repeatable output\n"
         "  --quality Q               JPEG quality (default 95)\n"
+        "  --strip-metadata          leave the photo's EXIF, IPTC and XMP out (kept by default,\n"
+        "                            with orientation 1, no thumbnail and the new dimensions)\n"
         "The output format follows OUTPUT's extension (.png, .jpg, .jpeg).\n");
 }

@@ -14,6 +14,7 @@ struct RenderOptions {
     QString input;
     QString output;
     bool exportRender = false;
+    bool keepMetadata = true;
     imaging::AdjustmentState state;
     imaging::SliderValues sliders;
     std::optional<std::uint64_t> seed;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <cstdio>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "imaging/BitmapImage.h"
 #include "imaging/Intake.h"
 #include "imaging/Renderer.h"
+#include "platform/PhotoMetadata.h"
 
 namespace {
 
@@ -33,16 +35,21 @@ QByteArray formatFor(const QString& path) {
 // Written under a temporary name and renamed at the end, so a failed run
 // never leaves a partial picture behind.
 bool writePicture(const QImage& image, const QString& path, const QByteArray& format, int quality,
-                  QString* error) {
+                  const platform::PhotoMetadata* metadata, QString* error) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    QImageWriter writer(&file, format);
-    if (format == "jpeg") writer.setQuality(quality);
-    if (!writer.write(image)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    QString encodeError;
+    QString metadataWarning;
+    const QByteArray encoded = platform::encodeWithMetadata(image, format, quality, metadata,
+                                                            &encodeError, &metadataWarning);
+    if (!metadataWarning.isEmpty())
+        std::fprintf(stderr, "lumaro-render: %s\n", qPrintable(metadataWarning));
+    if (encoded.isEmpty() || file.write(encoded) != encoded.size()) {
+        *error = QStringLiteral("cannot write %1: %2")
+                     .arg(path, encoded.isEmpty() ? encodeError : file.errorString());
         file.cancelWriting();
         return false;
     }
@@ -73,7 +80,9 @@ int render(const RenderOptions& options, const QByteArray& format) {
         result = imaging::imageFromBitmap(renderer.workingImage());
     }
     if (result.isNull()) return failWith(QStringLiteral("nothing was rendered"), 1);
-    if (!writePicture(result, options.output, format, options.quality, &error)) {
+    const auto metadata =
+        options.keepMetadata ? platform::PhotoMetadata::readFrom(options.input) : nullptr;
+    if (!writePicture(result, options.output, format, options.quality, metadata.get(), &error)) {
         return failWith(error, 1);
     }
     return 0;
