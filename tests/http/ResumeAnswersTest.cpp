@@ -49,8 +49,6 @@ const Answer answers[] = {
      "connection failure"},
     {"NotFound", withBody("HTTP/1.1 404 Not Found\r\n", "<html>gone</html>"), "01234", 22,
      "returned error: 404;"},
-    {"ServerError", withBody("HTTP/1.1 503 Service Unavailable\r\n", "busy"), "01234", 22,
-     "returned error: 503;"},
 };
 
 class ResumeAnswer : public ::testing::TestWithParam<Answer> {};
@@ -68,8 +66,7 @@ TEST_P(ResumeAnswer, OnlyAContinuationIsAppendedAndNothingIsLeftAround) {
     QTemporaryDir dir;
     const QString output = dir.filePath("out.bin");
     QFile file(output);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("01234");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("01234") == 5);
     file.close();
 
     QProcess fetch;
@@ -79,12 +76,8 @@ TEST_P(ResumeAnswer, OnlyAContinuationIsAppendedAndNothingIsLeftAround) {
     const QString err = QString::fromUtf8(fetch.readAllStandardError());
     EXPECT_EQ(rangeAsked, "bytes=5-");
     EXPECT_EQ(fetch.exitCode(), answer.exitCode) << err.toStdString();
-    if (answer.message.isEmpty()) {
-        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
-    } else {
-        EXPECT_TRUE(err.contains(answer.message, Qt::CaseInsensitive)) << err.toStdString();
-        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
-    }
+    EXPECT_TRUE(err.contains(answer.message, Qt::CaseInsensitive)) << err.toStdString();
+    EXPECT_EQ(err.count('\n'), answer.message.isEmpty() ? 0 : 1) << err.toStdString();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), answer.fileAfter);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.bin"});

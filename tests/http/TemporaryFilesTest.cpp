@@ -20,24 +20,6 @@ using testsupport::waitUntil;
 enum class Body { CompressedFromCallersFile, AssembledOnDisk, DownloadedToFile };
 enum class Ending { Success, Failure, Cancel };
 
-struct Case {
-    const char* name;
-    Body body;
-    Ending ending;
-};
-
-const Case cases[] = {
-    {"CompressedCopySucceeds", Body::CompressedFromCallersFile, Ending::Success},
-    {"CompressedCopyFails", Body::CompressedFromCallersFile, Ending::Failure},
-    {"CompressedCopyCancelled", Body::CompressedFromCallersFile, Ending::Cancel},
-    {"AssembledBodySucceeds", Body::AssembledOnDisk, Ending::Success},
-    {"AssembledBodyFails", Body::AssembledOnDisk, Ending::Failure},
-    {"AssembledBodyCancelled", Body::AssembledOnDisk, Ending::Cancel},
-    {"DownloadSucceeds", Body::DownloadedToFile, Ending::Success},
-    {"DownloadFails", Body::DownloadedToFile, Ending::Failure},
-    {"DownloadCancelled", Body::DownloadedToFile, Ending::Cancel},
-};
-
 const std::string kHalf(200000, 'h');
 
 QStringList filesIn(const QString& folder) {
@@ -50,15 +32,13 @@ mode_t modeOf(const QString& path) {
     return info.st_mode & 07777;
 }
 
-class TemporaryFiles : public ::testing::TestWithParam<Case> {
+class TemporaryFiles : public ::testing::TestWithParam<std::tuple<Body, Ending>> {
 protected:
     void SetUp() override {
         testsupport::application();
         previousMask_ = ::umask(022);
         previousTemp_ = qgetenv("TMPDIR");
         qputenv("TMPDIR", temp_.path().toUtf8());
-        QFile::setPermissions(private_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                   QFileDevice::ExeOwner);
     }
     void TearDown() override {
         qputenv("TMPDIR", previousTemp_);
@@ -72,7 +52,7 @@ protected:
 };
 
 TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
-    const Case& c = GetParam();
+    const auto [body, end] = GetParam();
     std::atomic<bool> halfSent{false};
     std::atomic<int> ending{-1};
     ScriptedServer server([&](ScriptedConnection& connection) {
@@ -91,16 +71,14 @@ TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
     const QString callersFile = private_.filePath("body.txt");
     const QString destination = private_.filePath("out.bin");
     const QByteArray payload = QByteArray(300000, 'p');
-    if (c.body == Body::CompressedFromCallersFile) {
+    request->setShouldStreamPostDataFromDisk(body != Body::DownloadedToFile);
+    if (body == Body::CompressedFromCallersFile) {
         QFile file(callersFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(payload);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(payload) == payload.size());
         file.close();
-        request->setShouldStreamPostDataFromDisk(true);
         request->setPostBodyFilePath(callersFile);
         request->setShouldCompressRequestBody(true);
-    } else if (c.body == Body::AssembledOnDisk) {
-        request->setShouldStreamPostDataFromDisk(true);
+    } else if (body == Body::AssembledOnDisk) {
         request->appendPostData(payload);
     } else {
         request->setDownloadDestinationPath(destination);
@@ -110,7 +88,7 @@ TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
 
     // While it runs: the request's own files are private. A download is staged beside its
     // destination, uploads in the temporary folder.
-    const QString staging = c.body == Body::DownloadedToFile ? private_.path() : temp_.path();
+    const QString staging = body == Body::DownloadedToFile ? private_.path() : temp_.path();
     ASSERT_TRUE(waitUntil([&] {
         for (const QString& name : filesIn(staging)) {
             if (name != "body.txt" && QFileInfo(staging + "/" + name).size() > 0) return true;
@@ -125,15 +103,15 @@ TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
         }
     }
 
-    if (c.ending == Ending::Cancel) request->cancel();
-    ending = int(c.ending);
+    if (end == Ending::Cancel) request->cancel();
+    ending = int(end);
     ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }, 10000));
-    EXPECT_EQ(request->error() == nullptr, c.ending == Ending::Success);
+    EXPECT_EQ(request->error() == nullptr, end == Ending::Success);
 
     EXPECT_EQ(filesIn(temp_.path()), QStringList{});
     QStringList expected;
-    if (c.body == Body::CompressedFromCallersFile) expected << "body.txt";
-    if (c.body == Body::DownloadedToFile && c.ending == Ending::Success) expected << "out.bin";
+    if (body == Body::CompressedFromCallersFile) expected << "body.txt";
+    if (body == Body::DownloadedToFile && end == Ending::Success) expected << "out.bin";
     EXPECT_EQ(filesIn(private_.path()), expected);
     // A finished download gets the permissions of any new file.
     if (expected.contains("out.bin")) {
@@ -141,7 +119,10 @@ TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, TemporaryFiles, ::testing::ValuesIn(cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Requests, TemporaryFiles,
+    ::testing::Combine(::testing::Values(Body::CompressedFromCallersFile, Body::AssembledOnDisk,
+                                         Body::DownloadedToFile),
+                       ::testing::Values(Ending::Success, Ending::Failure, Ending::Cancel)));
 
 }  // namespace

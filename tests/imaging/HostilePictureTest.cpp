@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -29,9 +28,9 @@ QByteArray pngChunk(const QByteArray& type, const QByteArray& data) {
 
 // An RGB PNG whose header claims width x height, with a few rows' worth of pixel data.
 QByteArray pngClaiming(quint32 width, quint32 height) {
-    const QByteArray header =
-        bigEndian(width) + bigEndian(height) + QByteArray("\x08\x02\0\0\0", 5);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) +
+           pngChunk("IHDR",
+                    bigEndian(width) + bigEndian(height) + QByteArray("\x08\x02\0\0\0", 5)) +
            pngChunk("IDAT", qCompress(QByteArray(64, 0)).mid(4)) + pngChunk("IEND", {});
 }
 
@@ -73,38 +72,28 @@ struct Hostile {
     QString reason;
 };
 
+const QString tooLarge =
+    "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can hold)";
+
+QByteArray withByteFlipped(QByteArray bytes, qsizetype at) {
+    bytes[at] = char(bytes[at] ^ 1);
+    return bytes;
+}
+
 const Hostile hostilePictures[] = {
     {"TruncatedJpeg", "cut.jpg", [] { return encoded("JPEG").chopped(900); },
      "the file is truncated"},
     {"TruncatedJpegWithAnEndMarkerBeforeItsScan", "thumb.jpg",
      [] { return jpegWithEndMarkerInASegment().chopped(900); }, "the file is truncated"},
-    {"JpegClaiming20000Square", "huge.jpg", [] { return jpegClaiming(20000, 20000); },
-     "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can "
-     "hold)"},
-    {"PngClaiming20000Square", "huge.png", [] { return pngClaiming(20000, 20000); },
-     "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can "
-     "hold)"},
+    {"JpegClaiming20000Square", "huge.jpg", [] { return jpegClaiming(20000, 20000); }, tooLarge},
+    {"PngClaiming20000Square", "huge.png", [] { return pngClaiming(20000, 20000); }, tooLarge},
     {"PngOfZeroWidth", "zero.png", [] { return pngClaiming(0, 10); }, "the picture has no pixels"},
-    {"TruncatedPng", "cut.png", [] { return encoded("PNG").chopped(100); },
-     "the file is truncated"},
-    {"PngWithABadChecksum", "crc.png",
-     [] {
-         QByteArray png = encoded("PNG");
-         png[40] = char(png[40] ^ 1);
-         return png;
-     },
+    {"PngWithABadChecksum", "crc.png", [] { return withByteFlipped(encoded("PNG"), 40); },
      "the picture data is damaged"},
     {"TruncatedGif", "cut.gif", [] { return tinyGif().chopped(4); }, "the file is truncated"},
     {"TruncatedBmp", "cut.bmp", [] { return encoded("BMP").chopped(1000); },
      "the file is truncated"},
     {"EmptyPng", "empty.png", [] { return QByteArray(); }, "the file is empty"},
-    {"GifWithAnUnknownBlock", "bad.gif",
-     [] {
-         QByteArray gif = tinyGif();
-         gif[gif.indexOf(',')] = '\x99';
-         return gif;
-     },
-     "the picture data is damaged"},
     {"Text", "notes.jpg", [] { return QByteArray("not a picture at all"); },
      "not a picture in a format Lumaro can open"},
 };
@@ -133,10 +122,8 @@ TEST_P(HostilePicture, FailsWithItsOneReasonWhereverItIsDecoded) {
     EXPECT_TRUE(imaging::uprightPictureFromFile(path_, &error).isNull());
     EXPECT_EQ(error, expected());
     EXPECT_TRUE(platform::decodeThumbnail(path_, 64).isNull());
-    QFile file(path_);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     error.clear();
-    EXPECT_FALSE(platform::decodePictureData(file.readAll(), &error));
+    EXPECT_FALSE(platform::decodePictureData(GetParam().bytes(), &error));
     EXPECT_TRUE(error.endsWith(GetParam().reason)) << error.toStdString();
 }
 
@@ -160,22 +147,20 @@ INSTANTIATE_TEST_SUITE_P(Files, HostilePicture, ::testing::ValuesIn(hostilePictu
 // What the framing checks must let through: data after a JPEG's end marker (some cameras
 // append a video there), end-marker bytes inside a segment before the scan, a GIF without
 // its trailer.
-TEST(SoundPicture, UnusualButCompleteJpegsDecodeToTheSamePixels) {
-    const QByteArray plain = encoded("JPEG");
-    const auto reference = platform::decodePictureData(plain);
-    ASSERT_TRUE(reference);
-    for (const QByteArray& variant :
-         {plain + QByteArray("\0\0ftypmp42 trailing video", 25), jpegWithEndMarkerInASegment()}) {
+TEST(SoundPicture, UnusualButCompletePicturesDecodeToTheSamePixels) {
+    const QByteArray jpeg = encoded("JPEG");
+    const std::pair<QByteArray, QByteArray> variants[] = {
+        {jpeg, jpeg + QByteArray("\0\0ftypmp42 trailing video", 25)},
+        {jpeg, jpegWithEndMarkerInASegment()},
+        {tinyGif(), tinyGif().chopped(1)},
+    };
+    for (const auto& [plain, variant] : variants) {
         QString error;
+        const auto reference = platform::decodePictureData(plain);
         const auto decoded = platform::decodePictureData(variant, &error);
-        ASSERT_TRUE(decoded) << error.toStdString();
+        ASSERT_TRUE(reference && decoded) << error.toStdString();
         EXPECT_EQ(decoded->grid, reference->grid);
     }
-    // A GIF whose trailer is missing still holds its whole picture.
-    const auto gif = platform::decodePictureData(tinyGif());
-    const auto withoutTrailer = platform::decodePictureData(tinyGif().chopped(1));
-    ASSERT_TRUE(gif && withoutTrailer);
-    EXPECT_EQ(withoutTrailer->grid, gif->grid);
 }
 
 }  // namespace
