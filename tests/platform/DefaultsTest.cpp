@@ -1,9 +1,9 @@
-#include "platform/Defaults.h"
-#include "support/TempHome.h"
-
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+
+#include "platform/Defaults.h"
+#include "support/TempHome.h"
 
 namespace {
 
