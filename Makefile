@@ -1,5 +1,5 @@
 # Front door of the project: every target installs what is missing, configures and builds.
-.PHONY: all deps configure build run test test-unit bench fuzz format clean
+.PHONY: all deps configure build run test test-unit bench fuzz coverage format format-check clean
 
 all: build
 
@@ -29,8 +29,23 @@ fuzz: deps
 	@cmake --build --preset fuzz
 	@./scripts/fuzz.sh
 
+# Line coverage of src/ and tools/ by the whole suite, from an unoptimised gcc build of its own.
+coverage: deps
+	@test -f build-coverage/build.ninja || cmake --preset coverage
+	@cmake --build --preset coverage
+	@find build-coverage -name '*.gcda' -delete
+	@ctest --preset coverage
+	@gcovr --root . --filter 'src/' --filter 'tools/' --exclude '.*_autogen/' \
+	  --exclude '.*/qrc_[^/]*' --exclude-unreachable-branches \
+	  --print-summary --output build-coverage/coverage.txt build-coverage
+	@echo "Per-file table: build-coverage/coverage.txt"
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
+# Fails when clang-format would change a tracked file.
+format-check: deps
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
 clean:
-	@rm -rf build build-debug build-asan build-fuzz
+	@rm -rf build build-debug build-asan build-fuzz build-coverage

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   nginx-light python3-httpbin tinyproxy microsocks
   libvips-tools curl openssl time xvfb xauth
+  clang-format gcovr
 )
 
 missing=()
