@@ -187,8 +187,33 @@ TEST_F(RequestBuilding, MissingBodyFileFailsWithCode8NamingThePath) {
     EXPECT_EQ(seen_.method, "");
 }
 
-TEST_F(RequestBuilding, HeadRequestsCarryTheMainRequestsHeadersAndReportNothingThemselves) {
+TEST_F(RequestBuilding, CopiesKeepSettingsAndHeadRequestsCarryTheMainRequestsHeaders) {
+    auto original = HTTPRequest::requestWithURL(server_.url("/x"));
     auto delegate = std::make_shared<RecordingDelegate>();
+    original->setDelegate(delegate);
+    original->addRequestHeader("X-Trace", "42");
+    original->setRequestMethod("DELETE");
+    original->setTimeOutSeconds(3);
+    original->setTag(7);
+    original->setUserInfo({{"k", "v"}});
+    original->setUseHTTPVersionOne(true);
+    original->setValidatesSecureCertificate(false);
+    original->setCompletionBlock([] {});
+    auto copy = original->copyWithZone();
+    EXPECT_NE(copy, original);
+    EXPECT_EQ(copy->url(), original->url());
+    EXPECT_EQ(copy->requestMethod(), "DELETE");
+    EXPECT_EQ(copy->requestHeaders(), original->requestHeaders());
+    EXPECT_EQ(copy->timeOutSeconds(), 3);
+    EXPECT_EQ(copy->tag(), 7);
+    EXPECT_EQ(copy->userInfo().value("k"), "v");
+    EXPECT_TRUE(copy->useHTTPVersionOne());
+    EXPECT_FALSE(copy->validatesSecureCertificate());
+    EXPECT_EQ(copy->delegate(), delegate);
+    EXPECT_FALSE(copy->queue());
+    copy->addRequestHeader("X-Only-Copy", "1");
+    EXPECT_FALSE(original->requestHeaders().contains("X-Only-Copy"));
+
     auto main = HTTPRequest::requestWithURL(server_.url("/x"));
     main->addRequestHeader("X-Trace", "43");
     main->setUserAgentString("Main agent");
@@ -223,7 +248,13 @@ TEST_F(RequestBuilding, FailedHeadRequestHandsItsErrorToItsMainRequest) {
     EXPECT_TRUE(delegate->events.empty());
 }
 
-TEST(RequestHelpers, MimeTypesByFileName) {
+TEST(RequestHelpers, Base64AndMimeTypesByFileName) {
+    const std::pair<QByteArray, QString> encoded[] = {{"", ""},
+                                                      {"f", "Zg=="},
+                                                      {"fo", "Zm8="},
+                                                      {"foo", "Zm9v"},
+                                                      {QByteArray("\xff\xfe\x00", 3), "//4A"}};
+    for (const auto& [data, text] : encoded) EXPECT_EQ(HTTPRequest::base64forData(data), text);
     QTemporaryDir dir;
     const std::pair<QString, QString> types[] = {{"photo.png", "image/png"},
                                                  {"photo.jpg", "image/jpeg"},
