@@ -12,6 +12,7 @@ packages=(
   libvips-tools curl openssl time xvfb xauth
   desktop-file-utils appstream dpkg-dev
   iproute2 util-linux
+  clang-format gcovr
 )
 
 missing=()

@@ -102,71 +102,55 @@ TEST_F(ControlsTest, PresetsSetBothSlidersWithFixedTextsAndRender) {
     EXPECT_EQ(c->slid1->text(), "10");
 }
 
-TEST_F(ControlsTest, TypeControlSelectsRendererAndSliderPage) {
-    tap(c->color, 1);  // sepia
-    ASSERT_EQ(c->state().toneType, 1);
-    tap(c->type, 1);
-    EXPECT_EQ(c->state().renderMode, 2);
-    EXPECT_EQ(c->state().toneType, 1);
-    EXPECT_TRUE(allVisible(global(), true));
-    EXPECT_TRUE(allVisible(light(), false));
-    EXPECT_FALSE(c->tone->isVisible());
+TEST_F(ControlsTest, TypeControlsAndToneSwitchRendererAndSliderPage) {
+    enum Page { Global, Light, Dark };
+    const int any = -1;  // not looked at in that step
+    const struct {
+        const char* name;
+        SegmentedControl* control;
+        int segment;
+        int renderMode;
+        Page page;
+        int tone;
+        int filter;
+    } steps[] = {
+        {"film type", c->type, 1, 2, Global, false, any},
+        {"banded type", c->type, 2, 1, Light, true, any},
+        {"plain type", c->type, 0, 0, Global, any, any},
+        {"per-colour controls", c->controls, 1, 0, Light, any, false},
+        {"dark tone", c->tone, 1, 0, Dark, any, false},
+        {"light tone", c->tone, 0, 0, Light, any, false},
+        // The film type hides the colour sliders and the tone; the filter stays hidden.
+        {"film type per colour", c->type, 1, 2, Global, false, false},
+        {"global controls", c->controls, 0, 2, Global, any, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        tap(step.control, step.segment);
+        EXPECT_EQ(c->state().renderMode, step.renderMode);
+        EXPECT_TRUE(allVisible(global(), step.page == Global));
+        EXPECT_TRUE(allVisible(light(), step.page == Light));
+        EXPECT_TRUE(allVisible(dark(), step.page == Dark));
+        if (step.tone != any) {
+            EXPECT_EQ(c->tone->isVisible(), bool(step.tone));
+        }
+        if (step.filter != any) {
+            EXPECT_TRUE(allVisible({c->dfilter, c->dfilterL}, step.filter));
+        }
+    }
+    EXPECT_EQ(c->state().colourControls, 0);
+}
 
+TEST_F(ControlsTest, TheBandedRendererReadsOnlyTheGlobalSlidersAndDropsSepia) {
+    tap(c->color, 1);
+    tap(c->type, 1);
+    EXPECT_EQ(c->state().toneType, 1) << "film keeps the tone";
     tap(c->type, 2);
-    EXPECT_EQ(c->state().renderMode, 1);
     EXPECT_EQ(c->state().toneType, 0);
-    EXPECT_TRUE(allVisible(global(), false));
-    EXPECT_TRUE(allVisible(light(), true));
-    EXPECT_TRUE(c->tone->isVisible());
-    // The banded renderer reads only the global sliders.
     const QImage banded = shownImage();
     dragSlider(c->sliderR, 8);
     QTest::mouseClick(c->applyButton, Qt::LeftButton);
     EXPECT_EQ(shownImage(), banded);
-
-    tap(c->color, 1);
-    tap(c->type, 0);
-    EXPECT_EQ(c->state().renderMode, 0);
-    EXPECT_EQ(c->state().toneType, 0);
-    EXPECT_TRUE(allVisible(global(), true));
-    EXPECT_TRUE(allVisible(light(), false));
-}
-
-TEST_F(ControlsTest, ControlsAndToneSwitchTheSliderPages) {
-    tap(c->controls, 1);
-    EXPECT_EQ(c->state().colourControls, 1);
-    EXPECT_EQ(c->tone->selectedSegmentIndex(), 0);
-    EXPECT_TRUE(allVisible(light(), true));
-    EXPECT_TRUE(allVisible(dark(), false));
-    EXPECT_TRUE(allVisible(global(), false));
-    EXPECT_FALSE(c->dfilter->isVisible());
-    EXPECT_FALSE(c->dfilterL->isVisible());
-
-    const QImage perLane = shownImage();
-    tap(c->tone, 1);
-    EXPECT_TRUE(allVisible(light(), false));
-    EXPECT_TRUE(allVisible(dark(), true));
-    EXPECT_EQ(c->state().colourControls, 1);
-    EXPECT_EQ(shownImage(), perLane);
-    tap(c->tone, 0);
-    EXPECT_TRUE(allVisible(light(), true));
-    EXPECT_TRUE(allVisible(dark(), false));
-
-    // Per-colour page, then the film type: colour sliders and tone hidden,
-    // the global sliders back, the filter still hidden.
-    tap(c->type, 1);
-    EXPECT_TRUE(allVisible(light(), false));
-    EXPECT_FALSE(c->tone->isVisible());
-    EXPECT_TRUE(allVisible(global(), true));
-    EXPECT_FALSE(c->dfilter->isVisible());
-
-    tap(c->controls, 0);
-    EXPECT_EQ(c->state().colourControls, 0);
-    EXPECT_TRUE(allVisible(global(), true));
-    EXPECT_TRUE(c->dfilter->isVisible());
-    EXPECT_TRUE(c->dfilterL->isVisible());
-    EXPECT_TRUE(allVisible(light(), false));
-    EXPECT_TRUE(allVisible(dark(), false));
 }
 
 TEST_F(ControlsTest, FilterStoresTheSegmentAndRenders) {
@@ -217,19 +201,11 @@ TEST_F(ControlsTest, ResetPutsEveryAdjustmentBack) {
     platform::Defaults::standard().setInteger(1, "activate");
 
     tap(c->resetBut, 0);
-    auto& s = c->state();
-    EXPECT_EQ(s.toneType, 0);
-    EXPECT_EQ(s.toneOn, 1);
-    EXPECT_EQ(s.filterType, 0);
-    EXPECT_EQ(s.renderMode, 0);
-    EXPECT_EQ(s.tintR, 255);
-    EXPECT_EQ(s.vigEnabled, 0);
-    EXPECT_EQ(s.vigRadius, 20);
-    EXPECT_EQ(s.noiseOn, 0);
-    EXPECT_EQ(s.alphaOn, 1);
-    EXPECT_EQ(s.colourControls, 1);
-    EXPECT_EQ(platform::Defaults::standard().integerForKey("Rad"), 20);
-    EXPECT_EQ(platform::Defaults::standard().integerForKey("activate"), 0);
+    const auto& s = c->state();
+    EXPECT_EQ((QList<int>{s.toneType, s.toneOn, s.filterType, s.renderMode, s.tintR, s.vigEnabled,
+                          s.vigRadius, s.noiseOn, s.alphaOn, s.colourControls}),
+              (QList<int>{0, 1, 0, 0, 255, 0, 20, 0, 1, 1}));
+    EXPECT_EQ(stored({"Rad", "activate"}), (QList<int>{20, 0}));
     for (auto* slider : {c->slider1, c->slider2, c->sliderR, c->sliderG, c->sliderB, c->sliderR2,
                          c->sliderG2, c->sliderB2})
         EXPECT_EQ(slider->floatValue(), 0.0f);
@@ -237,9 +213,8 @@ TEST_F(ControlsTest, ResetPutsEveryAdjustmentBack) {
                           c->sliderGval2, c->sliderBval2})
         EXPECT_EQ(label->text(), "0");
     EXPECT_EQ(c->slid1->text(), "0");
-    EXPECT_EQ(c->color->selectedSegmentIndex(), 0);
-    EXPECT_EQ(c->type->selectedSegmentIndex(), 0);
-    EXPECT_EQ(c->dfilter->selectedSegmentIndex(), 0);
+    for (SegmentedControl* control : {c->color, c->type, c->dfilter})
+        EXPECT_EQ(control->selectedSegmentIndex(), 0) << control->objectName().toStdString();
     EXPECT_EQ(c->resetBut->selectedSegmentIndex(), -1);
     // All sliders at 0: the plain average grey, whatever the slider page.
     const QImage reset = shownImage();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QImage>
@@ -13,6 +12,7 @@
 
 #include "GuiTestSupport.h"
 #include "app/lumaroViewController.h"
+#include "imaging/ExifJpeg.h"
 #include "platform/widgets/Alert.h"
 #include "platform/widgets/ImageView.h"
 
@@ -50,36 +50,17 @@ inline QString writeGradient(const QString& path, QSize size) {
     return path;
 }
 
-// A JPEG whose EXIF orientation tag says the stored grid is turned
+// A JPEG of a gradient whose EXIF orientation tag says the stored grid is turned
 // (6: to be turned 90 degrees clockwise to be upright).
-inline QString writeJpegWithOrientation(const QString& path, QSize storedSize, quint16 tag) {
+inline QString writeJpegWithOrientation(const QString& path, QSize storedSize, int tag) {
     QImage picture(storedSize, QImage::Format_RGB32);
     for (int y = 0; y < storedSize.height(); ++y)
         for (int x = 0; x < storedSize.width(); ++x)
             picture.setPixel(x, y,
                              qRgb(x * 255 / storedSize.width(), 90, y * 255 / storedSize.height()));
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "jpeg", 95);
-    // APP1 "Exif" with a little-endian TIFF header and one IFD entry.
-    QByteArray exif("Exif\0\0", 6);
-    exif += QByteArray("II\x2a\x00\x08\x00\x00\x00", 8);
-    exif += QByteArray("\x01\x00", 2);                          // one entry
-    exif += QByteArray("\x12\x01\x03\x00\x01\x00\x00\x00", 8);  // orientation, SHORT, 1
-    exif += char(tag & 0xff);
-    exif += char(tag >> 8);
-    exif += QByteArray("\x00\x00", 2);
-    exif += QByteArray("\x00\x00\x00\x00", 4);  // no next IFD
-    QByteArray segment("\xff\xe1", 2);
-    const int length = exif.size() + 2;
-    segment += char(length >> 8);
-    segment += char(length & 0xff);
-    segment += exif;
-    jpeg.insert(2, segment);
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(jpeg);
+    file.write(testpictures::jpegWithOrientation(picture, tag));
     return path;
 }
 

@@ -18,21 +18,20 @@ namespace testing_gui {
 // the keys it relies on.
 inline QApplication& application() { return *qApp; }
 
-inline const QStringList& applicationKeys() {
-    static const QStringList keys = {"Type",      "Rad",   "Effect",
-                                     "Enabled",   "Alpha", "Exposure",
-                                     "R",         "G",     "B",
-                                     "Noise",     "Quant", "Inverse",
-                                     "activate",  "Size",  "PreOrnaments",
-                                     "Ornaments", "oco",   "LibraryFolder",
-                                     "Share"};
-    return keys;
-}
-
 inline void clearDefaults() {
     auto& defaults = platform::Defaults::standard();
-    for (const QString& key : applicationKeys()) defaults.removeObject(key);
+    for (const char* key : {"Type", "Rad", "Effect", "Enabled", "Alpha", "Exposure", "R", "G", "B",
+                            "Noise", "Quant", "Inverse", "activate", "Size", "PreOrnaments",
+                            "Ornaments", "oco", "LibraryFolder", "Share"})
+        defaults.removeObject(key);
     defaults.synchronize();
+}
+
+// The stored integers of the given keys, to compare in one go.
+inline QList<int> stored(std::initializer_list<const char*> keys) {
+    QList<int> values;
+    for (const char* key : keys) values << platform::Defaults::standard().integerForKey(key);
+    return values;
 }
 
 // Processes events until the condition holds or the time is up.

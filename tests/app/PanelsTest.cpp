@@ -20,19 +20,12 @@ platform::Defaults& defaults() { return platform::Defaults::standard(); }
 
 // The panel keys as start-up and reset leave them.
 void writeStartValues() {
-    auto& d = defaults();
-    for (const char* key : {"R", "G", "B"}) d.setInteger(255, key);
-    d.setInteger(1, "Type");
-    d.setInteger(20, "Rad");
-    d.setInteger(1, "Effect");
-    d.setInteger(0, "Enabled");
-    d.setInteger(100, "Alpha");
-    d.setInteger(100, "Exposure");
-    d.setInteger(0, "Noise");
-    d.setInteger(1, "Quant");
-    d.setInteger(0, "Inverse");
-    d.setInteger(0, "activate");
-    d.synchronize();
+    const std::pair<const char*, int> values[] = {
+        {"R", 255},    {"G", 255},     {"B", 255},     {"Type", 1},       {"Rad", 20},
+        {"Effect", 1}, {"Enabled", 0}, {"Alpha", 100}, {"Exposure", 100}, {"Noise", 0},
+        {"Quant", 1},  {"Inverse", 0}, {"activate", 0}};
+    for (const auto& [key, value] : values) defaults().setInteger(value, key);
+    defaults().synchronize();
 }
 
 }  // namespace
@@ -45,15 +38,6 @@ protected:
         writeStartValues();
     }
 };
-
-TEST_F(PanelsTest, ColourPanelShowsTheStoredColourAndHandsItOverOnOpening) {
-    panels::ColourView panel;
-    for (auto* slider : {panel.Rs, panel.Gs, panel.Bs}) EXPECT_EQ(slider->floatValue(), 255.0f);
-    for (auto* readout : {panel.Rsval, panel.Gsval, panel.Bsval}) EXPECT_EQ(readout->text(), "255");
-    EXPECT_EQ(panel.colorsq->palette().color(QPalette::Window), QColor(Qt::white));
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
-    EXPECT_EQ(defaults().integerForKey("R"), 255);
-}
 
 TEST_F(PanelsTest, ColourPanelStoresOnlyWhenTheSliderIsReleased) {
     LogCapture log;
@@ -72,31 +56,30 @@ TEST_F(PanelsTest, ColourPanelStoresOnlyWhenTheSliderIsReleased) {
     EXPECT_FALSE(log.contains("Rori=128"));
 
     panel.Rs->setSliderDown(false);
-    EXPECT_EQ(defaults().integerForKey("R"), 128);
-    EXPECT_EQ(defaults().integerForKey("G"), 40);
-    EXPECT_EQ(defaults().integerForKey("B"), 255);
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    EXPECT_EQ(stored({"R", "G", "B", "activate"}), (QList<int>{128, 40, 255, 1}));
     EXPECT_TRUE(log.contains("Rori=128"));
 
     // Green and blue store alike but write no log line.
     log.clear();
     dragSlider(panel.Gs, 10.4);
     dragSlider(panel.Bs, 0.5);
-    EXPECT_EQ(defaults().integerForKey("G"), 10);
-    EXPECT_EQ(defaults().integerForKey("B"), 1);
+    EXPECT_EQ(stored({"G", "B"}), (QList<int>{10, 1}));
     EXPECT_TRUE(log.collected().filter("ori=").isEmpty());
 }
 
-TEST_F(PanelsTest, ColourPanelShowsWhiteAgainAfterTheKeysAreReset) {
+TEST_F(PanelsTest, ColourPanelShowsTheStoredColourAndHandsItOverOnOpening) {
     {
         panels::ColourView panel;
+        EXPECT_EQ(defaults().integerForKey("activate"), 1);
         dragSlider(panel.Rs, 12);
         dragSlider(panel.Bs, 99);
     }
     writeStartValues();
     panels::ColourView reopened;
-    EXPECT_EQ(reopened.Rs->floatValue(), 255.0f);
-    EXPECT_EQ(reopened.Bsval->text(), "255");
+    for (auto* slider : {reopened.Rs, reopened.Gs, reopened.Bs})
+        EXPECT_EQ(slider->floatValue(), 255.0f);
+    for (auto* readout : {reopened.Rsval, reopened.Gsval, reopened.Bsval})
+        EXPECT_EQ(readout->text(), "255");
     EXPECT_EQ(reopened.colorsq->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
@@ -113,11 +96,8 @@ TEST_F(PanelsTest, VignettePanelStoresAllFourValuesWithEveryChange) {
     defaults().setInteger(7, "Rad");
     QTest::mouseClick(panel.enabled, Qt::LeftButton);
     EXPECT_TRUE(log.contains("OK=1"));
-    EXPECT_EQ(defaults().integerForKey("Enabled"), 1);
-    EXPECT_EQ(defaults().integerForKey("Rad"), 20);
+    EXPECT_EQ(stored({"Enabled", "Rad", "Effect", "activate"}), (QList<int>{1, 20, 1, 1}));
     EXPECT_EQ(defaults().integerForKey("Type"), panels::VignetView::typeSetting());
-    EXPECT_EQ(defaults().integerForKey("Effect"), 1);
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
 
     dragSlider(panel.radius, 35.5);
     EXPECT_EQ(defaults().integerForKey("Rad"), 36);
@@ -150,59 +130,42 @@ TEST_F(PanelsTest, VignetteTypeIsRememberedButNotShownOnReopening) {
     EXPECT_FALSE(afterReset.enabled->isOn());
 }
 
-TEST_F(PanelsTest, ProcessingPanelReadOuts) {
-    {
-        panels::ProcessingView panel;
-        EXPECT_EQ(panel.alphat->text(), "100%");
-        EXPECT_EQ(panel.exposuret->text(), "x1");
-        EXPECT_EQ(panel.noiset->text(), "0%");
-        EXPECT_EQ(panel.quantt->text(), "255/1");
-        EXPECT_EQ(defaults().integerForKey("activate"), 0);
-    }
+TEST_F(PanelsTest, ProcessingPanelReadsOutAndStoresItsKeyGroupsOnRelease) {
     defaults().setInteger(125, "Exposure");
     defaults().setInteger(4, "Quant");
     defaults().setInteger(1, "Inverse");
     panels::ProcessingView panel;
+    panel.show();
+    EXPECT_EQ(panel.alphat->text(), "100%");
     EXPECT_EQ(panel.exposuret->text(), "x1.25");
     EXPECT_EQ(panel.exposures->floatValue(), 1.25f);
+    EXPECT_EQ(panel.noiset->text(), "0%");
     EXPECT_EQ(panel.quantt->text(), "255/4");
     EXPECT_TRUE(panel.inverse->isOn());
-}
+    EXPECT_EQ(defaults().integerForKey("activate"), 0);
 
-TEST_F(PanelsTest, ProcessingPanelStoresItsKeyGroupsOnRelease) {
-    panels::ProcessingView panel;
-    panel.show();
     dragSlider(panel.exposures, 1.234, false);
     EXPECT_EQ(panel.exposuret->text(), "x1.23");
     dragSlider(panel.alphas, 42, false);
     EXPECT_EQ(panel.alphat->text(), "42%");
-    EXPECT_EQ(defaults().integerForKey("activate"), 0);
-    EXPECT_EQ(defaults().integerForKey("Exposure"), 100);
+    EXPECT_EQ(stored({"activate", "Exposure"}), (QList<int>{0, 125}));
 
     defaults().setInteger(77, "Noise");
     panel.alphas->setSliderDown(false);
-    EXPECT_EQ(defaults().integerForKey("Alpha"), 42);
-    EXPECT_EQ(defaults().integerForKey("Exposure"), 123);
-    EXPECT_EQ(defaults().integerForKey("Noise"), 77);
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    EXPECT_EQ(stored({"Alpha", "Exposure", "Noise", "activate"}), (QList<int>{42, 123, 77, 1}));
 
     defaults().setInteger(9, "Quant");
     dragSlider(panel.noises, 12.5);
-    EXPECT_EQ(defaults().integerForKey("Noise"), 13);
-    EXPECT_EQ(defaults().integerForKey("Quant"), 9);
-    dragSlider(panel.quants, 4);
-    EXPECT_EQ(defaults().integerForKey("Quant"), 4);
-    EXPECT_EQ(panel.quantt->text(), "255/4");
+    EXPECT_EQ(stored({"Noise", "Quant"}), (QList<int>{13, 9}));
+    dragSlider(panel.quants, 2);
+    EXPECT_EQ(panel.quantt->text(), "255/2");
 
     QTest::mouseClick(panel.inverse, Qt::LeftButton);
-    EXPECT_EQ(defaults().integerForKey("Inverse"), 1);
-    EXPECT_EQ(defaults().integerForKey("Alpha"), 42);
-    EXPECT_EQ(defaults().integerForKey("Exposure"), 123);
-    EXPECT_EQ(defaults().integerForKey("Noise"), 13);
-    EXPECT_EQ(defaults().integerForKey("Quant"), 4);
+    EXPECT_EQ(stored({"Inverse", "Alpha", "Exposure", "Noise", "Quant"}),
+              (QList<int>{0, 42, 123, 13, 2}));
 }
 
-TEST_F(PanelsTest, SettingsPanelShowsAnOddSizeByTheScreenScale) {
+TEST_F(PanelsTest, SettingsPanelShowsAnOddSizeByTheScreenScaleAndStoresChanges) {
     defaults().setInteger(500, "Size");
     defaults().setBool(true, "Ornaments");
     panels::SettingsView dense(2.0);
@@ -210,25 +173,15 @@ TEST_F(PanelsTest, SettingsPanelShowsAnOddSizeByTheScreenScale) {
     EXPECT_TRUE(dense.OrnamentSwitch->isOn());
     panels::SettingsView plain(1.0);
     EXPECT_EQ(plain.SizeSelection->selectedSegmentIndex(), 0);
-    EXPECT_EQ(defaults().integerForKey("activate"), 0);
-    EXPECT_EQ(defaults().integerForKey("Size"), 500);
+    EXPECT_EQ(stored({"activate", "Size"}), (QList<int>{0, 500}));
 
-    defaults().setInteger(1300, "Size");
+    plain.show();
+    QTest::mouseClick(plain.SizeSelection->segmentButton(1), Qt::LeftButton);
+    EXPECT_EQ(stored({"Size", "activate"}), (QList<int>{1300, 1}));
     panels::SettingsView large(1.0);
     EXPECT_EQ(large.SizeSelection->selectedSegmentIndex(), 1);
-}
-
-TEST_F(PanelsTest, SettingsPanelStoresSizeAndOrnaments) {
-    defaults().setInteger(650, "Size");
-    defaults().setBool(true, "Ornaments");
-    panels::SettingsView panel(1.0);
-    panel.show();
-    QTest::mouseClick(panel.SizeSelection->segmentButton(1), Qt::LeftButton);
-    EXPECT_EQ(defaults().integerForKey("Size"), 1300);
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
     defaults().setInteger(0, "activate");
-    QTest::mouseClick(panel.OrnamentSwitch, Qt::LeftButton);
-    EXPECT_EQ(defaults().integerForKey("Ornaments"), 0);
+    QTest::mouseClick(plain.OrnamentSwitch, Qt::LeftButton);
     EXPECT_FALSE(defaults().boolForKey("Ornaments"));
-    EXPECT_EQ(defaults().integerForKey("activate"), 1);
+    EXPECT_EQ(stored({"Ornaments", "activate"}), (QList<int>{0, 1}));
 }

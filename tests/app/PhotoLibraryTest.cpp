@@ -83,23 +83,23 @@ TEST_F(PhotoLibraryTest, SavesACompleteJpegUnderAFreshNameInTheAlbum) {
     ASSERT_FALSE(back.isNull());
     EXPECT_EQ(back.size(), QSize(300, 200));
     const QColor centre = back.pixelColor(150, 100);
-    EXPECT_NEAR(centre.red(), 200, 3);
-    EXPECT_NEAR(centre.green(), 120, 3);
-    EXPECT_NEAR(centre.blue(), 40, 3);
+    EXPECT_LE(std::abs(centre.red() - 200) + std::abs(centre.green() - 120) +
+                  std::abs(centre.blue() - 40),
+              6);
     // Nothing but the two pictures: no temporary file stays behind.
     EXPECT_EQ(QDir(library + "/Lumaro").entryList(QDir::Files | QDir::Hidden).size(), 2);
-}
 
-TEST_F(PhotoLibraryTest, ASaveThatCannotBeWrittenSaysWhy) {
-    // The album's place is taken by a file, so the folder cannot be made.
+    // A null picture, or an album whose place is taken by a file, is refused with a reason.
+    error.clear();
+    EXPECT_TRUE(PhotoLibrary::saveToAlbum(QImage(), &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+    QDir(library + "/Lumaro").removeRecursively();
     QFile blocker(library + "/Lumaro");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    QImage image(10, 10, QImage::Format_RGB32);
-    QString error;
+    error.clear();
     EXPECT_TRUE(PhotoLibrary::saveToAlbum(image, &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
-    EXPECT_TRUE(PhotoLibrary::saveToAlbum(QImage(), &error).isEmpty());
 }
 
 TEST_F(PhotoLibraryTest, BackgroundSaveCompletesOnTheGuiThread) {
@@ -131,23 +131,15 @@ TEST_F(PhotoLibraryTest, PickerSaysWhenTheLibraryIsEmptyAndRemembersAnotherFolde
     EXPECT_EQ(platform::Defaults::standard().stringForKey(PhotoLibrary::folderKey),
               QDir(other.path()).absolutePath());
     EXPECT_FALSE(picker.emptyNote()->isVisible());
-    ASSERT_EQ(picker.thumbnails()->count(), 2);
-    EXPECT_TRUE(waitFor([&] {
-        return !picker.thumbnails()->item(0)->icon().isNull() &&
-               !picker.thumbnails()->item(1)->icon().isNull();
-    }));
-}
-
-TEST_F(PhotoLibraryTest, TappingAThumbnailHandsOverItsFile) {
-    writePicture(library + "/only.png", Qt::cyan);
-    platform::PhotoPicker picker;
-    picker.resize(320, 480);
-    picker.show();
-    QSignalSpy picked(&picker, &platform::PhotoPicker::picked);
     QListWidget* list = picker.thumbnails();
-    ASSERT_EQ(list->count(), 1);
-    const QRect cell = list->visualItemRect(list->item(0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(waitFor(
+        [&] { return !list->item(0)->icon().isNull() && !list->item(1)->icon().isNull(); }));
+
+    // Tapping a thumbnail hands over its file.
+    QSignalSpy picked(&picker, &platform::PhotoPicker::picked);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
     ASSERT_EQ(picked.count(), 1);
-    EXPECT_TRUE(picked.at(0).at(0).toString().endsWith("/only.png"));
+    EXPECT_EQ(QFileInfo(picked.at(0).at(0).toString()).dir(), QDir(other.path()));
 }

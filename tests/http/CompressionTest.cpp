@@ -7,6 +7,7 @@
 
 #include "http/DataCompressor.h"
 #include "http/DataDecompressor.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -30,17 +31,8 @@ QByteArray randomBytes(qsizetype size, quint32 seed) {
     return data;
 }
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(data), data.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
+using testfiles::readFile;
+using testfiles::writeFile;
 
 QByteArray zlibWrapped(const QByteArray& data) {
     uLongf size = compressBound(static_cast<uLong>(data.size()));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -38,13 +39,31 @@ protected:
     InProcessHttpServer server_;
 };
 
-TEST_F(Destinations, SomethingOtherThanAFileAtTheDestinationIsNeverRemoved) {
-    http::ErrorPtr error;
-    EXPECT_FALSE(HTTPRequest::removeFileAtPath(fifo_, &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, 8);
+TEST_F(Destinations, OnlyFilesAreRemovedAndAMissingOneIsNoFailure) {
+    QFile(dir_.filePath("file")).open(QIODevice::WriteOnly);
+    QDir(dir_.path()).mkdir("folder");
+    const struct {
+        QString path;
+        bool removed;
+    } cases[] = {{dir_.filePath("never-there"), true},
+                 {dir_.filePath("file"), true},
+                 {dir_.filePath("folder"), false},
+                 {fifo_, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        http::ErrorPtr error;
+        EXPECT_EQ(HTTPRequest::removeFileAtPath(c.path, &error), c.removed);
+        EXPECT_EQ(QFileInfo::exists(c.path), !c.removed);
+        if (c.removed) continue;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, 8);
+        EXPECT_EQ(error->localizedDescription,
+                  QString("Failed to delete file at path '%1'").arg(c.path));
+    }
     EXPECT_TRUE(fifoIsThere());
+}
 
+TEST_F(Destinations, ADownloadIntoSomethingOtherThanAFileFailsAndKeepsTheBody) {
     auto request = HTTPRequest::requestWithURL(server_.url("/body"));
     request->setDownloadDestinationPath(fifo_);
     // The body stays in its temporary file when the destination cannot take it.

@@ -14,6 +14,7 @@
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
 #include "servers/TestCertificates.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -47,16 +48,8 @@ Outcome curl(const QStringList& arguments) {
     return execute("curl", QStringList{"-s"} + arguments);
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
+using testfiles::readFile;
+using testfiles::writeFile;
 
 // httpbin's echo without the parts that name the client (its headers and address).
 QJsonObject echoed(const QByteArray& body) {
@@ -71,9 +64,7 @@ protected:
     static void SetUpTestSuite() {
         dir_ = new QTemporaryDir();
         QDir(dir_->path()).mkdir("root");
-        QByteArray big(3 * 1024 * 1024, Qt::Uninitialized);
-        for (qsizetype i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 131) >> 3);
-        writeFile(dir_->filePath("root/big.bin"), big);
+        writeFile(dir_->filePath("root/big.bin"), testfiles::pattern(3 * 1024 * 1024));
         QByteArray text;
         for (int i = 0; i < 3000; ++i) text += "Some text " + QByteArray::number(i) + "\n";
         writeFile(dir_->filePath("root/text.txt"), text);

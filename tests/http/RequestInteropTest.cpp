@@ -13,6 +13,7 @@
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
 #include "servers/TestCertificates.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -21,22 +22,7 @@ using http::HTTPRequest;
 using http::HTTPRequestPtr;
 using namespace testsupport;
 
-QByteArray pattern(qsizetype size) {
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i) data[i] = static_cast<char>((i * 31 + i / 251) & 0xff);
-    return data;
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
+using namespace testfiles;
 
 HTTPRequestPtr run(const QString& url, const std::function<void(HTTPRequest&)>& setup = {}) {
     auto request = HTTPRequest::requestWithURL(QUrl(url));

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileDevice>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
@@ -13,6 +12,7 @@
 #include "http/DataCompressor.h"
 #include "servers/InProcessHttpServer.h"
 #include "servers/ScriptedServer.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -22,40 +22,21 @@ using http::StringEncodings::ISOLatin1;
 using http::StringEncodings::UTF8;
 using namespace testsupport;
 using namespace std::chrono_literals;
-
-QByteArray pattern(qsizetype size) {
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i) data[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
-    return data;
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using namespace testfiles;
 
 class RequestResponse : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
         auto& s = server_.server();
-        s.Get("/utf8", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(
-                "gr\xc3\xbc\xc3\x9f"
-                "e",
-                "text/plain; charset=utf-8");
-        });
-        s.Get("/untyped-utf8", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(
-                "gr\xc3\xbc\xc3\x9f"
-                "e",
-                "text/plain");
-        });
-        s.Get("/latin1", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content(
-                "gr\xfc\xdf"
-                "e",
-                "text/plain");
+        // /text/utf8 announces its charset; /text/untyped-utf8 and /text/latin1 do not.
+        s.Get("/text/(.*)", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string kind = req.matches[1];
+            res.set_content(kind == "latin1" ? "gr\xfc\xdf"
+                                               "e"
+                                             : "gr\xc3\xbc\xc3\x9f"
+                                               "e",
+                            kind == "utf8" ? "text/plain; charset=utf-8" : "text/plain");
         });
         s.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(big_.toStdString(), "application/octet-stream");
@@ -68,12 +49,8 @@ protected:
             res.set_chunked_content_provider(
                 "application/octet-stream", [this](size_t offset, httplib::DataSink& sink) {
                     const size_t piece = std::min<size_t>(7000, big_.size() - offset);
-                    if (piece == 0) {
-                        sink.done();
-                    } else {
-                        sink.write(big_.constData() + offset, piece);
-                    }
-                    return true;
+                    return piece == 0 ? (sink.done(), true)
+                                      : sink.write(big_.constData() + offset, piece);
                 });
         });
         s.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
@@ -138,24 +115,25 @@ TEST(ResponseCharset, ContentTypeGivesTheMimeTypeAndAKnownCharacterSet) {
 }
 
 TEST_F(RequestResponse, ResponseStringDecodesInTheAnnouncedOrDefaultCharacterSet) {
-    auto utf8 = get("/utf8");
+    auto utf8 = get("/text/utf8");
     run(utf8);
+    EXPECT_EQ(utf8->responseStatusMessage(), "HTTP/1.1 200 OK");
     EXPECT_EQ(utf8->responseEncoding(), UTF8);
     EXPECT_EQ(utf8->responseString().value_or(""), QString::fromUtf8("grüße"));
 
     // Without a charset the default, ISO Latin 1, reads each byte as one character.
-    auto latin = get("/latin1");
+    auto latin = get("/text/latin1");
     run(latin);
     EXPECT_EQ(latin->responseEncoding(), ISOLatin1);
     EXPECT_EQ(latin->responseString().value_or(""), QString::fromUtf8("grüße"));
 
-    auto chosen = get("/untyped-utf8");
+    auto chosen = get("/text/untyped-utf8");
     chosen->setDefaultResponseEncoding(UTF8);
     run(chosen);
     EXPECT_EQ(chosen->responseString().value_or(""), QString::fromUtf8("grüße"));
 
     // Bytes that are not UTF-8 give no text rather than a wrong one.
-    auto broken = get("/latin1");
+    auto broken = get("/text/latin1");
     broken->setDefaultResponseEncoding(UTF8);
     run(broken);
     EXPECT_FALSE(broken->responseString().has_value());
@@ -186,20 +164,6 @@ TEST_F(RequestResponse, CorruptGzipAnswerFailsWithTheDecompressionError) {
     EXPECT_EQ(request->error()->code, 11);
     EXPECT_TRUE(request->error()->localizedDescription.startsWith(
         "Decompression of data failed with code"));
-}
-
-TEST_F(RequestResponse, ChunkedAndLengthDelimitedBodiesArriveWhole) {
-    auto chunked = get("/chunked");
-    run(chunked);
-    EXPECT_EQ(chunked->responseData(), big_);
-    EXPECT_FALSE(chunked->responseHeaders().contains("Content-Length"));
-    // Without a length the length is what was read.
-    EXPECT_EQ(chunked->contentLength(), static_cast<quint64>(big_.size()));
-
-    auto sized = get("/big");
-    run(sized);
-    EXPECT_EQ(sized->contentLength(), static_cast<quint64>(big_.size()));
-    EXPECT_EQ(sized->responseData(), big_);
 }
 
 TEST_F(RequestResponse, DataReceiverGetsTheBodyAndNothingIsStored) {
@@ -256,36 +220,6 @@ TEST_F(RequestResponse, FileDownloadsReplaceTheDestinationAndLeaveNoTemporaryFil
     EXPECT_EQ(QDir::temp().path(), tempFolder.path());
     EXPECT_TRUE(QDir::temp().entryList(QDir::Files | QDir::Hidden).isEmpty());
     qputenv("TMPDIR", previousTmp);
-}
-
-TEST_F(RequestResponse, ResumedDownloadAppendsTheRestToItsPartialFile) {
-    std::string range;
-    lumaro::test::ScriptedServer server([&](lumaro::test::ScriptedConnection& connection) {
-        if (auto request = connection.readRequest(2000)) {
-            range = request->header("Range");
-            const QByteArray rest = big_.mid(300000);
-            connection.send(
-                "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 300000-999999/"
-                "1000000\r\nContent-Length: " +
-                std::to_string(rest.size()) + "\r\n\r\n" + rest.toStdString());
-        }
-    });
-    const QString partial = dir_.filePath("download.part");
-    QFile file(partial);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(big_.left(300000));
-    file.close();
-
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/f"))));
-    request->setDownloadDestinationPath(dir_.filePath("download.bin"));
-    request->setTemporaryFileDownloadPath(partial);
-    request->setAllowResumeForFileDownloads(true);
-    run(request);
-    EXPECT_EQ(range, "bytes=300000-");
-    EXPECT_EQ(request->responseStatusCode(), 206);
-    EXPECT_EQ(request->partialDownloadSize(), 300000u);
-    EXPECT_EQ(readFile(dir_.filePath("download.bin")), big_);
-    EXPECT_FALSE(QFile::exists(partial));
 }
 
 TEST_F(RequestResponse, DownloadWhoseDestinationCannotBeReplacedFailsWithCode8) {
@@ -352,66 +286,6 @@ TEST(ResponseConnection, VersionAndKeepAliveFieldsDecideWhetherTheConnectionMayB
         EXPECT_EQ(request->connectionCanBeReused(), cases[i].reusable) << cases[i].head;
         EXPECT_EQ(request->persistentConnectionTimeoutSeconds(), cases[i].timeout) << cases[i].head;
     }
-}
-
-TEST(ResponseConnection, MalformedAnswerFailsAsAConnectionFailure) {
-    application();
-    lumaro::test::ScriptedServer server([](lumaro::test::ScriptedConnection& connection) {
-        if (connection.readRequest(2000)) connection.send("this is not HTTP\r\n\r\n");
-        connection.close();
-    });
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
-    request->startSynchronous();
-    ASSERT_TRUE(request->error());
-    EXPECT_EQ(request->error()->code, 1);
-    EXPECT_EQ(request->error()->localizedDescription, "A connection failure occurred");
-}
-
-TEST(ResponseConnection, ReusedConnectionFoundDeadIsRetriedOnceOnANewOne) {
-    application();
-    lumaro::test::ScriptedServer server([](lumaro::test::ScriptedConnection& connection) {
-        if (connection.index() == 0) {
-            // Answers once, keeps the connection, then drops it under the next request.
-            if (connection.readRequest(2000))
-                connection.send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst");
-            if (connection.readRequest(2000)) connection.close();
-            return;
-        }
-        while (connection.readRequest(2000)) {
-            connection.send("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nsecond");
-        }
-    });
-    const QUrl url(QString::fromStdString(server.url("/")));
-    auto first = HTTPRequest::requestWithURL(url);
-    first->startSynchronous();
-    ASSERT_FALSE(first->error());
-    auto delegate = std::make_shared<RecordingDelegate>();
-    auto second = HTTPRequest::requestWithURL(url);
-    second->setDelegate(delegate);
-    second->startSynchronous();
-    settle(50);
-    ASSERT_FALSE(second->error()) << second->error()->localizedDescription.toStdString();
-    EXPECT_EQ(second->responseData(), "second");
-    EXPECT_EQ(second->retryCount(), 1);
-    EXPECT_EQ(server.connectionCount(), 2);
-    EXPECT_EQ(delegate->count("failed"), 0);
-    EXPECT_EQ(delegate->count("finished"), 1);
-}
-
-TEST_F(RequestResponse, RemoveFileAtPathIsTrueForMissingFilesAndNamesFailures) {
-    http::ErrorPtr error;
-    EXPECT_TRUE(HTTPRequest::removeFileAtPath(dir_.filePath("never-there"), &error));
-    EXPECT_FALSE(error);
-    const QString file = dir_.filePath("here");
-    QFile(file).open(QIODevice::WriteOnly);
-    EXPECT_TRUE(HTTPRequest::removeFileAtPath(file, &error));
-    EXPECT_FALSE(QFile::exists(file));
-    QDir(dir_.path()).mkdir("sub");
-    EXPECT_FALSE(HTTPRequest::removeFileAtPath(dir_.filePath("sub"), &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, 8);
-    EXPECT_EQ(error->localizedDescription,
-              QString("Failed to delete file at path '%1'").arg(dir_.filePath("sub")));
 }
 
 }  // namespace

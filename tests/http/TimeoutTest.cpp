@@ -10,6 +10,7 @@
 #include "ScriptedAnswers.h"
 #include "http/DataCompressor.h"
 #include "servers/ScriptedServer.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -79,19 +80,6 @@ TEST_F(TimeOuts, RetriesMakeNewAttemptsOnNewConnectionsAndThenFailOnce) {
     EXPECT_EQ(delegate->count("failed"), 1);
 }
 
-TEST_F(TimeOuts, BytesArrivingInTimeKeepASlowAnswerAlive) {
-    ScriptedServer server([](ScriptedConnection& connection) {
-        connection.readRequest();
-        connection.send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
-        connection.sendSlowly("slowbody", 1, 150ms);
-    });
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
-    request->setTimeOutSeconds(0.5);
-    request->startSynchronous();
-    EXPECT_FALSE(request->error());
-    EXPECT_EQ(request->responseData(), "slowbody");
-}
-
 // First connection: the head and the first 40 % of the body, then silence. Second
 // connection: what the request asks for, from where it asks, unless the server is one that
 // ignores ranges and always sends the whole body.
@@ -142,76 +130,66 @@ private:
     ScriptedServer server_;
 };
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-TEST_F(TimeOuts, AResumableDownloadRetriedAfterATimeOutAsksOnlyForTheRest) {
-    BrokenDownload server;
-    auto request = HTTPRequest::requestWithURL(server.url());
-    const QString destination = files_.filePath("resumed");
-    request->setDownloadDestinationPath(destination);
-    request->setTemporaryFileDownloadPath(files_.filePath("resumed.part"));
-    request->setAllowResumeForFileDownloads(true);
-    request->setTimeOutSeconds(0.4);
-    request->setNumberOfTimesToRetryOnTimeout(1);
-    request->startSynchronous();
-    ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
-    EXPECT_EQ(server.range(), server.rangeOfTheRest());
-    EXPECT_EQ(contents(destination), QByteArray::fromStdString(scripted::pattern(1000)));
-}
-
-TEST_F(TimeOuts, ADownloadThatCannotResumeStartsItsFileAgainOnARetry) {
-    BrokenDownload server;
-    auto request = HTTPRequest::requestWithURL(server.url());
-    const QString destination = files_.filePath("again");
-    request->setDownloadDestinationPath(destination);
-    // Kept out of the shared temporary folder, which other tests watch.
-    request->setTemporaryFileDownloadPath(files_.filePath("again.part"));
-    request->setTimeOutSeconds(0.4);
-    request->setNumberOfTimesToRetryOnTimeout(1);
-    request->startSynchronous();
-    ASSERT_FALSE(request->error());
-    EXPECT_EQ(server.range(), "");
-    EXPECT_EQ(contents(destination), QByteArray::fromStdString(scripted::pattern(1000)));
-}
-
-TEST_F(TimeOuts, AGzipDownloadInflatedOnTheFlyIsWholeAfterARetryWithOrWithoutItsRange) {
+TEST_F(TimeOuts, ADownloadRetriedAfterATimeOutIsWholeResumedOrStartedAgain) {
     // Random bytes barely compress, so the cut falls well inside the compressed stream.
     std::mt19937 random(7);
     QByteArray plain(60000, Qt::Uninitialized);
     for (char& byte : plain) byte = static_cast<char>(random() % 256);
     const QByteArray gzipped = http::DataCompressor::compressData(plain, nullptr);
-    for (const bool honoursRanges : {true, false}) {
-        BrokenDownload server(gzipped.toStdString(), "Content-Encoding: gzip\r\n", honoursRanges);
+    const std::string text = scripted::pattern(1000);
+    const struct {
+        const char* name;
+        std::string body;
+        std::string headers;
+        bool honoursRanges;
+        bool resume;
+        bool asksForTheRest;
+    } cases[] = {
+        {"resumed", text, "", true, true, true},
+        {"not resumable", text, "", true, false, false},
+        {"gzip inflated on the fly, resumed", gzipped.toStdString(), "Content-Encoding: gzip\r\n",
+         true, true, true},
+        {"gzip inflated on the fly, range ignored", gzipped.toStdString(),
+         "Content-Encoding: gzip\r\n", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BrokenDownload server(c.body, c.headers, c.honoursRanges);
         auto request = HTTPRequest::requestWithURL(server.url());
-        const QString destination = files_.filePath(honoursRanges ? "ranged" : "whole");
+        const QString destination = files_.filePath(c.name);
         request->setDownloadDestinationPath(destination);
+        // Kept out of the shared temporary folder, which other tests watch.
         request->setTemporaryFileDownloadPath(destination + ".part");
-        request->setAllowResumeForFileDownloads(true);
+        request->setAllowResumeForFileDownloads(c.resume);
         request->setShouldWaitToInflateCompressedResponses(false);
         request->setTimeOutSeconds(0.4);
         request->setNumberOfTimesToRetryOnTimeout(1);
         request->startSynchronous();
-        ASSERT_FALSE(request->error())
-            << honoursRanges << " " << request->error()->localizedDescription.toStdString();
-        EXPECT_EQ(server.range(), server.rangeOfTheRest());
-        EXPECT_TRUE(contents(destination) == plain) << honoursRanges;
+        ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
+        EXPECT_EQ(server.range(), c.asksForTheRest ? server.rangeOfTheRest() : "");
+        const QByteArray expected = c.headers.empty() ? QByteArray::fromStdString(text) : plain;
+        EXPECT_TRUE(testfiles::readFile(destination) == expected);
     }
 }
 
-TEST_F(TimeOuts, ATimeOutOfZeroWaitsAsLongAsItTakes) {
-    ScriptedServer server([](ScriptedConnection& connection) {
+TEST_F(TimeOuts, BytesArrivingInTimeKeepASlowAnswerAliveAndZeroWaitsAsLongAsItTakes) {
+    ScriptedServer trickle([](ScriptedConnection& connection) {
+        connection.readRequest();
+        connection.send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
+        connection.sendSlowly("slowbody", 1, 150ms);
+    });
+    ScriptedServer late([](ScriptedConnection& connection) {
         connection.readRequest();
         std::this_thread::sleep_for(700ms);
-        connection.send(scripted::answer("late"));
+        connection.send(scripted::answer("slowbody"));
     });
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
-    request->setTimeOutSeconds(0);
-    request->startSynchronous();
-    EXPECT_FALSE(request->error());
-    EXPECT_EQ(request->responseData(), "late");
+    for (const auto& [server, timeout] : {std::pair{&trickle, 0.5}, std::pair{&late, 0.0}}) {
+        auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server->url("/"))));
+        request->setTimeOutSeconds(timeout);
+        request->startSynchronous();
+        EXPECT_FALSE(request->error()) << timeout;
+        EXPECT_EQ(request->responseData(), "slowbody");
+    }
 }
 
 }  // namespace

@@ -158,24 +158,14 @@ TEST(Renderer, ResetRestoresTheAdjustmentsAndRendersPlainGrey) {
     f.state.outputSize = 1300;
 
     imaging::resetState(f.state);
-    EXPECT_EQ(f.state.toneType, 0);
-    EXPECT_EQ(f.state.filterType, 0);
-    EXPECT_EQ(f.state.renderMode, 0);
-    EXPECT_EQ(f.state.tintR + f.state.tintG + f.state.tintB, 3 * 255);
-    EXPECT_EQ(f.state.vigEnabled, 0);
-    EXPECT_EQ(f.state.vigRadius, 20);
-    EXPECT_EQ(f.state.vigType, 1);
-    EXPECT_EQ(f.state.vigEffect, 1);
-    EXPECT_EQ(f.state.exposureValue, 100);
-    EXPECT_EQ(f.state.noiseOn, 0);
-    EXPECT_EQ(f.state.inverseOn, 0);
-    EXPECT_EQ(f.state.openPanel, 0);
+    const AdjustmentState& s = f.state;
+    EXPECT_EQ((std::vector<int>{s.toneType, s.filterType, s.renderMode, s.tintR, s.tintG, s.tintB,
+                                s.vigEnabled, s.vigRadius, s.vigType, s.vigEffect, s.exposureValue,
+                                s.noiseOn, s.inverseOn, s.openPanel}),
+              (std::vector<int>{0, 0, 0, 255, 255, 255, 0, 20, 1, 1, 100, 0, 0, 0}));
     // Flags reset does not touch keep their values; the reset values make them inert.
-    EXPECT_EQ(f.state.toneOn, 1);
-    EXPECT_EQ(f.state.exposureOn, 1);
-    EXPECT_EQ(f.state.vigOn, 1);
-    EXPECT_EQ(f.state.colourControls, 1);
-    EXPECT_EQ(f.state.outputSize, 1300);
+    EXPECT_EQ((std::vector<int>{s.toneOn, s.exposureOn, s.vigOn, s.colourControls, s.outputSize}),
+              (std::vector<int>{1, 1, 1, 1, 1300}));
 
     f.sliders = {};
     f.renderer.MonoCore();

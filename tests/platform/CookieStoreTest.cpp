@@ -71,9 +71,4 @@ TEST(CookieStore, KeepsCookiesWithAnExpiryAcrossProcessesButNotSessionCookies) {
     EXPECT_EQ(names(again.cookiesForUrl(url)), QStringList{"kept"});
 }
 
-TEST(CookieStore, SharedStoreLivesUnderLumaroHome) {
-    TempHome home;
-    EXPECT_EQ(CookieStore::standardFilePath(), home.path() + "/cookies");
-}
-
 }  // namespace

@@ -19,16 +19,26 @@ HttpRequestMessage message(const char* url, const char* method = "GET",
 }
 
 TEST(HttpRequestMessage, OnlyAbsoluteHttpUrlsAndTokenMethodsMakeAMessage) {
-    EXPECT_TRUE(HttpRequestMessage::create("GET", QUrl("http://example.com"), HttpVersion::Http11));
-    EXPECT_TRUE(HttpRequestMessage::create("PROPFIND", QUrl("HTTPS://example.com:8443/x"),
-                                           HttpVersion::Http10));
-    EXPECT_FALSE(
-        HttpRequestMessage::create("GET", QUrl("ftp://example.com/"), HttpVersion::Http11));
-    EXPECT_FALSE(HttpRequestMessage::create("GET", QUrl("/relative"), HttpVersion::Http11));
-    EXPECT_FALSE(HttpRequestMessage::create("GET", QUrl("http://"), HttpVersion::Http11));
-    EXPECT_FALSE(HttpRequestMessage::create("GE T", QUrl("http://a/"), HttpVersion::Http11));
-    EXPECT_FALSE(HttpRequestMessage::create("", QUrl("http://a/"), HttpVersion::Http11));
-    EXPECT_FALSE(HttpRequestMessage::create("GET\r\nX: y", QUrl("http://a/"), HttpVersion::Http11));
+    const struct {
+        const char* method;
+        const char* url;
+        bool valid;
+    } cases[] = {
+        {"GET", "http://example.com", true},
+        {"PROPFIND", "HTTPS://example.com:8443/x", true},
+        {"GET", "ftp://example.com/", false},
+        {"GET", "/relative", false},
+        {"GET", "http://", false},
+        {"GE T", "http://a/", false},
+        {"", "http://a/", false},
+        {"GET\r\nX: y", "http://a/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            HttpRequestMessage::create(c.method, QUrl(c.url), HttpVersion::Http11).has_value(),
+            c.valid)
+            << c.method << " " << c.url;
+    }
 }
 
 TEST(HttpRequestMessage, HeaderFieldsAreReplacedWithoutCaseAndRemovedByNull) {
@@ -48,13 +58,12 @@ TEST(HttpRequestMessage, HeaderFieldsAreReplacedWithoutCaseAndRemovedByNull) {
 
 TEST(HttpRequestMessage, NothingCanBeSmuggledIntoTheHead) {
     auto m = message("http://a/");
-    EXPECT_FALSE(m.setHeaderFieldValue("X", "a\r\nInjected: yes"));
-    EXPECT_FALSE(m.setHeaderFieldValue("X", QString("a\nb")));
-    EXPECT_FALSE(m.setHeaderFieldValue("X", QString(QChar(0))));
-    EXPECT_FALSE(m.setHeaderFieldValue("Bad Name", "v"));
-    EXPECT_FALSE(m.setHeaderFieldValue("Bad:Name", "v"));
-    EXPECT_FALSE(m.setHeaderFieldValue("X", QString::fromUtf8("\xe2\x82\xac")))
-        << "not representable in a header";
+    const std::pair<QString, QString> refused[] = {
+        {"X", "a\r\nInjected: yes"}, {"X", "a\nb"},     {"X", QString(QChar(0))},
+        {"Bad Name", "v"},           {"Bad:Name", "v"}, {"X", QString::fromUtf8("\xe2\x82\xac")},
+    };
+    for (const auto& [name, value] : refused)
+        EXPECT_FALSE(m.setHeaderFieldValue(name, value)) << name.toStdString();
     EXPECT_TRUE(m.allHeaderFields().isEmpty());
 }
 
@@ -114,16 +123,24 @@ TEST(HttpRequestHead, ConnectCarriesOnlyWhatIsForTheProxy) {
 
 TEST(HttpStreamError, DeadConnectionAndSecurityClassification) {
     using platform::HttpStreamError;
-    using platform::HttpStreamErrorDomain;
-    EXPECT_TRUE((HttpStreamError{HttpStreamErrorDomain::Posix, 57, {}}).isDeadConnection());
-    EXPECT_TRUE((HttpStreamError{HttpStreamErrorDomain::Posix, 32, {}}).isDeadConnection());
-    EXPECT_TRUE((HttpStreamError{HttpStreamErrorDomain::Network, -1005, {}}).isDeadConnection());
-    EXPECT_FALSE((HttpStreamError{HttpStreamErrorDomain::Network, 57, {}}).isDeadConnection());
-    EXPECT_FALSE((HttpStreamError{HttpStreamErrorDomain::Network, -1011, {}}).isDeadConnection());
-    EXPECT_TRUE((HttpStreamError{HttpStreamErrorDomain::Security, -9800, {}}).isSecurityFailure());
-    EXPECT_TRUE((HttpStreamError{HttpStreamErrorDomain::Security, -9818, {}}).isSecurityFailure());
-    EXPECT_FALSE((HttpStreamError{HttpStreamErrorDomain::Security, -9819, {}}).isSecurityFailure());
-    EXPECT_FALSE((HttpStreamError{HttpStreamErrorDomain::Network, -9810, {}}).isSecurityFailure());
+    using Domain = platform::HttpStreamErrorDomain;
+    const struct {
+        Domain domain;
+        int code;
+        bool dead;
+        bool security;
+    } cases[] = {
+        {Domain::Posix, 57, true, false},       {Domain::Posix, 32, true, false},
+        {Domain::Network, -1005, true, false},  {Domain::Network, 57, false, false},
+        {Domain::Network, -1011, false, false}, {Domain::Security, -9800, false, true},
+        {Domain::Security, -9818, false, true}, {Domain::Security, -9819, false, false},
+        {Domain::Network, -9810, false, false},
+    };
+    for (const auto& c : cases) {
+        const HttpStreamError error{c.domain, c.code, {}};
+        EXPECT_EQ(error.isDeadConnection(), c.dead) << c.code;
+        EXPECT_EQ(error.isSecurityFailure(), c.security) << c.code;
+    }
 }
 
 }  // namespace

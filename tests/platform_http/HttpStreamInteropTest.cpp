@@ -15,6 +15,7 @@
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
 #include "servers/TestCertificates.h"
+#include "support/Files.h"
 
 using lumaro::test::makeMessage;
 using lumaro::test::persistentStream;
@@ -24,6 +25,7 @@ using platform::HttpProxyType;
 using platform::HttpSecuritySettings;
 using platform::HttpStream;
 using platform::HttpStreamErrorDomain;
+using testfiles::writeFile;
 
 namespace {
 
@@ -38,9 +40,7 @@ protected:
         QDir().mkpath(root + "/private");
         writeFile(root + "/hello.txt", "hello from nginx\n");
         writeFile(root + "/private/secret.txt", "for certified clients\n");
-        QByteArray large(kLargeFileSize, '\0');
-        for (qint64 i = 0; i < large.size(); ++i)
-            large[i] = static_cast<char>((i * 7 + i / 4096) & 0xff);
+        const QByteArray large = testfiles::pattern(kLargeFileSize);
         writeFile(root + "/large.bin", large);
         s_largeDigest = QCryptographicHash::hash(large, QCryptographicHash::Sha256);
 
@@ -62,12 +62,6 @@ protected:
     }
 
     void TearDown() override { HttpStream::closeIdleConnections(); }
-
-    static void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
 
     static HttpSecuritySettings trustingTheServer() {
         HttpSecuritySettings settings;
@@ -119,55 +113,55 @@ TEST_F(HttpStreamInterop, HeadAndNotModifiedAnswersCarryNoBody) {
     EXPECT_EQ(HttpStream::idleConnectionCount(), 1) << "a 304 leaves the connection usable";
 }
 
-TEST_F(HttpStreamInterop, UntrustedCertificateIsASecurityFailureUnlessValidationIsOff) {
-    const auto verified = runStream(stream(s_nginx->httpsUrl("/hello.txt")));
-    ASSERT_TRUE(verified.failed);
-    EXPECT_TRUE(verified.error.isSecurityFailure());
-    EXPECT_EQ(verified.error.code, platform::security_error::kUnknownRootCertificate);
-
-    const auto unchecked =
-        runStream(stream(s_nginx->httpsUrl("/hello.txt"), HttpSecuritySettings::unvalidated()));
-    ASSERT_TRUE(unchecked.ended) << unchecked.error.description.toStdString();
-    EXPECT_EQ(unchecked.body, "hello from nginx\n");
-
-    const auto trusted = runStream(stream(s_nginx->httpsUrl("/hello.txt"), trustingTheServer()));
-    ASSERT_TRUE(trusted.ended);
-    EXPECT_EQ(trusted.body, "hello from nginx\n");
-}
-
-TEST_F(HttpStreamInterop, CertificateForAnotherNameFailsUnlessThePeerNameIsNotChecked) {
-    const QString url = s_nginx->httpsUrl("/hello.txt", "localhost");
-    const auto strict = runStream(stream(url, trustingTheServer()));
-    ASSERT_TRUE(strict.failed);
-    EXPECT_TRUE(strict.error.isSecurityFailure());
-
-    HttpSecuritySettings anyName = trustingTheServer();
-    anyName.checksPeerName = false;
-    const auto relaxed = runStream(stream(url, anyName));
-    ASSERT_TRUE(relaxed.ended) << relaxed.error.description.toStdString();
-    EXPECT_EQ(relaxed.header.statusCode(), 200);
-}
-
-TEST_F(HttpStreamInterop, ExpiredCertificateFailsUnlessExpiryIsAllowed) {
+TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
     const auto expired = lumaro::test::makeExpiredServerCertificate(s_dir->path());
     lumaro::test::NginxServer::Options options;
     options.root = s_dir->filePath("www");
     options.certificateFile = expired.certificateFile;
     options.keyFile = expired.keyFile;
-    lumaro::test::NginxServer nginx(options);
-    HttpSecuritySettings trusted;
-    trusted.extraCaCertificates = QSslCertificate::fromPath(expired.caFile);
+    lumaro::test::NginxServer expiredNginx(options);
+    HttpSecuritySettings trustingExpired;
+    trustingExpired.extraCaCertificates = QSslCertificate::fromPath(expired.caFile);
+    HttpSecuritySettings allowingExpiry = trustingExpired;
+    allowingExpiry.allowsExpiredCertificates = true;
+    HttpSecuritySettings anyName = trustingTheServer();
+    anyName.checksPeerName = false;
 
-    const auto strict = runStream(stream(nginx.httpsUrl("/hello.txt"), trusted));
-    ASSERT_TRUE(strict.failed);
-    EXPECT_TRUE(strict.error.isSecurityFailure());
-    EXPECT_EQ(strict.error.code, platform::security_error::kCertificateExpired);
-
-    HttpSecuritySettings lenient = trusted;
-    lenient.allowsExpiredCertificates = true;
-    const auto allowed = runStream(stream(nginx.httpsUrl("/hello.txt"), lenient));
-    ASSERT_TRUE(allowed.ended) << allowed.error.description.toStdString();
-    EXPECT_EQ(allowed.body, "hello from nginx\n");
+    const int anyCode = 0;
+    const struct {
+        const char* name;
+        QString url;
+        HttpSecuritySettings strict;
+        int code;
+        HttpSecuritySettings allowed;
+    } cases[] = {
+        {"untrusted",
+         s_nginx->httpsUrl("/hello.txt"),
+         {},
+         platform::security_error::kUnknownRootCertificate,
+         HttpSecuritySettings::unvalidated()},
+        {"untrusted, then trusted",
+         s_nginx->httpsUrl("/hello.txt"),
+         {},
+         anyCode,
+         trustingTheServer()},
+        {"another name", s_nginx->httpsUrl("/hello.txt", "localhost"), trustingTheServer(), anyCode,
+         anyName},
+        {"expired", expiredNginx.httpsUrl("/hello.txt"), trustingExpired,
+         platform::security_error::kCertificateExpired, allowingExpiry},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto refused = runStream(stream(c.url, c.strict));
+        ASSERT_TRUE(refused.failed);
+        EXPECT_TRUE(refused.error.isSecurityFailure());
+        if (c.code != anyCode) {
+            EXPECT_EQ(refused.error.code, c.code);
+        }
+        const auto admitted = runStream(stream(c.url, c.allowed));
+        ASSERT_TRUE(admitted.ended) << admitted.error.description.toStdString();
+        EXPECT_EQ(admitted.body, "hello from nginx\n");
+    }
 }
 
 TEST_F(HttpStreamInterop, ClientIdentityFromPkcs12IsPresented) {
@@ -207,43 +201,32 @@ TEST_F(HttpStreamInterop, KeepAliveOverTlsReusesTheConnection) {
     EXPECT_FALSE(outcome.reused);
 }
 
-TEST_F(HttpStreamInterop, HttpProxyCarriesPlainRequestsAndTunnelsTls) {
-    lumaro::test::TinyproxyServer proxy;
-    const HttpProxy viaProxy{HttpProxyType::Http, "127.0.0.1", proxy.port()};
-    for (const QString& url : {s_nginx->url("/hello.txt"), s_nginx->httpsUrl("/hello.txt")}) {
-        SCOPED_TRACE(url.toStdString());
-        auto s = stream(url, trustingTheServer());
-        s->setProxy(viaProxy);
-        const auto outcome = runStream(s, 10000);
-        ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        EXPECT_EQ(outcome.header.statusCode(), 200);
-        EXPECT_EQ(outcome.body, "hello from nginx\n");
-    }
-}
-
-TEST_F(HttpStreamInterop, RefusedTunnelIsAProxyFailure) {
-    lumaro::test::TinyproxyServer proxy({1});  // CONNECT allowed to port 1 only
-    auto s = stream(s_nginx->httpsUrl("/hello.txt"), trustingTheServer());
-    s->setProxy({HttpProxyType::Https, "127.0.0.1", proxy.port()});
-    const auto outcome = runStream(s, 10000);
-    ASSERT_TRUE(outcome.failed);
-    EXPECT_EQ(outcome.error.code, platform::network_error::kProxyConnectionFailed);
-    EXPECT_FALSE(outcome.header.isHeaderComplete());
-}
-
-TEST_F(HttpStreamInterop, SocksProxyCarriesHttpAndHttps) {
+TEST_F(HttpStreamInterop, HttpAndSocksProxiesCarryPlainAndTlsRequests) {
+    lumaro::test::TinyproxyServer tinyproxy;
     lumaro::test::MicrosocksServer socks;
-    for (const QString& url : {s_nginx->url("/hello.txt"), s_nginx->httpsUrl("/hello.txt")}) {
-        SCOPED_TRACE(url.toStdString());
-        auto s = stream(url, trustingTheServer());
-        s->setProxy({HttpProxyType::Socks, "127.0.0.1", socks.port()});
-        const auto outcome = runStream(s, 10000);
-        ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        EXPECT_EQ(outcome.body, "hello from nginx\n");
+    for (const HttpProxy& proxy : {HttpProxy{HttpProxyType::Http, "127.0.0.1", tinyproxy.port()},
+                                   HttpProxy{HttpProxyType::Socks, "127.0.0.1", socks.port()}}) {
+        for (const QString& url : {s_nginx->url("/hello.txt"), s_nginx->httpsUrl("/hello.txt")}) {
+            SCOPED_TRACE(url.toStdString() + " via port " + std::to_string(proxy.port));
+            auto s = stream(url, trustingTheServer());
+            s->setProxy(proxy);
+            const auto outcome = runStream(s, 10000);
+            ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
+            EXPECT_EQ(outcome.header.statusCode(), 200);
+            EXPECT_EQ(outcome.body, "hello from nginx\n");
+        }
     }
 }
 
-TEST_F(HttpStreamInterop, UnreachableProxyIsAProxyFailure) {
+TEST_F(HttpStreamInterop, ARefusedTunnelOrNoProxyIsAProxyFailure) {
+    lumaro::test::TinyproxyServer proxy({1});  // CONNECT allowed to port 1 only
+    auto tunnel = stream(s_nginx->httpsUrl("/hello.txt"), trustingTheServer());
+    tunnel->setProxy({HttpProxyType::Https, "127.0.0.1", proxy.port()});
+    const auto refused = runStream(tunnel, 10000);
+    ASSERT_TRUE(refused.failed);
+    EXPECT_EQ(refused.error.code, platform::network_error::kProxyConnectionFailed);
+    EXPECT_FALSE(refused.header.isHeaderComplete());
+
     const unsigned short closedPort = lumaro::test::freeLoopbackPort();
     for (HttpProxyType type : {HttpProxyType::Http, HttpProxyType::Socks}) {
         auto s = stream(s_nginx->url("/hello.txt"));

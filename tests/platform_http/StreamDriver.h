@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 #include <memory>
 #include <string>
@@ -24,17 +23,14 @@ inline void ensureCoreApplication() {
 }
 
 struct StreamOutcome {
-    bool opened = false;
     bool ended = false;
     bool failed = false;
-    bool timedOut = false;
     platform::HttpStreamError error;
     platform::HttpResponseHeader header;
     std::string body;
     std::vector<platform::HttpStreamEvent> events;
     // Set when a body byte was readable while the head was still incomplete.
     bool bodyBeforeHead = false;
-    bool eventsOffThread = false;
     // Set when an event reached the client from inside its handling of another one.
     bool nestedEvents = false;
     int bytesAvailableEvents = 0;
@@ -59,7 +55,6 @@ inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stre
     StreamOutcome outcome;
     QEventLoop loop;
     std::vector<char> buffer(static_cast<std::size_t>(readSize));
-    QThread* const thread = QThread::currentThread();
     int depth = 0;
     stream->setClient([&](platform::HttpStreamEvent event) {
         if (depth > 0) outcome.nestedEvents = true;
@@ -72,7 +67,6 @@ inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stre
         if (outcome.events.size() == 1) {
             outcome.headCompleteAtFirstEvent = stream->responseHeader().isHeaderComplete();
         }
-        if (QThread::currentThread() != thread) outcome.eventsOffThread = true;
         switch (event) {
             case platform::HttpStreamEvent::BytesAvailable: {
                 ++outcome.bytesAvailableEvents;
@@ -95,12 +89,8 @@ inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stre
         }
     });
     stream->schedule();
-    outcome.opened = stream->open();
-    if (outcome.opened) {
-        QTimer::singleShot(timeoutMs, &loop, [&] {
-            outcome.timedOut = true;
-            loop.quit();
-        });
+    if (stream->open()) {
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
     outcome.error = stream->error();
