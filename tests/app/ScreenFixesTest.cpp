@@ -2,8 +2,8 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 #include <functional>
 
 #include "AppTestSupport.h"

@@ -1,8 +1,8 @@
 #include "platform/widgets/PhotoPicker.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -15,8 +15,8 @@
 
 #include "platform/MainThread.h"
 #include "platform/PhotoLibrary.h"
-#include "platform/widgets/ThumbnailCache.h"
 #include "platform/PictureDecoder.h"
+#include "platform/widgets/ThumbnailCache.h"
 
 namespace platform {
 
