@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang
-  qt6-base-dev qt6-tools-dev qt6-declarative-dev libqt6svg6-dev libqt6opengl6-dev
+  qt6-base-dev qt6-tools-dev qt6-declarative-dev qt6-svg-dev libqt6opengl6-dev
   libgl-dev zlib1g-dev libssl-dev libexiv2-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libsqlite3-dev
   nginx-light python3-httpbin tinyproxy microsocks
