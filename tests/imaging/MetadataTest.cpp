@@ -169,7 +169,7 @@ TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
     // An EXIF segment whose TIFF header is garbage.
     QByteArray broken = jpegOf({20, 10});
     broken.insert(2, QByteArray("\xff\xe1\x00\x10"
-                                "Exif\0\0XX\x2a\x00\xff\xff",
+                                "Exif\0\0XX\x2a\x00\xff\xff\xff\xff",
                                 18));
     QFile brokenFile(path("broken-exif.jpg"));
     brokenFile.open(QIODevice::WriteOnly);
