@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/PngDepth.h"
+
 namespace platform {
 namespace {
 
@@ -15,29 +17,14 @@ std::uint32_t bigEndian32(const unsigned char* p) {
 
 bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The colour types of a PNG and the bit depths each allows.
-bool validDepth(unsigned colourType, unsigned depth) {
-    switch (colourType) {
-        case 0:
-            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        case 3:
-            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-        case 2:
-        case 4:
-        case 6:
-            return depth == 8 || depth == 16;
-        default:
-            return false;
-    }
-}
-
 PictureFault checkHeaderChunk(const unsigned char* data, std::uint32_t length) {
     if (length != 13) return PictureFault::Damaged;
     const std::uint32_t width = bigEndian32(data);
     const std::uint32_t height = bigEndian32(data + 4);
     if (width == 0 || height == 0) return PictureFault::NoPixels;
     if (width > 0x7fffffffu || height > 0x7fffffffu) return PictureFault::Damaged;
-    if (!validDepth(data[9], data[8]) || data[10] != 0 || data[11] != 0 || data[12] > 1) {
+    if (!platform::pngDepthAllowed(data[9], data[8]) || data[10] != 0 || data[11] != 0 ||
+        data[12] > 1) {
         return PictureFault::Damaged;
     }
     return PictureFault::None;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/PngDepth.h"
+
 namespace share {
 namespace {
 
@@ -15,21 +17,6 @@ std::uint32_t bigEndian32(std::string_view bytes, std::size_t at) {
         return std::uint32_t(static_cast<unsigned char>(bytes[at + i]));
     };
     return b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
-}
-
-bool validDepth(unsigned colourType, unsigned depth) {
-    switch (colourType) {
-        case 0:
-            return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        case 3:
-            return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-        case 2:
-        case 4:
-        case 6:
-            return depth == 8 || depth == 16;
-        default:
-            return false;
-    }
 }
 
 }  // namespace
@@ -52,7 +39,8 @@ std::optional<PngSize> readPngHeader(std::string_view data) {
     if (width == 0 || height == 0 || width > 0x7fffffffu || height > 0x7fffffffu) {
         return std::nullopt;
     }
-    if (!validDepth(colourType, depth) || compression != 0 || filter != 0 || interlace > 1) {
+    if (!platform::pngDepthAllowed(colourType, depth) || compression != 0 || filter != 0 ||
+        interlace > 1) {
         return std::nullopt;
     }
     // A cut-off transfer lacks the closing chunk.
