@@ -53,3 +53,18 @@ function(lumaro_test)
     DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
 endfunction()
+
+# A libFuzzer target. The code under test is listed in SOURCES beside the harness, not linked
+# from the area libraries, so that it carries the fuzzer's coverage instrumentation and the
+# sanitizers. Usage: lumaro_fuzz_target(NAME name SOURCES harness.cpp src/... LIBS libs...)
+function(lumaro_fuzz_target)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  list(TRANSFORM F_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ REGEX "^src/")
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_include_directories(${F_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  target_compile_options(${F_NAME} PRIVATE
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -g)
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer,address,undefined)
+  lumaro_warnings(${F_NAME})
+endfunction()
