@@ -377,7 +377,10 @@ void DownloadCache::storeResponseForRequest(HTTPRequest& request, double maxAge)
     }
 
     qint64 bodySize = 0;
-    if (!downloaded.isEmpty()) {
+    if (request.needsRedirect() && !downloaded.isEmpty()) {
+        // The body of a redirect that is followed is never written to the download file.
+        if (!writeBody(dataPath, QByteArray())) return;
+    } else if (!downloaded.isEmpty()) {
         if (!bodyInPlace && copyFileStaged(downloaded, dataPath)) return;
         bodySize = QFileInfo(dataPath).size();
     } else {

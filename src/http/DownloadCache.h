@@ -20,7 +20,8 @@ class DownloadCache : public CacheDelegate {
 public:
     DownloadCache();
 
-    // The process-wide cache, kept in the user's cache folder.
+    // The process-wide cache, kept in the user's cache folder. Throws CacheException, and
+    // stays unmade, while that folder cannot be used.
     static std::shared_ptr<DownloadCache> sharedCache();
     // Where sharedCache keeps its answers: $LUMARO_HOME/cache/HTTPRequestCache when
     // LUMARO_HOME is set, else HTTPRequestCache in the application's XDG cache folder.

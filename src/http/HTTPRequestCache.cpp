@@ -108,6 +108,15 @@ void HTTPRequest::useDataFromCache() {
             headers->value(QStringLiteral("X-HTTPRequest-Response-Status-Code")).toInt();
         didUseCachedResponse_ = true;
         target.responseHeaders_ = headers;
+        target.parseStringEncodingFromHeaders();
+        target.responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
+            platform::fieldBytes(headers->fields()), url_);
+        // A stored redirect is followed before its body is taken: the download file of the
+        // request stays its own, and the next answer never lands in the cache's files.
+        if (willRedirect()) {
+            if (!willAskDelegateToConfirmRedirect()) performRedirect();
+            return;
+        }
         if (!target.downloadDestinationPath_.isEmpty()) {
             target.downloadDestinationPath_ = dataPath;
         } else if (!target.hasDataReceiver()) {
@@ -117,13 +126,6 @@ void HTTPRequest::useDataFromCache() {
         target.contentLength_ = static_cast<quint64>(std::max<qint64>(
             0, responseHeaders().value(QStringLiteral("Content-Length")).toLongLong()));
         target.totalBytesRead_ = contentLength_;
-        target.parseStringEncodingFromHeaders();
-        target.responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
-            platform::fieldBytes(headers->fields()), url_);
-        if (willRedirect()) {
-            if (!willAskDelegateToConfirmRedirect()) performRedirect();
-            return;
-        }
         // A data receiver takes the stored body the way it takes a loaded one.
         if (target.downloadDestinationPath_.isEmpty() && target.hasDataReceiver()) {
             QFile file(dataPath);

@@ -10,7 +10,6 @@
 
 #include "LoggingNginx.h"
 #include "RequestTestSupport.h"
-#include "http/CacheHeadersFile.h"
 #include "http/DownloadCache.h"
 #include "servers/InProcessHttpServer.h"
 #include "support/Files.h"
@@ -241,7 +240,7 @@ TEST_F(DownloadCacheTest, FallsBackToTheStoredAnswerWhenTheServerIsGone) {
     }
 }
 
-TEST_F(DownloadCacheTest, StoredAnswersReachDataReceiversAndDownloadFiles) {
+TEST_F(DownloadCacheTest, StoredAnswersReachDataReceivers) {
     const QString path = newFile(testfiles::pattern(300000));
     const QUrl url = nginx_->url(path);
     get(url, AskServerIfModifiedWhenStale);
@@ -253,11 +252,36 @@ TEST_F(DownloadCacheTest, StoredAnswersReachDataReceiversAndDownloadFiles) {
     ASSERT_TRUE(waitUntil([&] { return received.size() >= 300000; }));
     EXPECT_EQ(received, testfiles::pattern(300000));
 
-    auto toFile = HTTPRequest::requestWithURL(url, cache_);
-    toFile->setDownloadDestinationPath(cacheDir_.filePath("out.bin"));
-    toFile->startSynchronous();
-    EXPECT_EQ(toFile->downloadDestinationPath(), cache_->pathToCachedResponseDataForURL(url));
     EXPECT_EQ(nginx_->statuses(path).size(), 1);
+}
+
+TEST_F(DownloadCacheTest, StoredRedirectsAreFollowedWithoutTouchingTheStoredFiles) {
+    InProcessHttpServer server;
+    std::atomic<int> hits{0};
+    server.server().Get("/moved", [&](const httplib::Request&, httplib::Response& res) {
+        ++hits;
+        res.set_header("Cache-Control", "max-age=60");
+        res.set_redirect("/final", 301);
+    });
+    server.server().Get("/final", [&](const httplib::Request&, httplib::Response& res) {
+        ++hits;
+        res.set_header("Cache-Control", "max-age=60");
+        res.set_content("final page", "text/plain");
+    });
+    server.start();
+    for (int round = 0; round < 2; ++round) {
+        auto request = HTTPRequest::requestWithURL(server.url("/moved"), cache_);
+        request->setDownloadDestinationPath(cacheDir_.filePath("page.txt"));
+        request->startSynchronous();
+        ASSERT_FALSE(request->error());
+        EXPECT_EQ(request->url(), server.url("/final"));
+        EXPECT_EQ(readFile(request->downloadDestinationPath()), "final page");
+        EXPECT_EQ(request->didUseCachedResponse(), round == 1);
+    }
+    EXPECT_EQ(hits, 2);
+    EXPECT_EQ(cache_->cachedResponseDataForURL(server.url("/moved")), "");
+    ASSERT_TRUE(stored(server.url("/moved")));
+    EXPECT_EQ(stored(server.url("/moved"))->value("X-HTTPRequest-Response-Status-Code"), "301");
 }
 
 TEST_F(DownloadCacheTest, HostileURLsNeverLeaveTheStore) {
@@ -302,12 +326,6 @@ TEST_F(DownloadCacheTest, KeysAndDefaults) {
     EXPECT_EQ(DownloadCache::keyForURL(QUrl()), "");
     cache_->setDefaultCachePolicy(0);
     EXPECT_EQ(cache_->defaultCachePolicy(), AskServerIfModifiedWhenStale);
-    cache_->setDefaultCachePolicy(DontLoad);
-    EXPECT_EQ(cache_->defaultCachePolicy(), DontLoad);
-    const http::Headers h{{"Date", "x"}, {"X-HTTPRequest-Response-Status-Code", "301"}};
-    const QString file = cacheDir_.filePath("h.cachedheaders");
-    ASSERT_TRUE(http::writeCachedHeaders(file, h));
-    EXPECT_EQ(http::readCachedHeaders(file), h);
 }
 
 TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
