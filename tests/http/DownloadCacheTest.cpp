@@ -326,6 +326,15 @@ TEST_F(DownloadCacheTest, KeysAndDefaults) {
     EXPECT_EQ(DownloadCache::keyForURL(QUrl()), "");
     cache_->setDefaultCachePolicy(0);
     EXPECT_EQ(cache_->defaultCachePolicy(), AskServerIfModifiedWhenStale);
+    // The shared cache lives under LUMARO_HOME and, once set as the default, serves requests
+    // made without one.
+    const auto shared = DownloadCache::sharedCache();
+    EXPECT_EQ(shared, DownloadCache::sharedCache());
+    EXPECT_EQ(shared->storagePath(), home_.path() + "/cache/HTTPRequestCache");
+    EXPECT_TRUE(QFileInfo(shared->storagePath() + "/PermanentStore").isDir());
+    HTTPRequest::setDefaultCache(shared);
+    EXPECT_EQ(HTTPRequest::requestWithURL(QUrl("http://example.com/"))->downloadCache(), shared);
+    HTTPRequest::setDefaultCache(nullptr);
 }
 
 TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {

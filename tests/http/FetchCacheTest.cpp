@@ -63,6 +63,7 @@ TEST_F(FetchCache, PermanentAnswersServeLaterRunsAndRevalidateWithPolicy8) {
         {cache("4") + QStringList{"--cache-permanent"}, {"200"}},
         {cache("4"), {}},
         {cache("4") + QStringList{"-o", out}, {}},
+        {cache("4") + QStringList{"-Z", "-o", out}, {}},
         {cache("8"), {"304"}},
         {cache("8") + QStringList{"-o", out}, {"304"}},
         // Stored again, stale from the start: policy 16 still takes it, policy 4 asks.

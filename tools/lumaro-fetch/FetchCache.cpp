@@ -85,11 +85,21 @@ int finishCachedOutput(http::HTTPRequest& request, const FetchOptions& options, 
             code = writeFailure(QStringLiteral("cannot write the body to %1")
                                     .arg(toFile ? options.output : QStringLiteral("stdout")));
         }
-    } else if (body != options.output) {
-        if (http::ErrorPtr error = http::copyFileStaged(body, options.output, true)) {
-            code = writeFailure(error->localizedDescription);
-        }
+    } else {
+        code = placeCachedDownload(request, options);
     }
     if (!spool.isEmpty()) QFile::remove(spool);
     return code;
+}
+
+int placeCachedDownload(const http::HTTPRequest& request, const FetchOptions& options) {
+    const QString body = request.downloadDestinationPath();
+    if (!request.didUseCachedResponse() || options.output.isEmpty() || body.isEmpty() ||
+        body == options.output || !QFileInfo(body).isFile()) {
+        return 0;
+    }
+    if (http::ErrorPtr error = http::copyFileStaged(body, options.output, true)) {
+        return writeFailure(error->localizedDescription);
+    }
+    return 0;
 }

@@ -21,3 +21,6 @@ int directCachedOutput(http::HTTPRequest& request, const FetchOptions& options, 
 // answer came from it) and removes the spool file. Answers 0 or the code of a write failure.
 int finishCachedOutput(http::HTTPRequest& request, const FetchOptions& options, bool toFile,
                        const QString& spool);
+// A cached answer meant for the -o file is a file of the cache's: copies it there. Answers
+// 0 or the code of a write failure.
+int placeCachedDownload(const http::HTTPRequest& request, const FetchOptions& options);
