@@ -268,6 +268,12 @@ public:
     void setCacheStoragePolicy(int policy) { cacheStoragePolicy_ = policy; }
     double secondsToCache() const { return secondsToCache_; }
     void setSecondsToCache(double seconds) { secondsToCache_ = seconds; }
+    // When an answer stops being fresh: maxAge seconds from now when it is not 0, else the
+    // max-age of its "Cache-Control", else its "Expires"; none when nothing says.
+    static std::optional<QDateTime> expiryDateForRequest(const HTTPRequest& request, double maxAge);
+    // An HTTP date such as "Sun, 06 Nov 1994 08:49:37 GMT"; the day name and the seconds may
+    // be left out. None when the text is not one.
+    static std::optional<QDateTime> dateFromRFC1123String(const QString& text);
 
     // ---- Progress ----
     bool showAccurateProgress() const { return showAccurateProgress_; }

@@ -102,6 +102,9 @@ void HTTPRequest::main() {
         if (error_) return;
 
         if (auto cache = downloadCache_.lock()) {
+            // The head of an earlier redirect is no answer for this address: the cache
+            // judges this attempt's answer only.
+            responseHeaders_.reset();
             if (cachePolicy_ == CachePolicy::UseDefault) cachePolicy_ = cache->defaultCachePolicy();
             if (cache->canUseCachedDataForRequest(*this)) {
                 useDataFromCache();

@@ -528,43 +528,6 @@ void HTTPRequest::handleStreamError() {
     checkRequestStatus();
 }
 
-// ---- Answers from the cache ----
-
-void HTTPRequest::useDataFromCache() {
-    HTTPRequestPtr main = mainRequest_.lock();
-    HTTPRequest& target = main ? *main : *this;
-    auto cache = downloadCache_.lock();
-    const std::optional<Headers> headers =
-        cache ? cache->cachedResponseHeadersForURL(url_) : std::nullopt;
-    const QString dataPath = cache ? cache->pathToCachedResponseDataForURL(url_) : QString();
-    if (headers && !dataPath.isEmpty()) {
-        responseStatusCode_ =
-            headers->value(QStringLiteral("X-HTTPRequest-Response-Status-Code")).toInt();
-        didUseCachedResponse_ = true;
-        target.responseHeaders_ = headers;
-        if (!target.downloadDestinationPath_.isEmpty()) {
-            target.downloadDestinationPath_ = dataPath;
-        } else {
-            target.rawResponseData_ = cache->cachedResponseDataForURL(url_);
-        }
-        target.contentLength_ = static_cast<quint64>(
-            responseHeaders_
-                ? responseHeaders_->value(QStringLiteral("Content-Length")).toLongLong()
-                : 0);
-        target.totalBytesRead_ = contentLength_;
-        target.parseStringEncodingFromHeaders();
-        target.responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
-            platform::fieldBytes(headers->fields()), url_);
-    }
-    target.complete_ = true;
-    target.downloadComplete_ = true;
-    if (target.redirectCount_ == 0) target.originalURL_ = target.url_;
-    target.updateProgressIndicators();
-    target.requestFinished();
-    target.markAsFinished();
-    if (main) markAsFinished();
-}
-
 // ---- Files ----
 
 bool HTTPRequest::removeFileAtPath(const QString& path, ErrorPtr* error) {

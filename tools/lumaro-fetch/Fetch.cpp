@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "FetchCache.h"
 #include "ProgressBar.h"
 #include "http/FormDataRequest.h"
 #include "http/HTTPRequest.h"
@@ -172,7 +173,7 @@ int configureRequest(HTTPRequest& r, const FetchOptions& options) {
     if (!options.proxy.isEmpty() && !applyProxy(r, options.proxy)) {
         return usageFailure("bad proxy " + options.proxy);
     }
-    return 0;
+    return configureCache(r, options);
 }
 
 int directOutput(HTTPRequest& r, const FetchOptions& options, bool toFile,
@@ -240,7 +241,13 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
         if (printHead) writeOut(stdout, headBlock(r, QString()) + "\r\n");
     });
     std::optional<QFile> stream;
-    if (const int code = directOutput(r, options, toFile, stream, true); code != 0) return code;
+    const bool cached = !options.cache.directory.isEmpty();
+    QString spool;
+    if (const int code = cached ? directCachedOutput(r, options, toFile, &spool)
+                                : directOutput(r, options, toFile, stream, true);
+        code != 0) {
+        return code;
+    }
     r.setCompletionBlock([&ended] { ended = true; });
     r.setFailedBlock([&ended] { ended = true; });
 
@@ -257,6 +264,9 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     }
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     if (progressBar) progressBar->finish();
+    if (cached) {
+        if (const int code = finishCachedOutput(r, options, toFile, spool); code != 0) return code;
+    }
     std::fflush(stdout);
     const bool resumed = toFile && options.resume && !stream;
     if (resumed) restorePartial(options.output);

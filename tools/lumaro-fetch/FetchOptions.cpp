@@ -194,6 +194,8 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
             }
         } else if (arg == "--progress") {
             options.progress = true;
+        } else if (isCacheOption(arg)) {
+            if (!parseCacheOption(arguments, &i, &options.cache, problem)) return std::nullopt;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             *problem = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;
@@ -206,6 +208,10 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
         return std::nullopt;
     }
     if (!checkCombinations(options, problem)) return std::nullopt;
+    if (options.resume && !options.cache.directory.isEmpty()) {
+        *problem = QStringLiteral("-C cannot be combined with --cache");
+        return std::nullopt;
+    }
     if (options.resume && options.output.isEmpty()) {
         *problem = QStringLiteral("-C needs -o FILE");
         return std::nullopt;

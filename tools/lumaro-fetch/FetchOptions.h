@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "FetchCacheOptions.h"
+
 // One -F or --form-string part: a value, or a file streamed from disk.
 struct FormPart {
     QString name;
@@ -56,6 +58,7 @@ struct FetchOptions {
     std::optional<double> timeout;
     int retries = 0;
     bool progress = false;
+    FetchCacheOptions cache;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.

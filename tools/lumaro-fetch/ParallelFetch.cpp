@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Fetch.h"
+#include "FetchCache.h"
 #include "ProgressBar.h"
 #include "http/NetworkQueue.h"
 
@@ -37,6 +38,7 @@ private:
             writeOut(stdout, headBlock(request, QString()) + "\r\n");
         }
         if (request.downloadDestinationPath().isEmpty()) writeOut(stdout, request.responseData());
+        if (const int code = placeCachedDownload(request, options_); code != 0) exitCode = code;
         std::fflush(stdout);
         const auto start = started_.find(&request);
         const qint64 startedAt = start == started_.end() ? clock_.nsecsElapsed() : start->second;
