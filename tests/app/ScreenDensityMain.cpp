@@ -1,0 +1,26 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "support/TempHome.h"
+
+// The screen-density suite runs on an offscreen screen of 1536 x 2160 pixels,
+// so the window gets its full 768 x 1024 points at scale factor 1 and at 2
+// alike, and what either scale shows can be compared.
+int main(int argc, char** argv) {
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen"));
+    if (platform == QLatin1String("offscreen"))
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" LUMARO_TALL_SCREEN);
+    int result = 0;
+    {
+        TempHome home;
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    // As in the other GUI suites: Qt's static test devices outlive the application.
+    std::fflush(nullptr);
+    std::_Exit(result);
+}
