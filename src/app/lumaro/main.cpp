@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Lumaro"));
     QApplication::setOrganizationName(QStringLiteral("Lumaro"));
     QApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.lumaro.Lumaro"));
+    QApplication::setDesktopFileName(QStringLiteral("example.lumaro.Lumaro"));
     const app::CommandLine commandLine = app::parseCommandLine(QApplication::arguments());
     if (!commandLine.error.isEmpty()) {
         std::fprintf(stderr, "lumaro: %s\n", qPrintable(commandLine.error));
