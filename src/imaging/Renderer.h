@@ -48,8 +48,8 @@ public:
     void setDevicePixelRatio(double ratio);
     double devicePixelRatio() const { return devicePixelRatio_; }
     // Pixels of the current fit per point on screen: the ratio above for a
-    // picture larger than the output size, less for a smaller one, 1 at most
-    // for one that already fits.
+    // picture with pixels enough, less for a smaller one, 1 for one that
+    // already fits the output size.
     double pixelsPerPoint() const { return pixelsPerPoint_; }
 
     // Fit to output size (undo): the working image becomes the picked picture

@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QLabel>
-#include <QToolButton>
 
 #include "AppTestSupport.h"
 #include "app/lumaroAppDelegate.h"
@@ -131,16 +130,6 @@ TEST_F(ScreenDensityTest, ThePictureHasAPixelForEveryDevicePixelAndKeepsItsPlace
     EXPECT_EQ(c.image->displayedRect(), rect);
     QTest::keyRelease(c.view(), Qt::Key_Backslash);
     EXPECT_FALSE(c.isComparing());
-}
-
-TEST_F(ScreenDensityTest, ToolbarIconsAreDrawnAtTheScreensPixels) {
-    auto& c = start();
-    for (QToolButton* button : {c.Open, c.Save, c.Settings, c.Share, c.HelpB}) {
-        SCOPED_TRACE(button->objectName().toStdString());
-        const QPixmap pixmap = button->icon().pixmap(button->iconSize(), ratio());
-        EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), ratio());
-        EXPECT_EQ(pixmap.size(), button->iconSize() * ratio());
-    }
 }
 
 }  // namespace
