@@ -1,5 +1,5 @@
 # Front door of the project: every target installs what is missing, configures and builds.
-.PHONY: all deps configure build run share-service test test-unit test-asan bench fuzz coverage format format-check clean install package
+.PHONY: all deps configure build run share-service test test-unit test-asan bench fuzz coverage format format-check clean install package screenshots
 
 all: build
 
@@ -48,6 +48,10 @@ package: build
 	@cd build && cpack -G DEB -B $(CURDIR)/build/package
 	@cp build/package/lumaro_*.deb .
 	@ls lumaro_*.deb
+
+# The README's screenshots of the window at scale factors 1 and 2 (offscreen).
+screenshots: build
+	@./scripts/screenshots.sh
 
 # Line coverage of src/ and tools/ by the whole suite, from an unoptimised gcc build of its own.
 # Debian 12's gcov can print a negative count for a line hit from several threads at once, which

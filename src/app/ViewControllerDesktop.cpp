@@ -59,6 +59,7 @@ QString droppedPicture(const QMimeData* data) {
 }  // namespace
 
 void lumaroViewController::setUpDesktop() {
+    renderer_.setDevicePixelRatio(view_->devicePixelRatioF());
     view_->setAcceptDrops(true);
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
         auto* s = new QShortcut(keys, view_);
@@ -112,14 +113,26 @@ void lumaroViewController::beginCompare() {
     if (!picture || comparing_) return;
     comparing_ = true;
     // The picture as picked, fitted as the renders see it, in colour.
-    image->setImage(
-        imaging::imageFromBitmap(imaging::fitToOutputSize(*picture, state_.outputSize)));
+    image->setImage(imageForScreen(
+        imaging::fitToOutputSize(*picture, state_.outputSize, renderer_.devicePixelRatio())));
 }
 
 void lumaroViewController::endCompare() {
     if (!comparing_) return;
     comparing_ = false;
     showWorkingImage();
+}
+
+void lumaroViewController::followScreenDensity() {
+    const double before = renderer_.devicePixelRatio();
+    renderer_.setDevicePixelRatio(view_->devicePixelRatioF());
+    if (renderer_.devicePixelRatio() != before && pickerInfo()) MonoCore();
+}
+
+QImage lumaroViewController::imageForScreen(const imaging::Bitmap& picture) const {
+    QImage shown = imaging::imageFromBitmap(picture);
+    shown.setDevicePixelRatio(renderer_.pixelsPerPoint());
+    return shown;
 }
 
 void lumaroViewController::openPicture(const QString& pathOrUrl) {

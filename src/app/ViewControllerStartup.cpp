@@ -331,7 +331,7 @@ void lumaroViewController::enterEditingState() {
 }
 
 void lumaroViewController::showWorkingImage() {
-    image->setImage(imaging::imageFromBitmap(renderer_.workingImage()));
+    image->setImage(imageForScreen(renderer_.workingImage()));
     placeOrnaments();
 }
 
@@ -400,6 +400,10 @@ void lumaroViewController::placeStartDecoration() {
 
 bool lumaroViewController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == view_ && handleDropEvent(event)) return true;
+    // Before its window is shown a view only knows the densest screen of all.
+    const bool screenKnown =
+        event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal;
+    if (watched == view_ && screenKnown) followScreenDensity();
     if (watched == image) handleHoldOnPicture(event);
     // The layout moves the picture when the window or the control area
     // changes size; the tape follows it.

@@ -207,6 +207,11 @@ private:
     void enterEditingState();
     void pickingFailed(const QString& path, const QString& error);
     void setUpDesktop();
+    // Renders for the pixels per point of the screen the window is on; again
+    // when the window moves to a screen with another ratio.
+    void followScreenDensity();
+    // The picture as the image view shows it: its pixels at the fit's pixels per point.
+    QImage imageForScreen(const imaging::Bitmap& picture) const;
     bool handleDropEvent(QEvent* event);
     void handleHoldOnPicture(QEvent* event);
     void beginCompare();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "imaging/GrainRandom.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/PixelMath.h"
 #include "imaging/RandomSource.h"
@@ -138,8 +139,9 @@ private:
     long d_ = 0;
 };
 
+template <class Random>
 void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, long firstPixel,
-                 RandomSource& random) {
+                 Random& random) {
     VignetteWalk vignette(t, firstPixel);
     for (; px < end; px += 4) {
         int r = t.prepare[px[1]];
@@ -151,10 +153,13 @@ void convertRows(const BandedTables& t, std::uint8_t* px, std::uint8_t* end, lon
         r = t.toneRed[r];
         g = t.toneGreen[g];
         b = t.toneBlue[b];
-        if (t.noise && random.next() % t.noiseModulus <= 2) {
-            const unsigned m = unsigned(r + g + b) / 3;
-            const std::uint32_t u = random.next();
-            r = g = b = m == 0 ? 0 : int(((u % m) + m) / 2);
+        if (t.noise) {
+            random.nextPixel();
+            if (random.next() % t.noiseModulus <= 2) {
+                const unsigned m = unsigned(r + g + b) / 3;
+                const std::uint32_t u = random.next();
+                r = g = b = m == 0 ? 0 : int(((u % m) + m) / 2);
+            }
         }
         if (t.blend) {
             r = (*t.blend)(r, r0);
@@ -239,7 +244,7 @@ void convertDistanceKeyedRows(const BandedTables& t, const std::uint32_t* words,
 }  // namespace
 
 void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
-                const SliderValues& sliders, std::uint64_t noiseSeed) {
+                const SliderValues& sliders, std::uint64_t noiseSeed, int grain) {
     if (bitmap.isNull()) return;
     BandedTables t;
     buildPreparationTable(t.prepare, true, state.exposureValue, state.quantOn == 1,
@@ -299,11 +304,21 @@ void bandedPass(Bitmap& bitmap, int rowPadding, const AdjustmentState& state,
         });
         return;
     }
-    forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
-        RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
-        convertRows(t, bitmap.row(first), bitmap.data() + rowBytes * std::size_t(end),
-                    long(first) * pixelsPerBufferRow, random);
-    });
+    grain = std::max(1, grain);
+    forEachRowChunk(
+        bitmap.height(), grainChunkRows(kChunkRows, grain), [&](int first, int end, int chunk) {
+            RandomSource stream(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
+            std::uint8_t* begin = bitmap.row(first);
+            std::uint8_t* stop = bitmap.data() + rowBytes * std::size_t(end);
+            const long firstPixel = long(first) * pixelsPerBufferRow;
+            if (grain == 1) {
+                PixelRandom random(stream);
+                convertRows(t, begin, stop, firstPixel, random);
+            } else {
+                GrainRandom random(stream, grain, pixelsPerBufferRow);
+                convertRows(t, begin, stop, firstPixel, random);
+            }
+        });
 }
 
 }  // namespace imaging

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "imaging/GrainRandom.h"
 #include "imaging/ParallelRows.h"
 #include "imaging/PixelMath.h"
 #include "imaging/RandomSource.h"
@@ -154,7 +155,9 @@ inline void finishLanes(const ChannelTables& t, int la, int lb, int lc, int& i, 
 }
 
 // Noise and the blend, the steps that need more than the lanes.
-inline void addNoise(const ChannelTables& t, int& i, int& j, int& k, RandomSource& random) {
+template <class Random>
+inline void addNoise(const ChannelTables& t, int& i, int& j, int& k, Random& random) {
+    random.nextPixel();
     random.next();
     const std::uint32_t u = random.next();
     const unsigned sum = unsigned(i + j + k);
@@ -166,8 +169,9 @@ inline void addNoise(const ChannelTables& t, int& i, int& j, int& k, RandomSourc
     k = truncToChannel(grey * a + k * (1 - a));
 }
 
+template <class Random>
 inline void finishEffects(const ChannelTables& t, int r0, int g0, int b0, int& i, int& j, int& k,
-                          RandomSource& random) {
+                          Random& random) {
     if (t.noise) addNoise(t, i, j, k, random);
     if (t.blend) {
         i = (*t.blend)(i, r0);
@@ -176,8 +180,8 @@ inline void finishEffects(const ChannelTables& t, int r0, int g0, int b0, int& i
     }
 }
 
-void convertRows(const ChannelTables& t, std::uint8_t* px, std::uint8_t* end,
-                 RandomSource& random) {
+template <class Random>
+void convertRows(const ChannelTables& t, std::uint8_t* px, std::uint8_t* end, Random& random) {
     for (; px < end; px += 4) {
         const int r0 = t.prepare[px[1]];
         const int g0 = t.prepare[px[2]];
@@ -223,9 +227,9 @@ inline int keyOf(int r, int g, int b) {
     return r + g;
 }
 
-template <int Filter, bool Effects>
+template <int Filter, bool Effects, class Random>
 void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
-                      std::uint8_t* end, RandomSource& random) {
+                      std::uint8_t* end, Random& random) {
     const std::uint32_t alphaMask = pixelWord(255, 0, 0, 0);
     const std::uint8_t* prepare = t.prepare;
     const bool noise = t.noise;
@@ -260,30 +264,30 @@ void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::u
     }
 }
 
-template <bool Effects>
+template <bool Effects, class Random>
 void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::uint8_t* px,
-                      std::uint8_t* end, RandomSource& random) {
+                      std::uint8_t* end, Random& random) {
     switch (t.filterType) {
         case 0:
-            convertKeyedRows<0, Effects>(t, words, px, end, random);
+            convertKeyedRows<0, Effects, Random>(t, words, px, end, random);
             break;
         case 1:
-            convertKeyedRows<1, Effects>(t, words, px, end, random);
+            convertKeyedRows<1, Effects, Random>(t, words, px, end, random);
             break;
         case 2:
-            convertKeyedRows<2, Effects>(t, words, px, end, random);
+            convertKeyedRows<2, Effects, Random>(t, words, px, end, random);
             break;
         case 3:
-            convertKeyedRows<3, Effects>(t, words, px, end, random);
+            convertKeyedRows<3, Effects, Random>(t, words, px, end, random);
             break;
         case 4:
-            convertKeyedRows<4, Effects>(t, words, px, end, random);
+            convertKeyedRows<4, Effects, Random>(t, words, px, end, random);
             break;
         case 5:
-            convertKeyedRows<5, Effects>(t, words, px, end, random);
+            convertKeyedRows<5, Effects, Random>(t, words, px, end, random);
             break;
         default:
-            convertKeyedRows<6, Effects>(t, words, px, end, random);
+            convertKeyedRows<6, Effects, Random>(t, words, px, end, random);
             break;
     }
 }
@@ -291,7 +295,7 @@ void convertKeyedRows(const ChannelTables& t, const std::uint32_t* words, std::u
 }  // namespace
 
 void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValues& sliders,
-                 std::uint64_t noiseSeed) {
+                 std::uint64_t noiseSeed, int grain) {
     if (bitmap.isNull()) return;
     ChannelTables t;
     buildPreparationTable(t.prepare, state.exposureOn == 1, state.exposureValue, state.quantOn == 1,
@@ -317,16 +321,27 @@ void channelPass(Bitmap& bitmap, const AdjustmentState& state, const SliderValue
     std::uint32_t words[766];
     if (keyed(t)) buildKeyWords(t, words);
     const bool effects = t.noise || t.blend;
-    forEachRowChunk(bitmap.height(), kChunkRows, [&](int first, int end, int chunk) {
-        RandomSource random(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
+    grain = std::max(1, grain);
+    const int chunkRows = grainChunkRows(kChunkRows, grain);
+    forEachRowChunk(bitmap.height(), chunkRows, [&](int first, int end, int chunk) {
+        RandomSource stream(noiseSeed + std::uint64_t(chunk) * 0x9E3779B97F4A7C15ull);
         std::uint8_t* begin = bitmap.row(first);
         std::uint8_t* stop = bitmap.data() + rowBytes * std::size_t(end);
-        if (!keyed(t)) {
-            convertRows(t, begin, stop, random);
-        } else if (effects) {
-            convertKeyedRows<true>(t, words, begin, stop, random);
+        auto convert = [&](auto& random) {
+            if (!keyed(t)) {
+                convertRows(t, begin, stop, random);
+            } else if (effects) {
+                convertKeyedRows<true>(t, words, begin, stop, random);
+            } else {
+                convertKeyedRows<false>(t, words, begin, stop, random);
+            }
+        };
+        if (grain == 1) {
+            PixelRandom random(stream);
+            convert(random);
         } else {
-            convertKeyedRows<false>(t, words, begin, stop, random);
+            GrainRandom random(stream, grain, long(rowBytes / 4));
+            convert(random);
         }
     });
 }

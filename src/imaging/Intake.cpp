@@ -48,7 +48,7 @@ QImage scaledGrid(const Picture& picture, QSize uprightSize) {
 
 }  // namespace
 
-FitTarget fitTarget(double w, double h, int outputSize) {
+FitTarget fitTarget(double w, double h, double outputSize) {
     const double s = outputSize;
     if (w > s && h == w) return {s, s, "C"};
     if (w > s && h > w) return {(w / h) * s, s, "A"};
@@ -61,10 +61,11 @@ QSize fitPixels(const FitTarget& target) {
     return {std::max(1, int(target.width)), std::max(1, int(target.height))};
 }
 
-Bitmap fitToOutputSize(const Picture& picture, int outputSize) {
+Bitmap fitToOutputSize(const Picture& picture, int outputSize, double devicePixelRatio) {
     if (picture.grid.isNull()) return {};
     const QSize upright = picture.uprightSize();
-    const QSize size = fitPixels(fitTarget(upright.width(), upright.height(), outputSize));
+    const double pixels = outputSize * std::max(1.0, devicePixelRatio);
+    const QSize size = fitPixels(fitTarget(upright.width(), upright.height(), pixels));
     const int padding = rowPadding(outputSize, float(size.width()), float(size.height()));
     return orientedBitmap(scaledGrid(picture, size), picture.orientation,
                           4 * (size.width() + padding));

@@ -16,7 +16,7 @@ struct FitTarget {
     double height = 0;
     const char* caseName = "";
 };
-FitTarget fitTarget(double width, double height, int outputSize);
+FitTarget fitTarget(double width, double height, double outputSize);
 
 // Whole pixels of a fit target: fractions are cut off (650 x 487.5 gives
 // 650 x 487, as the working image's size in whole points), never below 1.
@@ -24,7 +24,10 @@ QSize fitPixels(const FitTarget& target);
 
 // The picked picture drawn upright at its fitted size, as the working image
 // of a render. Rows carry the padding that rowPadding() names for that size.
-Bitmap fitToOutputSize(const Picture& picture, int outputSize);
+// On a screen with devicePixelRatio pixels per point the fit aims at
+// outputSize x devicePixelRatio pixels, so the picture is as sharp as the
+// screen; it is still never enlarged.
+Bitmap fitToOutputSize(const Picture& picture, int outputSize, double devicePixelRatio = 1.0);
 
 // An upright copy of the picture at its own full size: orientation applied,
 // nothing scaled, rows of exactly 4 x width bytes. Mirrored orientations are

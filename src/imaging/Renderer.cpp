@@ -1,5 +1,6 @@
 #include "imaging/Renderer.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "imaging/BandedPass.h"
@@ -60,6 +61,11 @@ void Renderer::setWorkingImage(Bitmap image) {
     if (workingImageChanged_) workingImageChanged_();
 }
 
+void Renderer::setDevicePixelRatio(double ratio) {
+    // A screen with fewer pixels than points still gets one pixel per point.
+    devicePixelRatio_ = std::max(1.0, ratio);
+}
+
 const Bitmap& Renderer::fittedPicture() {
     qCDebug(renderLog) << "undo";
     const QSize size = picked_ ? picked_->uprightSize() : QSize(0, 0);
@@ -71,17 +77,28 @@ const Bitmap& Renderer::fittedPicture() {
         fitted_ = Bitmap();
         fittedFrom_ = nullptr;
     } else if (fittedFrom_ != picked_.get() || fittedSize_ != state_.outputSize ||
-               fitted_.isNull()) {
-        fitted_ = fitToOutputSize(*picked_, state_.outputSize);
+               fittedRatio_ != devicePixelRatio_ || fitted_.isNull()) {
+        fitted_ = fitToOutputSize(*picked_, state_.outputSize, devicePixelRatio_);
         fittedFrom_ = picked_.get();
         fittedSize_ = state_.outputSize;
+        fittedRatio_ = devicePixelRatio_;
     }
     // The fit hands the orientation normaliser an upright picture.
     qCDebug(renderLog) << "image orientation up";
-    state_.imageWidth = fitted_.width();
-    state_.imageHeight = fitted_.height();
+    // The size in points is the fit at one pixel per point, whatever the screen.
+    const QSize points = fitted_.isNull() ? QSize(0, 0) : fitPixels(target);
+    state_.imageWidth = points.width();
+    state_.imageHeight = points.height();
+    const double longPixels = std::max(fitted_.width(), fitted_.height());
+    const double longPoints = std::max(target.width, target.height);
+    pixelsPerPoint_ = longPoints > 0 && longPixels > 0 ? longPixels / longPoints : 1.0;
     qCDebug(renderLog) << "undo";
     return fitted_;
+}
+
+int Renderer::noiseGrain() const {
+    // Saved and uploaded pictures have no screen: their noise is per pixel.
+    return exportMode_ ? 1 : std::max(1, int(std::lround(pixelsPerPoint_)));
 }
 
 void Renderer::UndoImage() { setWorkingImage(fittedPicture().clone()); }
@@ -111,7 +128,7 @@ void Renderer::MonoCore() {
             const SliderValues sliders = sliderSource_ ? sliderSource_() : SliderValues{};
             Bitmap buffer = renderInput();
             if (!buffer.isNull()) {
-                channelPass(buffer, state_, sliders, random_.next64());
+                channelPass(buffer, state_, sliders, random_.next64(), noiseGrain());
                 if (state_.vigOn == 1 && state_.vigEnabled == 1) {
                     vignetteFilter(buffer, int(state_.vigRadius * 0.5));
                 }
@@ -130,7 +147,7 @@ void Renderer::Mono_Core() {
         state_.vigOn == 1 && !exportMode_
             ? rowPadding(state_.outputSize, float(buffer.width()), float(buffer.height()))
             : 0;
-    bandedPass(buffer, padding, state_, sliders, random_.next64());
+    bandedPass(buffer, padding, state_, sliders, random_.next64(), noiseGrain());
     storeOutput(std::move(buffer));
 }
 

@@ -40,6 +40,18 @@ public:
     const Bitmap& workingImage() const { return working_; }
     void setWorkingImage(Bitmap image);
 
+    // Pixels per point of the screen that shows the working image. The fit
+    // then draws the picture with that many pixels per point (never more
+    // than the picture has), imageWidth/imageHeight stay its size in points,
+    // and on-screen noise keeps its grain size in points. Export renders are
+    // not affected. 1 by default.
+    void setDevicePixelRatio(double ratio);
+    double devicePixelRatio() const { return devicePixelRatio_; }
+    // Pixels of the current fit per point on screen: the ratio above for a
+    // picture with pixels enough, less for a smaller one, 1 for one that
+    // already fits the output size.
+    double pixelsPerPoint() const { return pixelsPerPoint_; }
+
     // Fit to output size (undo): the working image becomes the picked picture
     // scaled so that its longer side is at most outputSize, never enlarged,
     // in colour. Sets imageWidth/imageHeight.
@@ -80,6 +92,7 @@ public:
 
 private:
     const Bitmap& fittedPicture();
+    int noiseGrain() const;
     Bitmap renderInput();
     void storeOutput(Bitmap output);
 
@@ -98,6 +111,10 @@ private:
     Bitmap fitted_;
     const Picture* fittedFrom_ = nullptr;
     int fittedSize_ = 0;
+    double fittedRatio_ = 1.0;
+
+    double devicePixelRatio_ = 1.0;
+    double pixelsPerPoint_ = 1.0;
 };
 
 }  // namespace imaging

@@ -14,10 +14,10 @@ void ImageView::setImage(const QImage& image) {
     update();
 }
 
-// The working picture is measured in points, one pixel per point; on a dense
-// screen the painter maps those points onto device pixels, so the picture stays
-// sharp when it is scaled to fit.
-QSizeF ImageView::sizeInPoints() const { return QSizeF(image_.size()); }
+// A picture rendered for a dense screen carries its pixels per point as its
+// device pixel ratio, so it takes the same room as at one pixel per point and
+// the painter puts each of its pixels on a device pixel.
+QSizeF ImageView::sizeInPoints() const { return image_.deviceIndependentSize(); }
 
 qreal ImageView::fitScale() const {
     const QSizeF size = sizeInPoints();

@@ -5,8 +5,9 @@
 
 namespace platform {
 
-// Shows a picture centred in the view, drawn at the screen's pixel density and
-// scaled down to fit the view when it would not fit; never enlarged.
+// Shows a picture centred in the view at its size in points (its pixels over
+// its device pixel ratio), scaled down to fit the view when it would not fit;
+// never enlarged.
 class ImageView : public QWidget {
     Q_OBJECT
 
