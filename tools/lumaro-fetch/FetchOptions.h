@@ -56,6 +56,8 @@ struct FetchOptions {
     std::optional<double> timeout;
     int retries = 0;
     bool progress = false;
+    // Bytes per second shared by every transfer of the run (--limit-rate); none is no limit.
+    std::optional<quint32> limitRate;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.
