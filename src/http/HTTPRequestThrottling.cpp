@@ -101,6 +101,10 @@ std::optional<qint64> HTTPRequest::uploadReadAllowance() {
 qint64 HTTPRequest::throttledReadLength(qint64 wanted) {
     auto& state = throttling();
     std::lock_guard lock(state.bandwidthLock);
+    // The read is sized against the period it falls in: without this, the first read of a
+    // process (before any period has begun) or the first after a pause would be counted
+    // in a period already over and escape the budget.
+    state.budget.measureBandwidthUsage(Clock::now());
     return state.budget.downloadReadLength(wanted);
 }
 

@@ -12,6 +12,7 @@
 #include "http/FormDataRequest.h"
 #include "http/ThrottledInputStream.h"
 #include "servers/InProcessHttpServer.h"
+#include "servers/ScriptedServer.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -167,6 +168,28 @@ TEST_F(Throttling, TwoTransfersShareOneLimit) {
     }
     EXPECT_GT(seconds, 0.9);
     EXPECT_LT(seconds, 3.0);
+}
+
+TEST_F(Throttling, TheFirstReadAfterAQuietSpellCountsInTheNewPeriod) {
+    // The period that the limit starts with passes unmeasured. The answer comes in one
+    // piece, so its first read comes before anything else measures; that read falls in
+    // the next period and must count there, or the transfer has more than one budget
+    // before that period ends.
+    constexpr int kSize = kLimit * 6 / 5;
+    lumaro::test::ScriptedServer server([](lumaro::test::ScriptedConnection& c) {
+        if (!c.readRequest()) return;
+        c.send("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(kSize) +
+               "\r\n\r\n" + std::string(kSize, 'q'));
+    });
+    HTTPRequestPtr request =
+        HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url())));
+    limitTo(kLimit);
+    QThread::msleep(1100);
+    QElapsedTimer clock;
+    clock.start();
+    request->startSynchronous();
+    EXPECT_EQ(request->responseData().size(), kSize);
+    EXPECT_GT(clock.elapsed(), 900);
 }
 
 TEST_F(Throttling, UploadReadsAreCappedByTheBudgetAndCounted) {
