@@ -68,30 +68,19 @@ TEST(ThrottlingOnWWAN, FollowsTheLinkTheInternetIsReachedOver) {
     EXPECT_FALSE(HTTPRequest::isBandwidthThrottled());
     EXPECT_EQ(HTTPRequest::uploadReadAllowance(), std::nullopt);
 
-    // Switched off: the limit goes, and later changes of link no longer switch it on.
-    HTTPRequest::setShouldThrottleBandwidthForWWAN(false);
-    EXPECT_EQ(HTTPRequest::maxBandwidthPerSecond(), 0u);
-    ASSERT_EQ(ip("route del default"), QString());
+    // A limit of its own for the mobile network; 0 is no limit there either.
     sysfs.describe("v0", "wwan");
-    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
-    settle(300);
-    EXPECT_TRUE(HTTPRequest::isNetworkReachableViaWWAN());
-    EXPECT_FALSE(HTTPRequest::isBandwidthThrottled());
-}
-
-TEST(ThrottlingOnWWAN, AnOwnLimitForTheMobileNetwork) {
-    ENTER_NETWORK_NAMESPACE(ns);
-    FakeSysfs sysfs;
-    ASSERT_EQ(ip(kRoute), QString());
-    sysfs.describe("v0", "wwan");
+    ASSERT_EQ(ip("route del default\nroute add default via 10.9.0.1"), QString());
     HTTPRequest::throttleBandwidthForWWANUsingLimit(40000);
     EXPECT_TRUE(HTTPRequest::isBandwidthThrottled());
-    HTTPRequest::recordBandwidthUsage();
     EXPECT_EQ(HTTPRequest::uploadReadAllowance(), 10000);
-    // A zero limit is no limit, also on the mobile network: nothing is capped.
     HTTPRequest::setMaxBandwidthPerSecond(0);
     EXPECT_EQ(HTTPRequest::uploadReadAllowance(), std::nullopt);
+
+    // Switched off while on the mobile network: the limit goes.
+    HTTPRequest::setMaxBandwidthPerSecond(40000);
     HTTPRequest::setShouldThrottleBandwidthForWWAN(false);
+    EXPECT_EQ(HTTPRequest::maxBandwidthPerSecond(), 0u);
     EXPECT_FALSE(HTTPRequest::isBandwidthThrottled());
 }
 
