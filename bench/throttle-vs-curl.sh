@@ -66,7 +66,8 @@ for i in $(seq "$runs"); do
   ours=$(timed "$fetch" -Z --limit-rate 200k -o /dev/null -w 'TIME=%{time_total}\n' \
     "$base/1m.bin" "$base/1m.bin" -o "$tmp/parallel.out")
   each=$(grep -ao 'TIME=[0-9.]*' "$tmp/parallel.out" | sed 's/TIME=//' | tr '\n' ' ')
-  theirs=$(timed curl -s -Z --limit-rate 200k -o /dev/null -o /dev/null "$base/1m.bin" "$base/1m.bin")
+  theirs=$(timed curl -s --no-progress-meter -Z --limit-rate 200k -o /dev/null -o /dev/null \
+    "$base/1m.bin" "$base/1m.bin")
   echo "  two 1 MiB downloads at once, one 200k limit: lumaro ${ours} s in all ($(verdict "$ours" 9 11)), each ended after: ${each}s; curl (a limit per transfer) ${theirs} s"
   ours=$(timed "$fetch" --limit-rate 100k -o /dev/null "$base/1m.bin")
   theirs=$(timed curl -s --limit-rate 100k -o /dev/null "$base/1m.bin")
