@@ -35,6 +35,7 @@ void limitTo(quint32 limit) {
 enum class Transfer { Download, UploadFromMemory, UploadFromFile, UploadForm };
 const char* const kTransferNames[] = {"Download", "UploadFromMemory", "UploadFromFile",
                                       "UploadForm"};
+void PrintTo(Transfer transfer, std::ostream* os) { *os << kTransferNames[int(transfer)]; }
 
 class Throttling : public ::testing::TestWithParam<std::tuple<Transfer, quint32>> {
 protected:
