@@ -5,11 +5,13 @@
 #include <QFile>
 #include <QList>
 #include <QNetworkCookie>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +35,7 @@ class QTimer;
 namespace http {
 
 class DataDecompressor;
+class ThrottledInputStream;
 struct ConnectionRecord;
 
 // One HTTP request, from construction to its last callback. It is an operation: run it
@@ -321,6 +324,33 @@ public:
     // How many requests have been numbered so far.
     static quint64 requestCounter();
 
+    // ---- Bandwidth throttling (HTTPRequestThrottling.cpp) ----
+    // One limit in bytes per second shared by every request of the process; 0 is none.
+    static quint32 maxBandwidthPerSecond();
+    static void setMaxBandwidthPerSecond(quint32 bytes);
+    static bool isBandwidthThrottled();
+    static void incrementBandwidthUsedInLastSecond(quint64 bytes);
+    // The integer average of the last periods measured.
+    static quint32 averageBandwidthUsedPerSecond();
+    static void measureBandwidthUsage();
+    // Ends the current one-second period now and starts the next.
+    static void recordBandwidthUsage();
+    static quint32 maxUploadReadLength();
+    // What an upload read may take now, or none when uploads are not capped.
+    static std::optional<qint64> uploadReadAllowance();
+    // The limit of 14800 bytes per second, or limit, applied only while the internet is
+    // reached over the wide-area mobile network. Switch it on and off on a thread that runs
+    // an event loop (the GUI thread): reachability changes are announced there.
+    static void setShouldThrottleBandwidthForWWAN(bool on);
+    static void throttleBandwidthForWWANUsingLimit(quint32 limit);
+    static void registerForNetworkReachabilityNotifications();
+    static void unsubscribeFromNetworkReachabilityNotifications();
+    static bool isNetworkReachableViaWWAN();
+    static void reachabilityChanged();
+    // Takes this request's stream off its event loop while the budget is overspent and
+    // puts it back once the hold-off is over.
+    void performThrottling();
+
 protected:
     // Makes the empty request that copyWithZone fills; subclasses answer their own class.
     virtual HTTPRequestPtr makeRequestOfSameClass(const QUrl& url) const;
@@ -437,6 +467,13 @@ protected:
     void sendToProgressReceivers(ProgressDelegateField field, ProgressOperation operation,
                                  qint64 amount);
 
+    // ---- Bandwidth throttling (HTTPRequestThrottling.cpp) ----
+    // The size of a download read that wanted `wanted` bytes under the current budget.
+    static qint64 throttledReadLength(qint64 wanted);
+    // True while a new attempt's stream is to wait before going on the event loop.
+    static bool throttleHoldsNewStreams();
+    void wakeWhenThrottleEnds(std::chrono::steady_clock::duration wait);
+
     // ---- Credentials (HTTPRequestCredentials.cpp) ----
     // Pre-emptive Authorization, and the answer to a 401 or 407.
     void applyAuthorizationHeader();
@@ -490,7 +527,7 @@ protected:
     QString compressedPostBodyFilePath_;
     bool didCreateTemporaryPostDataFile_ = false;
     std::unique_ptr<QFile> postBodyWriteStream_;
-    std::shared_ptr<QFile> postBodyReadStream_;
+    std::shared_ptr<ThrottledInputStream> postBodyReadStream_;
     quint64 postLength_ = 0;
     bool haveBuiltPostBody_ = false;
     bool shouldCompressRequestBody_ = false;
@@ -596,6 +633,8 @@ protected:
     bool cancelled_ = false;
     ErrorPtr error_;
     QTimer* statusTimer_ = nullptr;
+    // Puts a held stream back on time; a child of the status timer.
+    QPointer<QTimer> throttleWakeUpTimer_;
     bool destroying_ = false;
     mutable std::recursive_mutex cancelledLock_;
 

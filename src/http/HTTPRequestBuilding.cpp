@@ -11,6 +11,7 @@
 #include "http/HTTPRequest.h"
 #include "http/RequestClassState.h"
 #include "http/TemporaryPath.h"
+#include "http/ThrottledInputStream.h"
 #include "platform/CookieStore.h"
 
 namespace http {
@@ -260,32 +261,34 @@ void HTTPRequest::startRequest() {
     readStreamIsScheduled_ = false;
     expirePersistentConnections();
 
+    // Every body goes out through the bandwidth budget.
     std::optional<platform::HttpRequestBody> streamed = streamedPostBody();
     if (error_) return;
-    platform::HttpRequestBody body;
+    postBodyReadStream_.reset();
     if (streamed) {
-        body = std::move(*streamed);
+        postBodyReadStream_ =
+            ThrottledInputStream::inputStreamWithBody(std::move(*streamed), self());
     } else if (shouldStreamPostDataFromDisk_ && !postBodyFilePath_.isEmpty() &&
                QFileInfo::exists(postBodyFilePath_)) {
         const QString path =
             !compressedPostBodyFilePath_.isEmpty() && QFileInfo::exists(compressedPostBodyFilePath_)
                 ? compressedPostBodyFilePath_
                 : postBodyFilePath_;
-        postBodyReadStream_ = std::make_shared<QFile>(path);
-        if (!postBodyReadStream_->open(QIODevice::ReadOnly)) {
-            postBodyReadStream_.reset();
+        postBodyReadStream_ = ThrottledInputStream::inputStreamWithFileAtPath(path, self());
+        if (!postBodyReadStream_) {
             failWithError(Error::http(InternalErrorWhileBuildingRequestType,
                                       QStringLiteral("Unable to create read stream")));
             return;
         }
-        body = platform::HttpRequestBody::fromDevice(postBodyReadStream_,
-                                                     static_cast<qint64>(postLength_));
     } else if (!postBody_.isEmpty()) {
         const bool compressed = shouldCompressRequestBody_ && !compressedPostBody_.isEmpty();
-        body = platform::HttpRequestBody::fromData(compressed ? compressedPostBody_ : postBody_);
+        postBodyReadStream_ = ThrottledInputStream::inputStreamWithData(
+            compressed ? compressedPostBody_ : postBody_, self());
     }
-    readStream_ = body.isEmpty() ? platform::HttpStream::create(*request_)
-                                 : platform::HttpStream::create(*request_, std::move(body));
+    readStream_ = !postBodyReadStream_ || postBodyReadStream_->isEmpty()
+                      ? platform::HttpStream::create(*request_)
+                      : platform::HttpStream::create(
+                            *request_, ThrottledInputStream::asRequestBody(postBodyReadStream_));
     if (!readStream_) {
         failWithError(Error::http(InternalErrorWhileBuildingRequestType,
                                   QStringLiteral("Unable to create read stream")));
@@ -325,7 +328,8 @@ void HTTPRequest::startRequest() {
     }
     if (shouldAttemptPersistentConnection_) olderStream = choosePersistentConnection();
 
-    scheduleReadStream();
+    // A new attempt waits off the event loop while throttling holds streams back.
+    if (!throttleHoldsNewStreams()) scheduleReadStream();
 
     std::weak_ptr<HTTPRequest> weak = self();
     readStream_->setClient([weak](platform::HttpStreamEvent event) {
@@ -351,6 +355,7 @@ void HTTPRequest::startRequest() {
     }
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
     startStatusTimer();
+    if (!readStreamIsScheduled_) performThrottling();
 }
 
 }  // namespace http

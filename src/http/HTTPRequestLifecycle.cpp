@@ -375,6 +375,7 @@ void HTTPRequest::updateStatus() {
 void HTTPRequest::checkRequestStatus() {
     std::unique_lock lock(cancelledLock_);
     if (cancelled_ || complete_) return;
+    performThrottling();
     if (shouldTimeOut()) {
         const bool retry = handleTimeOut();
         lock.unlock();

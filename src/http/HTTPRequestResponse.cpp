@@ -62,6 +62,7 @@ void HTTPRequest::handleNetworkEvent(platform::HttpStreamEvent event) {
             handleBytesAvailable();
             break;
     }
+    performThrottling();
     lock.unlock();
 
     if (downloadComplete_ && needsRedirect_) {
@@ -238,7 +239,7 @@ void HTTPRequest::handleBytesAvailable() {
     if (complete_) return;
     if (!readStream_ || !readStream_->hasBytesAvailable()) return;
 
-    const qint64 bufferSize = readSizeFor(contentLength_);
+    const qint64 bufferSize = throttledReadLength(readSizeFor(contentLength_));
     const bool receiver = hasDataReceiver();
     const bool toMemory = !receiver && downloadDestinationPath_.isEmpty();
     const bool inflateNow = isResponseCompressed() && !shouldWaitToInflateCompressedResponses_;
@@ -272,6 +273,7 @@ void HTTPRequest::handleBytesAvailable() {
 
     totalBytesRead_ += static_cast<quint64>(bytesRead);
     lastActivityTime_ = QDateTime::currentDateTimeUtc();
+    incrementBandwidthUsedInLastSecond(static_cast<quint64>(bytesRead));
 
     // The body of a redirect answer is not kept, nor handed to a data receiver, which would
     // take it for the start of the body it asked for; nor is the body of an answer that

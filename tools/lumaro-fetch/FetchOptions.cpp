@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "RateLimit.h"
+
 namespace {
 
 bool readFile(const QString& path, QByteArray* contents, QString* problem) {
@@ -196,6 +198,10 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
             options.progress = true;
         } else if (isCacheOption(arg)) {
             if (!parseCacheOption(arguments, &i, &options.cache, problem)) return std::nullopt;
+        } else if (arg == "--limit-rate") {
+            if (!value(&v)) return std::nullopt;
+            options.limitRate = parseRateLimit(v, problem);
+            if (!options.limitRate) return std::nullopt;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             *problem = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;

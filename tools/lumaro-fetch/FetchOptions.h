@@ -59,6 +59,8 @@ struct FetchOptions {
     int retries = 0;
     bool progress = false;
     FetchCacheOptions cache;
+    // Bytes per second shared by every transfer of the run (--limit-rate); none is no limit.
+    std::optional<quint32> limitRate;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.

@@ -7,6 +7,7 @@
 
 #include "Fetch.h"
 #include "FetchOptions.h"
+#include "http/HTTPRequest.h"
 
 int main(int argc, char** argv) {
     // The socket layer takes a fresh buffer for every read and frees it straight after.
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     }
     // The engine's diagnostic lines are for -v only; failures are reported by this tool.
     if (!options->verbose) QLoggingCategory::setFilterRules(QStringLiteral("lumaro.http*=false"));
+    if (options->limitRate) http::HTTPRequest::setMaxBandwidthPerSecond(*options->limitRate);
     if (options->parallel) return fetchInParallel(*options);
     int exitCode = 0;
     for (qsizetype i = 0; i < options->urls.size(); ++i) {

@@ -70,8 +70,9 @@ public:
     void setClient(Client client);
 
     // Starts delivering events on the event loop of thread (the current thread when null).
-    // While unscheduled, no event is delivered and the stream stops reading from the network
-    // once its buffers are full; scheduling again delivers what is pending.
+    // While unscheduled, no event is delivered, no more of the request body is sent, and the
+    // stream stops reading from the network once its buffers are full; scheduling again
+    // delivers what is pending and goes on with the body.
     void schedule(QThread* thread = nullptr);
     void unschedule();
     bool isScheduled() const;

@@ -304,8 +304,11 @@ void HttpStreamPrivate::sendRequest() {
 
 void HttpStreamPrivate::pumpBody() {
     if (!connection || bodyDone || !requestSent || status == HttpStream::Status::Error) return;
+    // Reading the body may end the stream's last owner's interest in it.
+    const std::shared_ptr<HttpStream> keepAlive = self.lock();
     QTcpSocket* socket = connection->socket.get();
-    while (socket->bytesToWrite() < kWriteHighWater) {
+    // An unscheduled stream sends no more of its body until it is scheduled again.
+    while (scheduled && socket->bytesToWrite() < kWriteHighWater) {
         qint64 want = kBodyPiece;
         if (bodyLimit >= 0) want = std::min(want, bodyLimit - bodyQueued);
         if (want == 0) {
@@ -314,6 +317,7 @@ void HttpStreamPrivate::pumpBody() {
         }
         const qint64 count = body.read(bodyBuffer.get(), want);
         if (count == -2) return;  // a sequential source will say when it has more
+        if (!connection || status == HttpStream::Status::Closed) return;
         if (count < 0) {
             fail(networkError(network_error::kRequestBodyUnreadable,
                               QStringLiteral("The request body could not be read")));
@@ -680,6 +684,16 @@ void HttpStreamPrivate::schedule(QThread* thread) {
     ioThread = thread;
     scheduled = true;
     if (pendingEvents != 0) postFlush();
+    // The body goes on from the event loop: schedule() may be called from inside a read of
+    // the body itself.
+    if (requestSent && !bodyDone && context != nullptr) {
+        QMetaObject::invokeMethod(
+            context,
+            [weak = self] {
+                if (auto stream = weak.lock()) stream->d->pumpBody();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void HttpStreamPrivate::unschedule() { scheduled = false; }
