@@ -56,6 +56,14 @@ struct FetchOptions {
     std::optional<double> timeout;
     int retries = 0;
     bool progress = false;
+    // Cookies: -b reads a jar file, or sends its text when it holds "=" (NAME=VALUE; ...);
+    // -c writes every cookie to a jar file at the end. Either turns the cookie engine on.
+    QString cookieInput;
+    QString cookieJar;
+    // --proxy-pac: the proxy auto-configuration script of every request.
+    QString proxyPac;
+    // --noproxy: hosts reached directly, in no_proxy's place.
+    std::optional<QString> noProxy;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.
