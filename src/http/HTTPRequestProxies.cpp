@@ -88,6 +88,7 @@ void HTTPRequest::fetchPACFile() {
         PACFileReadStream_->open();
         PACReadTimer_ = new QTimer();
         PACReadTimer_->setSingleShot(true);
+        PACReadTimer_->setTimerType(Qt::PreciseTimer);
         QObject::connect(PACReadTimer_, &QTimer::timeout, [weak] {
             if (auto request = weak.lock()) request->timeOutPACRead();
         });
