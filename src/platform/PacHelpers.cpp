@@ -78,11 +78,12 @@ const char* PacHelpers::script() {
     return R"JS(
 function isPlainHostName(host) { return String(host).indexOf('.') < 0; }
 
+// Host names come lower case from the address; only the script's own text may need it.
 function dnsDomainIs(host, domain) {
-    host = String(host).toLowerCase();
+    host = String(host);
     domain = String(domain).toLowerCase();
     return host.length >= domain.length &&
-        host.substring(host.length - domain.length) === domain;
+        host.substring(host.length - domain.length).toLowerCase() === domain;
 }
 
 function localHostOrDomainIs(host, hostdom) {
@@ -121,8 +122,25 @@ function isInNet(host, pattern, mask) {
     return ((ip & m) >>> 0) === ((p & m) >>> 0);
 }
 
-function shExpMatch(str, shexp) {
-    shexp = String(shexp);
+// Scripts ask the same few patterns again and again: each is turned into a test once.
+// Patterns with one "*" at an end only (the usual "*.example.com", "10.*") need no
+// regular expression.
+var __shTests = {};
+var __shTestCount = 0;
+function __shTest(shexp) {
+    var star = shexp.indexOf('*');
+    var plain = shexp.indexOf('?') < 0;
+    if (plain && star < 0) return function (s) { return s === shexp; };
+    if (plain && star === shexp.length - 1) {
+        var prefix = shexp.substring(0, star);
+        return function (s) { return s.substring(0, prefix.length) === prefix; };
+    }
+    if (plain && star === 0 && shexp.indexOf('*', 1) < 0) {
+        var suffix = shexp.substring(1);
+        return function (s) {
+            return s.length >= suffix.length && s.substring(s.length - suffix.length) === suffix;
+        };
+    }
     var re = '^';
     for (var i = 0; i < shexp.length; i++) {
         var c = shexp.charAt(i);
@@ -130,7 +148,20 @@ function shExpMatch(str, shexp) {
         else if (c === '?') re += '.';
         else re += c.replace(/[\\^$.|+()\[\]{}\/]/g, '\\$&');
     }
-    return new RegExp(re + '$').test(String(str));
+    var compiled = new RegExp(re + '$');
+    return function (s) { return compiled.test(s); };
+}
+
+function shExpMatch(str, shexp) {
+    shexp = String(shexp);
+    var test = __shTests[shexp];
+    if (test === undefined) {
+        // A script that makes patterns up as it goes does not fill memory with them.
+        if (__shTestCount >= 1000) { __shTests = {}; __shTestCount = 0; }
+        test = __shTests[shexp] = __shTest(shexp);
+        ++__shTestCount;
+    }
+    return test(String(str));
 }
 
 var __weekdays = ['SUN', 'MON', 'TUE', 'WED', 'THU', 'FRI', 'SAT'];

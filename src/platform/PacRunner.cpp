@@ -1,7 +1,6 @@
 #include "platform/PacRunner.h"
 
 #include <QJSEngine>
-#include <QRegularExpression>
 #include <deque>
 
 #include "platform/PacHelpers.h"
@@ -14,36 +13,55 @@ namespace {
 // Scripts kept per thread: a few proxy set-ups at once is plenty.
 constexpr qsizetype kCachedScripts = 8;
 
-std::optional<PacProxy> parseEntry(const QString& entry) {
-    static const QRegularExpression space(QStringLiteral("\\s+"));
-    const QStringList words = entry.split(space, Qt::SkipEmptyParts);
-    if (words.isEmpty()) return std::nullopt;
-    const QString keyword = words[0].toUpper();
+// The words of an entry: its keyword and, for a proxy, host:port. Views, not copies: an
+// answer is read for every request.
+QList<QStringView> words(QStringView entry) {
+    QList<QStringView> result;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= entry.size(); ++i) {
+        const bool blank = i == entry.size() || entry[i].isSpace();
+        if (blank && start >= 0) {
+            result.append(entry.mid(start, i - start));
+            start = -1;
+        } else if (!blank && start < 0) {
+            start = i;
+        }
+    }
+    return result;
+}
+
+std::optional<PacProxy> parseEntry(QStringView entry) {
+    const QList<QStringView> parts = words(entry);
+    if (parts.isEmpty()) return std::nullopt;
+    const QStringView keyword = parts[0];
+    auto is = [&](QLatin1StringView name) {
+        return keyword.compare(name, Qt::CaseInsensitive) == 0;
+    };
     PacProxy proxy;
-    if (keyword == QLatin1String("DIRECT")) return proxy;
-    if (keyword == QLatin1String("PROXY") || keyword == QLatin1String("HTTP")) {
+    if (is(QLatin1StringView("DIRECT"))) return proxy;
+    if (is(QLatin1StringView("PROXY")) || is(QLatin1StringView("HTTP"))) {
         proxy.type = PacProxy::Type::Http;
-    } else if (keyword == QLatin1String("HTTPS")) {
+    } else if (is(QLatin1StringView("HTTPS"))) {
         proxy.type = PacProxy::Type::Https;
-    } else if (keyword == QLatin1String("SOCKS") || keyword == QLatin1String("SOCKS5")) {
+    } else if (is(QLatin1StringView("SOCKS")) || is(QLatin1StringView("SOCKS5"))) {
         proxy.type = PacProxy::Type::Socks;
     } else {
         return std::nullopt;
     }
-    if (words.size() != 2) return std::nullopt;
+    if (parts.size() != 2) return std::nullopt;
     // host:port, or [v6-address]:port.
-    const QString& address = words[1];
+    const QStringView address = parts[1];
     const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0) return std::nullopt;
     bool ok = false;
     const uint port = address.mid(colon + 1).toUInt(&ok);
     if (!ok || port == 0 || port > 65535) return std::nullopt;
-    QString host = address.left(colon);
+    QStringView host = address.left(colon);
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) {
         host = host.mid(1, host.size() - 2);
     }
     if (host.isEmpty()) return std::nullopt;
-    proxy.host = host;
+    proxy.host = host.toString();
     proxy.port = static_cast<quint16>(port);
     return proxy;
 }
@@ -85,14 +103,17 @@ bool PacRunner::isValid() const { return d_->valid; }
 std::optional<QString> PacRunner::findProxyForURL(const QUrl& url) const {
     if (!d_->valid) return std::nullopt;
     // The script never sees credentials, nor the path and query of an https address.
-    QUrl shown = url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
-    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0) {
-        shown = shown.adjusted(QUrl::RemovePath | QUrl::RemoveQuery);
-        shown.setPath(QStringLiteral("/"));
+    QString shown;
+    if (url.scheme() == QLatin1String("https")) {
+        shown = url.toString(QUrl::FullyEncoded | QUrl::RemoveUserInfo | QUrl::RemovePath |
+                             QUrl::RemoveQuery | QUrl::RemoveFragment) +
+                QLatin1Char('/');
+    } else {
+        shown = url.toString(QUrl::FullyEncoded | QUrl::RemoveUserInfo | QUrl::RemoveFragment);
     }
     d_->watchdog.begin();
-    const QJSValue answer = d_->findProxyForURL.call(
-        {QJSValue(shown.toString(QUrl::FullyEncoded)), QJSValue(url.host())});
+    const QJSValue answer =
+        d_->findProxyForURL.call({QJSValue(std::move(shown)), QJSValue(url.host())});
     const bool interrupted = d_->watchdog.end();
     if (interrupted || answer.isError() || !answer.isString()) return std::nullopt;
     return answer.toString();
@@ -100,7 +121,7 @@ std::optional<QString> PacRunner::findProxyForURL(const QUrl& url) const {
 
 QList<PacProxy> PacRunner::parseAnswer(const QString& answer) {
     QList<PacProxy> proxies;
-    for (const QString& entry : answer.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QStringView entry : QStringView(answer).tokenize(QLatin1Char(';'))) {
         if (auto proxy = parseEntry(entry)) proxies.append(*proxy);
     }
     return proxies;
