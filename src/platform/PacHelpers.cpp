@@ -76,27 +76,37 @@ double PacHelpers::now() const {
 
 const char* PacHelpers::script() {
     return R"JS(
-function isPlainHostName(host) { return String(host).indexOf('.') < 0; }
+function isPlainHostName(host) {
+    if (typeof host !== 'string') host = String(host);
+    return host.indexOf('.') < 0;
+}
 
-// Host names come lower case from the address; only the script's own text may need it.
+// Host names come lower case from the address; the script's own text may not.
 function dnsDomainIs(host, domain) {
-    host = String(host);
-    domain = String(domain).toLowerCase();
-    return host.length >= domain.length &&
-        host.substring(host.length - domain.length).toLowerCase() === domain;
+    if (typeof host !== 'string') host = String(host);
+    if (typeof domain !== 'string') domain = String(domain);
+    return host.endsWith(domain) || host.toLowerCase().endsWith(domain.toLowerCase());
 }
 
 function localHostOrDomainIs(host, hostdom) {
-    host = String(host).toLowerCase();
-    hostdom = String(hostdom).toLowerCase();
+    if (typeof host !== 'string') host = String(host);
+    if (typeof hostdom !== 'string') hostdom = String(hostdom);
     if (host === hostdom) return true;
-    return host.indexOf('.') < 0 && hostdom.substring(0, host.length + 1) === host + '.';
+    host = host.toLowerCase();
+    hostdom = hostdom.toLowerCase();
+    if (host === hostdom) return true;
+    return host.indexOf('.') < 0 && hostdom.startsWith(host + '.');
 }
 
 function dnsResolve(host) { return __pacHelpers.dnsResolve(String(host)); }
 function isResolvable(host) { return dnsResolve(host) !== null; }
 function myIpAddress() { return __pacHelpers.myIpAddress(); }
-function dnsDomainLevels(host) { return String(host).split('.').length - 1; }
+function dnsDomainLevels(host) {
+    if (typeof host !== 'string') host = String(host);
+    var levels = 0;
+    for (var i = host.indexOf('.'); i >= 0; i = host.indexOf('.', i + 1)) ++levels;
+    return levels;
+}
 
 function __ipv4(text) {
     var m = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(String(text));
@@ -153,7 +163,7 @@ function __shTest(shexp) {
 }
 
 function shExpMatch(str, shexp) {
-    shexp = String(shexp);
+    if (typeof shexp !== 'string') shexp = String(shexp);
     var test = __shTests[shexp];
     if (test === undefined) {
         // A script that makes patterns up as it goes does not fill memory with them.
@@ -161,7 +171,7 @@ function shExpMatch(str, shexp) {
         test = __shTests[shexp] = __shTest(shexp);
         ++__shTestCount;
     }
-    return test(String(str));
+    return test(typeof str === 'string' ? str : String(str));
 }
 
 var __weekdays = ['SUN', 'MON', 'TUE', 'WED', 'THU', 'FRI', 'SAT'];
