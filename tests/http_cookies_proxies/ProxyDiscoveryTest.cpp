@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <atomic>
-#include <map>
 
 #include "ProxyCounters.h"
 #include "http/RequestTestSupport.h"
@@ -101,42 +100,6 @@ protected:
     CountingMicrosocks microsocks_;
     std::unique_ptr<NginxServer> nginx_;
 };
-
-TEST_F(ProxyDiscovery, TheEnvironmentChoosesAsForCurl) {
-    const QString tiny = tinyproxy_.address();
-    const QString socks = microsocks_.address();
-    const struct {
-        const char* name;
-        std::map<QString, QString> environment;
-        Route route;
-    } cases[] = {
-        {"http_proxy", {{"http_proxy", tiny}}, Route::Tinyproxy},
-        {"no_proxy names the host",
-         {{"http_proxy", tiny}, {"no_proxy", "127.0.0.1"}},
-         Route::Direct},
-        {"no_proxy names the network",
-         {{"http_proxy", tiny}, {"NO_PROXY", "x, 127.0.0.0/8"}},
-         Route::Direct},
-        {"no_proxy names another host",
-         {{"http_proxy", tiny}, {"no_proxy", "localhost"}},
-         Route::Tinyproxy},
-        {"HTTP_PROXY is ignored", {{"HTTP_PROXY", tiny}}, Route::Direct},
-        {"https_proxy is for https", {{"https_proxy", tiny}}, Route::Direct},
-        {"all_proxy", {{"all_proxy", socks}}, Route::Microsocks},
-        {"ALL_PROXY when http_proxy is empty",
-         {{"http_proxy", ""}, {"ALL_PROXY", socks}},
-         Route::Microsocks},
-        {"no variable", {}, Route::Direct},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        clearProxyVariables();
-        for (const auto& [name, value] : c.environment) qputenv(qPrintable(name), value.toUtf8());
-        for (bool synchronous : {true, false}) {
-            expectRoute(HTTPRequest::requestWithURL(QUrl(nginx_->url("/x"))), synchronous, c.route);
-        }
-    }
-}
 
 TEST_F(ProxyDiscovery, AProxySetOnTheRequestIsUsedWithoutAskingTheSystem) {
     qputenv("http_proxy", "socks4://127.0.0.1:1");
@@ -243,22 +206,6 @@ TEST_F(ProxyDiscovery, APacScriptFromNginxIsFetchedOnceOnTheWidenedSharedQueue) 
     EXPECT_EQ(fetches, 1);
     EXPECT_EQ(widthWhileFetching, 5);
     EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
-}
-
-TEST_F(ProxyDiscovery, PacFromTheSystemSettingsAndALoopingScriptThatGoesDirect) {
-    writeScript("loop.pac",
-                "function FindProxyForURL(url, host) {\n"
-                "  if (shExpMatch(url, '*/via-socks/*')) for (;;) {}\n"
-                "  return 'SOCKS 127.0.0.1:" +
-                    QByteArray::number(microsocks_.port()) + "';\n}\n");
-    qputenv("LUMARO_PAC_URL", nginx_->url("/loop.pac").toUtf8());
-    expectRoute(HTTPRequest::requestWithURL(QUrl(nginx_->url("/x"))), false, Route::Microsocks);
-
-    QElapsedTimer clock;
-    clock.start();
-    expectRoute(HTTPRequest::requestWithURL(QUrl(nginx_->url("/via-socks/x"))), false,
-                Route::Direct);
-    EXPECT_GE(clock.elapsed(), 1000);
 }
 
 TEST_F(ProxyDiscovery, CancellingWhileTheScriptIsFetchedNarrowsTheQueueAgain) {

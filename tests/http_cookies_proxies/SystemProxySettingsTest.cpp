@@ -131,21 +131,4 @@ TEST(SystemProxySettings, RefusesProxiesItCannotUse) {
     }
 }
 
-TEST(SystemProxySettings, ANoProxyOverrideReplacesTheVariable) {
-    Environment environment(
-        std::map<std::string, std::string>{{"http_proxy", "h:1"}, {"no_proxy", "a.test"}});
-    settings::setNoProxyOverride(QStringLiteral("b.test"));
-    QString problem;
-    EXPECT_EQ(settings::proxiesForURL(QUrl("http://a.test/"), &problem)->size(), 1);
-    EXPECT_TRUE(settings::proxiesForURL(QUrl("http://b.test/"), &problem)->isEmpty());
-}
-
-TEST(SystemProxySettings, WithoutVariablesTheDesktopIsAskedAndNamesNoProxyHere) {
-    Environment environment(std::map<std::string, std::string>{});
-    QString problem;
-    const auto proxies = settings::proxiesForURL(QUrl("http://127.0.0.1:1/"), &problem);
-    ASSERT_TRUE(proxies);
-    EXPECT_TRUE(proxies->isEmpty());
-}
-
 }  // namespace
