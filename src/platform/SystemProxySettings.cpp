@@ -1,6 +1,8 @@
 #include "platform/SystemProxySettings.h"
 
+#include <QHash>
 #include <QNetworkProxyFactory>
+#include <chrono>
 #include <mutex>
 
 #include "platform/NoProxyList.h"
@@ -49,7 +51,7 @@ std::optional<QList<SystemProxy>> fromEnvironment(const QUrl& url, QString* prob
     return QList<SystemProxy>{*proxy};
 }
 
-QList<SystemProxy> fromDesktop(const QUrl& url) {
+QList<SystemProxy> askDesktop(const QUrl& url) {
     QList<SystemProxy> proxies;
     const bool https = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     for (const QNetworkProxy& proxy :
@@ -76,6 +78,34 @@ QList<SystemProxy> fromDesktop(const QUrl& url) {
     }
     // A lone "no proxy" is the same as none.
     if (proxies.size() == 1 && proxies.first().type == SystemProxy::Type::None) proxies.clear();
+    return proxies;
+}
+
+// Asking the desktop goes through libproxy, which reads its settings anew each time: a
+// tenth of a millisecond or more, for every request. Its answer for an origin is kept a
+// few seconds, so a page of requests asks once and a changed setting still counts soon.
+QList<SystemProxy> fromDesktop(const QUrl& url) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kKeepFor = std::chrono::seconds(5);
+    constexpr qsizetype kMaximumOrigins = 256;
+    struct Answer {
+        QList<SystemProxy> proxies;
+        Clock::time_point asked;
+    };
+    static std::mutex mutex;
+    static QHash<QString, Answer> answers;
+    const QString origin = url.scheme().toLower() + QLatin1String("://") + url.host() +
+                           QLatin1Char(':') + QString::number(url.port());
+    const auto now = Clock::now();
+    {
+        std::lock_guard lock(mutex);
+        const auto found = answers.constFind(origin);
+        if (found != answers.constEnd() && now - found->asked < kKeepFor) return found->proxies;
+    }
+    QList<SystemProxy> proxies = askDesktop(url);
+    std::lock_guard lock(mutex);
+    if (answers.size() >= kMaximumOrigins) answers.clear();
+    answers.insert(origin, Answer{proxies, now});
     return proxies;
 }
 
