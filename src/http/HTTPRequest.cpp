@@ -107,6 +107,8 @@ void HTTPRequest::copySharedSettingsTo(HTTPRequest& other) const {
     other.proxyHost_ = proxyHost_;
     other.proxyPort_ = proxyPort_;
     other.proxyType_ = proxyType_;
+    other.proxyDiscoveredForURL_ = proxyDiscoveredForURL_;
+    other.PACurl_ = PACurl_;
     other.timeOutSeconds_ = timeOutSeconds_;
     other.useHTTPVersionOne_ = useHTTPVersionOne_;
     other.validatesSecureCertificate_ = validatesSecureCertificate_;

@@ -23,8 +23,10 @@
 #include "http/Headers.h"
 #include "http/ProgressDelegate.h"
 #include "http/StringEncoding.h"
+#include "platform/FileInputStream.h"
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
+#include "platform/PacRunner.h"
 #include "platform/http/HttpMessage.h"
 #include "platform/http/HttpSecuritySettings.h"
 #include "platform/http/HttpStream.h"
@@ -244,10 +246,55 @@ public:
     void setProxyHost(const QString& host) { proxyHost_ = host; }
     int proxyPort() const { return proxyPort_; }
     void setProxyPort(int port) { proxyPort_ = port; }
-    // "HTTP" (the default when a host and port are set) or "SOCKS".
+    // "HTTP" (the default when a host and port are set), "HTTPS" or "SOCKS".
     QString proxyType() const { return proxyType_; }
     void setProxyType(const QString& type) { proxyType_ = type; }
 
+    // ---- Session cookies, proxy discovery and PAC (HTTPRequestCookies.cpp,
+    // HTTPRequestProxies.cpp) ---- The cookies the engine accepted in this process, each once per
+    // domain, path and name.
+    static QList<QNetworkCookie> sessionCookies();
+    // Removes the listed cookies from the shared cookie store, then lists these instead.
+    static void setSessionCookies(const QList<QNetworkCookie>& cookies);
+    static void addSessionCookie(const QNetworkCookie& cookie);
+    // Forgets the session: its cookies, also in the shared store, and the answers the
+    // default cache keeps for the session only.
+    static void clearSession();
+    // A proxy auto-configuration script (file, http or https) that chooses the proxy.
+    QUrl PACurl() const { return PACurl_; }
+    void setPACurl(const QUrl& url) { PACurl_ = url; }
+    bool isPACFileRequest() const { return isPACFileRequest_; }
+
+protected:
+    // Answers whether startRequest may run now; otherwise the script is being fetched and
+    // starts the request when it has run, or the request has failed.
+    bool configureProxies();
+    void fetchPACFile();
+    void runPACScript(const QString& script);
+    void finishedDownloadingPACFile(const HTTPRequestPtr& pacRequest);
+    void handlePACFileEvent(platform::FileInputStreamEvent event);
+    void timeOutPACRead();
+    // Drops the script being read or fetched (cancelLoad).
+    void stopPACWork();
+    void usePACProxy(const platform::PacProxy& proxy);
+
+    QUrl PACurl_;
+    bool isPACFileRequest_ = false;
+    HTTPRequestPtr PACFileRequest_;
+    // The shared queue was widened for PACFileRequest_ and is to be narrowed again.
+    bool PACFileRequestWidenedQueue_ = false;
+    std::unique_ptr<platform::FileInputStream> PACFileReadStream_;
+    std::optional<QByteArray> PACFileData_;
+    QTimer* PACReadTimer_ = nullptr;
+    // Called at once, on its own thread, when a PAC-file request ends either way.
+    std::function<void(const HTTPRequestPtr&)> PACFileRequestEnded_;
+    // The address a discovered proxy was chosen for; empty when the caller set the proxy.
+    // Another address (a redirect) discovers its own.
+    QUrl proxyDiscoveredForURL_;
+    // Run by startSynchronous on the caller's thread; its script is fetched the same way.
+    bool isSynchronous_ = false;
+
+public:
     // ---- Credentials ----
     QString username() const { return username_; }
     void setUsername(const QString& user) { username_ = user; }

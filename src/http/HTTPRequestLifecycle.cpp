@@ -56,6 +56,7 @@ void HTTPRequest::startSynchronous() {
     {
         std::lock_guard lock(cancelledLock_);
         inProgress_ = true;
+        isSynchronous_ = true;
         drivingThread_ = QThread::currentThread();
     }
     if (!isCancelled() && !complete_) {
@@ -132,7 +133,7 @@ void HTTPRequest::main() {
                 return;
             }
         }
-        startRequest();
+        if (configureProxies()) startRequest();
     } catch (const std::exception& exception) {
         auto underlying = std::make_shared<Error>();
         underlying->domain = HTTPRequestErrorDomain;
@@ -195,6 +196,7 @@ void HTTPRequest::clearDelegatesAndCancel() {
 }
 
 void HTTPRequest::cancelLoad() {
+    stopPACWork();
     destroyReadStream();
     postBodyReadStream_.reset();
     if (downloadDestinationPath_.isEmpty()) {
@@ -314,11 +316,14 @@ void HTTPRequest::requestReceivedResponseHeaders(const Headers& headers) {
 }
 
 void HTTPRequest::reportFinished() {
+    // A PAC-file request tells the request it serves at once, on its own thread.
+    if (auto ended = std::exchange(PACFileRequestEnded_, nullptr)) return ended(self());
     notifyUser(true, &HTTPRequest::didFinishSelector_, &Blocks::completion,
                &HTTPRequestQueue::requestFinished);
 }
 
 void HTTPRequest::reportFailure() {
+    if (auto ended = std::exchange(PACFileRequestEnded_, nullptr)) return ended(self());
     notifyUser(false, &HTTPRequest::didFailSelector_, &Blocks::failure,
                &HTTPRequestQueue::requestFailed);
 }

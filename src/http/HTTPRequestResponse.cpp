@@ -104,7 +104,11 @@ void HTTPRequest::readResponseHeaders() {
     responseCookies_ = platform::CookieStore::cookiesWithResponseHeaderFields(
         platform::fieldBytes(header.rawHeaderFields()), url_);
     if (useCookiePersistence_ && !responseCookies_.isEmpty()) {
-        platform::CookieStore::shared().setCookies(responseCookies_, url_);
+        // Only what the store took is the session's: a cookie it refused was never kept.
+        for (const QNetworkCookie& cookie :
+             platform::CookieStore::shared().setCookies(responseCookies_, url_)) {
+            addSessionCookie(cookie);
+        }
     }
 
     if (!willRedirect()) {

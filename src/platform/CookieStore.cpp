@@ -3,17 +3,34 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QNetworkCookieJar>
 #include <QSaveFile>
 #include <QStandardPaths>
 
 namespace platform {
 
-// QNetworkCookieJar keeps its full list protected; the store needs it to save and list.
+namespace {
+
+// Whether a server at host may set a cookie for domain: its own name, or a domain it lies
+// in. An address only for itself. (The jar's own check also lets a host set cookies for
+// names below it, which no browser allows.)
+bool mayHostSetDomain(const QString& host, QString domain) {
+    if (domain.startsWith(QLatin1Char('.'))) domain.remove(0, 1);
+    if (domain.compare(host, Qt::CaseInsensitive) == 0) return true;
+    if (!QHostAddress(host).isNull()) return false;
+    return !domain.isEmpty() && host.endsWith(QLatin1Char('.') + domain, Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+// QNetworkCookieJar keeps its full list and its checks protected; the store needs them.
 class CookieStore::Jar : public QNetworkCookieJar {
 public:
     using QNetworkCookieJar::allCookies;
     using QNetworkCookieJar::setAllCookies;
+    // The jar's check holds the public-suffix list that Qt ships.
+    using QNetworkCookieJar::validateCookie;
 };
 
 CookieStore& CookieStore::shared() {
@@ -42,9 +59,21 @@ QList<QNetworkCookie> CookieStore::cookiesForUrl(const QUrl& url) const {
     return jar_->cookiesForUrl(url);
 }
 
-void CookieStore::setCookies(const QList<QNetworkCookie>& cookies, const QUrl& url) {
+QList<QNetworkCookie> CookieStore::setCookies(const QList<QNetworkCookie>& cookies,
+                                              const QUrl& url) {
     std::lock_guard lock(mutex_);
-    if (jar_->setCookiesFromUrl(cookies, url)) save();
+    const bool secureOrigin =
+        url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    QList<QNetworkCookie> taken;
+    for (QNetworkCookie cookie : cookies) {
+        cookie.normalize(url);
+        if (cookie.isSecure() && !secureOrigin) continue;
+        if (!mayHostSetDomain(url.host(), cookie.domain())) continue;
+        if (!jar_->validateCookie(cookie, url)) continue;
+        if (jar_->setCookiesFromUrl({cookie}, url)) taken.append(cookie);
+    }
+    if (!taken.isEmpty()) save();
+    return taken;
 }
 
 void CookieStore::deleteCookie(const QNetworkCookie& cookie) {
@@ -55,6 +84,18 @@ void CookieStore::deleteCookie(const QNetworkCookie& cookie) {
 QList<QNetworkCookie> CookieStore::allCookies() const {
     std::lock_guard lock(mutex_);
     return jar_->allCookies();
+}
+
+void CookieStore::replaceAllCookies(const QList<QNetworkCookie>& cookies) {
+    std::lock_guard lock(mutex_);
+    jar_->setAllCookies(cookies);
+    save();
+}
+
+void CookieStore::keepInMemoryOnly() {
+    std::lock_guard lock(mutex_);
+    filePath_.clear();
+    jar_->setAllCookies({});
 }
 
 QList<QNetworkCookie> CookieStore::cookiesWithResponseHeaderFields(
@@ -71,6 +112,7 @@ QList<QNetworkCookie> CookieStore::cookiesWithResponseHeaderFields(
 }
 
 void CookieStore::load() {
+    if (filePath_.isEmpty()) return;
     QFile file(filePath_);
     if (!file.open(QIODevice::ReadOnly)) return;
     QList<QNetworkCookie> cookies;
@@ -87,6 +129,7 @@ void CookieStore::load() {
 }
 
 void CookieStore::save() const {
+    if (filePath_.isEmpty()) return;
     QByteArray contents;
     for (const QNetworkCookie& cookie : jar_->allCookies()) {
         if (cookie.isSessionCookie()) continue;

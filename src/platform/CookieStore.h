@@ -26,10 +26,17 @@ public:
 
     // The cookies to send to url, most specific path first.
     QList<QNetworkCookie> cookiesForUrl(const QUrl& url) const;
-    // Stores cookies received from url; those not acceptable for it are ignored.
-    void setCookies(const QList<QNetworkCookie>& cookies, const QUrl& url);
+    // Stores cookies received from url and answers those it took. A cookie is taken only
+    // for url's own host or a parent domain of it that is not a public suffix ("com",
+    // "co.uk"), and a Secure cookie only from an https address.
+    QList<QNetworkCookie> setCookies(const QList<QNetworkCookie>& cookies, const QUrl& url);
     void deleteCookie(const QNetworkCookie& cookie);
     QList<QNetworkCookie> allCookies() const;
+    // Replaces every cookie (a command-line tool's jar read from a file).
+    void replaceAllCookies(const QList<QNetworkCookie>& cookies);
+    // From now on the store forgets its file: the cookies read from it are dropped and
+    // nothing is written back. For tools that keep their own jar.
+    void keepInMemoryOnly();
 
     // The cookies that "Set-Cookie" fields of a response from url define, with the
     // domain and path filled in from url where the cookie leaves them out.
@@ -41,7 +48,7 @@ private:
     void save() const;
 
     class Jar;
-    const QString filePath_;
+    QString filePath_;
     mutable std::mutex mutex_;
     std::unique_ptr<Jar> jar_;
 };

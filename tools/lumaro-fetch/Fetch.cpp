@@ -9,9 +9,13 @@
 #include <optional>
 
 #include "FetchCache.h"
+#include "CookieJarFile.h"
 #include "ProgressBar.h"
 #include "http/FormDataRequest.h"
 #include "http/HTTPRequest.h"
+#include "platform/CookieStore.h"
+#include "platform/NoProxyList.h"
+#include "platform/SystemProxySettings.h"
 
 using http::HTTPRequest;
 using http::HTTPRequestPtr;
@@ -116,6 +120,39 @@ int usageFailure(const QString& message) {
     return kUsageExitCode;
 }
 
+// -b with text rather than a file name: the cookies to send, "NAME=VALUE; NAME=VALUE".
+QList<QNetworkCookie> literalCookies(const QString& text) {
+    QList<QNetworkCookie> cookies;
+    for (const QString& pair : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals <= 0) continue;
+        cookies.append(QNetworkCookie(pair.left(equals).trimmed().toLatin1(),
+                                      pair.mid(equals + 1).trimmed().toLatin1()));
+    }
+    return cookies;
+}
+
+bool literalCookieInput(const FetchOptions& options) {
+    return options.cookieInput.contains(QLatin1Char('='));
+}
+
+int configureCookiesAndPAC(HTTPRequest& r, const FetchOptions& options) {
+    // As curl: no cookies are kept unless a jar is named.
+    const bool jar = !options.cookieJar.isEmpty() ||
+                     (!options.cookieInput.isEmpty() && !literalCookieInput(options));
+    r.setUseCookiePersistence(jar);
+    if (literalCookieInput(options)) r.setRequestCookies(literalCookies(options.cookieInput));
+    if (!options.proxyPac.isEmpty()) {
+        QUrl script(options.proxyPac, QUrl::StrictMode);
+        if (script.scheme().isEmpty()) {
+            script = QUrl::fromLocalFile(QFileInfo(options.proxyPac).absoluteFilePath());
+        }
+        if (!script.isValid()) return usageFailure("bad PAC address " + options.proxyPac);
+        r.setPACurl(script);
+    }
+    return 0;
+}
+
 }  // namespace
 
 HTTPRequestPtr makeRequest(const FetchOptions& options, const QString& url) {
@@ -170,10 +207,13 @@ int configureRequest(HTTPRequest& r, const FetchOptions& options) {
     if (!options.cert.isEmpty() && !applyClientCertificate(r, options.cert)) {
         return usageFailure("cannot read client certificate " + options.cert);
     }
-    if (!options.proxy.isEmpty() && !applyProxy(r, options.proxy)) {
+    const bool exempt =
+        options.noProxy && platform::noProxyListMatches(r.url().host(), *options.noProxy);
+    if (!options.proxy.isEmpty() && !exempt && !applyProxy(r, options.proxy)) {
         return usageFailure("bad proxy " + options.proxy);
     }
-    return configureCache(r, options);
+    if (const int code = configureCache(r, options); code != 0) return code;
+    return configureCookiesAndPAC(r, options);
 }
 
 int directOutput(HTTPRequest& r, const FetchOptions& options, bool toFile,
@@ -285,6 +325,33 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
                      "lumaro-fetch: The requested URL returned error: %d; %s is left as it was\n",
                      status, qPrintable(options.output));
         return kHttpErrorExitCode;
+    }
+    return 0;
+}
+
+int prepareSession(const FetchOptions& options) {
+    if (options.noProxy) platform::SystemProxySettings::setNoProxyOverride(options.noProxy);
+    if (options.cookieJar.isEmpty() &&
+        (options.cookieInput.isEmpty() || literalCookieInput(options))) {
+        return 0;
+    }
+    // The run's cookies are its jar's alone, never the engine's own file.
+    platform::CookieStore& store = platform::CookieStore::shared();
+    store.keepInMemoryOnly();
+    if (options.cookieInput.isEmpty() || literalCookieInput(options)) return 0;
+    QList<QNetworkCookie> cookies;
+    QString problem;
+    if (!readCookieJar(options.cookieInput, &cookies, &problem)) return usageFailure(problem);
+    store.replaceAllCookies(cookies);
+    return 0;
+}
+
+int finishSession(const FetchOptions& options) {
+    if (options.cookieJar.isEmpty()) return 0;
+    QString problem;
+    if (!writeCookieJar(options.cookieJar, platform::CookieStore::shared().allCookies(),
+                        &problem)) {
+        return usageFailure(problem);
     }
     return 0;
 }

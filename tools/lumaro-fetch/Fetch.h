@@ -13,6 +13,11 @@ inline constexpr int kUsageExitCode = 64;
 // Exit code for an HTTP status of 400 or more with --fail.
 inline constexpr int kHttpErrorExitCode = 22;
 
+// Sets up what every request of the run shares: the cookie jar (-b, -c) and --noproxy.
+// Answers 0, or the exit code of a usage failure it printed.
+int prepareSession(const FetchOptions& options);
+// Writes the -c jar; answers 0 or the exit code of the failure it printed.
+int finishSession(const FetchOptions& options);
 // Runs one request for url; answers the exit code it stands for.
 int fetch(const FetchOptions& options, const QString& url, bool toFile);
 // Runs every URL on one request queue; answers the exit code of the first failure.

@@ -202,6 +202,15 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
             if (!value(&v)) return std::nullopt;
             options.limitRate = parseRateLimit(v, problem);
             if (!options.limitRate) return std::nullopt;
+        } else if (arg == "-b" || arg == "--cookie") {
+            if (!value(&options.cookieInput)) return std::nullopt;
+        } else if (arg == "-c" || arg == "--cookie-jar") {
+            if (!value(&options.cookieJar)) return std::nullopt;
+        } else if (arg == "--proxy-pac") {
+            if (!value(&options.proxyPac)) return std::nullopt;
+        } else if (arg == "--noproxy") {
+            if (!value(&v)) return std::nullopt;
+            options.noProxy = v;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             *problem = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;

@@ -61,6 +61,14 @@ struct FetchOptions {
     FetchCacheOptions cache;
     // Bytes per second shared by every transfer of the run (--limit-rate); none is no limit.
     std::optional<quint32> limitRate;
+    // Cookies: -b reads a jar file, or sends its text when it holds "=" (NAME=VALUE; ...);
+    // -c writes every cookie to a jar file at the end. Either turns the cookie engine on.
+    QString cookieInput;
+    QString cookieJar;
+    // --proxy-pac: the proxy auto-configuration script of every request.
+    QString proxyPac;
+    // --noproxy: hosts reached directly, in no_proxy's place.
+    std::optional<QString> noProxy;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.

@@ -31,12 +31,18 @@ int main(int argc, char** argv) {
     // The engine's diagnostic lines are for -v only; failures are reported by this tool.
     if (!options->verbose) QLoggingCategory::setFilterRules(QStringLiteral("lumaro.http*=false"));
     if (options->limitRate) http::HTTPRequest::setMaxBandwidthPerSecond(*options->limitRate);
-    if (options->parallel) return fetchInParallel(*options);
+    if (const int code = prepareSession(*options); code != 0) return code;
     int exitCode = 0;
-    for (qsizetype i = 0; i < options->urls.size(); ++i) {
-        // Only the first URL goes to the -o file; the others go to standard output.
-        const int code = fetch(*options, options->urls[i], i == 0 && !options->output.isEmpty());
-        if (code != 0) exitCode = code;
+    if (options->parallel) {
+        exitCode = fetchInParallel(*options);
+    } else {
+        for (qsizetype i = 0; i < options->urls.size(); ++i) {
+            // Only the first URL goes to the -o file; the others go to standard output.
+            const int code =
+                fetch(*options, options->urls[i], i == 0 && !options->output.isEmpty());
+            if (code != 0) exitCode = code;
+        }
     }
-    return exitCode;
+    const int jarCode = finishSession(*options);
+    return exitCode != 0 ? exitCode : jarCode;
 }
