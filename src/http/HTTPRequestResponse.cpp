@@ -97,6 +97,7 @@ void HTTPRequest::readResponseHeaders() {
     } else if (responseStatusCode_ == 407) {
         authenticationNeeded_ = 2;
     }
+    rememberAcceptedCredentials();
 
     parseStringEncodingFromHeaders();
 

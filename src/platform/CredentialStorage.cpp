@@ -1,0 +1,143 @@
+#include "platform/CredentialStorage.h"
+
+#include <qt6keychain/keychain.h>
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QThread>
+#include <QUrl>
+#include <atomic>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcCredentials, "lumaro.http.credentials")
+
+namespace platform {
+
+namespace {
+
+// Every job runs on this one thread: the store's client objects are not shared across
+// threads, and no caller's event loop (the GUI's included) is needed for an answer.
+class KeychainThread {
+public:
+    KeychainThread() {
+        m_thread.setObjectName(QStringLiteral("Credential storage"));
+        m_thread.start();
+        while (QAbstractEventDispatcher::instance(&m_thread) == nullptr) {
+            QThread::yieldCurrentThread();
+        }
+    }
+
+    // Runs job on the thread and waits until it has finished.
+    QKeychain::Error run(QKeychain::Job* job) {
+        std::lock_guard lock(m_mutex);
+        QKeychain::Error error = QKeychain::OtherError;
+        QObject* context = QAbstractEventDispatcher::instance(&m_thread);
+        auto body = [job, &error] {
+            QEventLoop loop;
+            job->setAutoDelete(false);
+            job->setInsecureFallback(false);
+            QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+            job->start();
+            loop.exec();
+            error = job->error();
+            if (error != QKeychain::NoError && error != QKeychain::EntryNotFound) {
+                qCDebug(lcCredentials) << "password store:" << job->errorString();
+            }
+            delete job;
+        };
+        if (QThread::currentThread() == &m_thread) {
+            body();
+        } else {
+            QMetaObject::invokeMethod(context, body, Qt::BlockingQueuedConnection);
+        }
+        return error;
+    }
+
+private:
+    QThread m_thread;
+    std::mutex m_mutex;
+};
+
+KeychainThread& keychainThread() {
+    // Never destroyed: a job may still be winding down at exit.
+    static auto* thread = new KeychainThread();
+    return *thread;
+}
+
+std::atomic<bool> storeAvailable{true};
+
+// A missing store is said once and then taken as given.
+bool noteOutcome(QKeychain::Error error) {
+    if (error == QKeychain::NoBackendAvailable || error == QKeychain::NotImplemented ||
+        error == QKeychain::AccessDenied) {
+        if (storeAvailable.exchange(false)) {
+            qCWarning(lcCredentials,
+                      "No password store is running: logins are kept for this session only");
+        }
+        return false;
+    }
+    return error == QKeychain::NoError;
+}
+
+}  // namespace
+
+QString ProtectionSpace::key() const {
+    const QString kind = isProxy ? QStringLiteral("proxy") : protocol.toLower();
+    // Percent-encoding keeps the separators unambiguous whatever the realm holds.
+    return QStringLiteral("%1://%2:%3/%4")
+        .arg(kind, host.toLower(), QString::number(port),
+             QString::fromLatin1(QUrl::toPercentEncoding(realm)));
+}
+
+CredentialStorage::CredentialStorage() = default;
+
+CredentialStorage& CredentialStorage::shared() {
+    static auto* storage = new CredentialStorage();
+    return *storage;
+}
+
+QString CredentialStorage::serviceName() { return QStringLiteral("Lumaro HTTP logins"); }
+
+bool CredentialStorage::isAvailable() const { return storeAvailable; }
+
+bool CredentialStorage::saveCredential(const ProtectionSpace& space,
+                                       const SavedCredential& credential) {
+    if (!storeAvailable) return false;
+    auto* job = new QKeychain::WritePasswordJob(serviceName());
+    job->setKey(space.key());
+    QJsonObject record{{QStringLiteral("user"), credential.username},
+                       {QStringLiteral("password"), credential.password}};
+    job->setBinaryData(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    return noteOutcome(keychainThread().run(job));
+}
+
+std::optional<SavedCredential> CredentialStorage::credential(const ProtectionSpace& space) {
+    if (!storeAvailable) return std::nullopt;
+    auto* job = new QKeychain::ReadPasswordJob(serviceName());
+    job->setKey(space.key());
+    QByteArray data;
+    QObject::connect(
+        job, &QKeychain::Job::finished, job, [&data, job] { data = job->binaryData(); },
+        Qt::DirectConnection);
+    if (!noteOutcome(keychainThread().run(job))) return std::nullopt;
+    const QJsonObject record = QJsonDocument::fromJson(data).object();
+    if (!record.value(QStringLiteral("user")).isString() ||
+        !record.value(QStringLiteral("password")).isString()) {
+        return std::nullopt;
+    }
+    return SavedCredential{record.value(QStringLiteral("user")).toString(),
+                           record.value(QStringLiteral("password")).toString()};
+}
+
+bool CredentialStorage::removeCredential(const ProtectionSpace& space) {
+    if (!storeAvailable) return false;
+    auto* job = new QKeychain::DeletePasswordJob(serviceName());
+    job->setKey(space.key());
+    return noteOutcome(keychainThread().run(job));
+}
+
+}  // namespace platform
