@@ -523,6 +523,8 @@ protected:
     // Takes the challenge of the answer just read (from the stream while it is there); true
     // when there was a new one.
     bool captureChallenge();
+    // Starts the next attempt after credentials were applied.
+    void resumeWithCredentials();
 
     // Target and method.
     QUrl url_;

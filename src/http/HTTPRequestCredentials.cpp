@@ -6,6 +6,7 @@
 #include "http/HTTPRequest.h"
 #include "http/Origin.h"
 #include "http/RequestClassState.h"
+#include "platform/CookieStore.h"
 #include "platform/CredentialStorage.h"
 #include "platform/MainThread.h"
 
@@ -201,6 +202,25 @@ bool HTTPRequest::captureChallenge() {
     return true;
 }
 
+void HTTPRequest::resumeWithCredentials() {
+    // Cookies the challenge set (a session cookie, say) go with the answer to it.
+    if (useCookiePersistence_ && request_ && !hasMainRequest_) {
+        QList<QNetworkCookie> cookies = requestCookies_;
+        for (const QNetworkCookie& fresh : platform::CookieStore::shared().cookiesForUrl(url_)) {
+            cookies.removeIf([&](const QNetworkCookie& c) { return c.hasSameIdentifier(fresh); });
+            cookies.append(fresh);
+        }
+        QString header;
+        for (const QNetworkCookie& cookie : cookies) {
+            if (!header.isEmpty()) header += QLatin1String("; ");
+            header += QString::fromLatin1(cookie.name()) + QLatin1Char('=') +
+                      QString::fromLatin1(cookie.value());
+        }
+        if (!header.isEmpty()) request_->setHeaderFieldValue(QStringLiteral("Cookie"), header);
+    }
+    startRequest();
+}
+
 void HTTPRequest::attemptToApplyCredentialsAndResume() {
     std::unique_lock lock(cancelledLock_);
     if (error_ || cancelled_) return;
@@ -236,7 +256,7 @@ void HTTPRequest::attemptToApplyCredentialsAndResume() {
         if (requestCredentials_) {
             const bool ntlm = authenticationScheme_ == kNTLM;
             if (!(ntlm && authenticationRetryCount_ > 1) && applyCredentials(requestCredentials_)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
             failWithError(ntlm && authenticationRetryCount_ == 2 ? shared.authenticationError
@@ -256,13 +276,13 @@ void HTTPRequest::attemptToApplyCredentialsAndResume() {
         if (useSessionPersistence_) {
             std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials();
             if (entry && applyCredentials(entry->credentials)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
         }
         if (HttpCredentialsPtr credentials = findCredentials()) {
             if (applyCredentials(credentials)) {
-                startRequest();
+                resumeWithCredentials();
             } else {
                 failWithError(applyFailedError(false));
             }
@@ -290,7 +310,7 @@ void HTTPRequest::attemptToApplyCredentialsAndResume() {
             // A fresh handle for the same challenge: the refused one cannot be used again.
             requestAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
             if (requestAuthentication_ && applyCredentials(entry->credentials)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
             requestAuthentication_.reset();
@@ -340,7 +360,7 @@ void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
             const bool ntlm = proxyAuthenticationScheme_ == kNTLM;
             if (!(ntlm && proxyAuthenticationRetryCount_ > 1) &&
                 applyProxyCredentials(proxyCredentials_)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
             failWithError(ntlm && proxyAuthenticationRetryCount_ == 2 ? shared.authenticationError
@@ -358,13 +378,13 @@ void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
         if (useSessionPersistence_) {
             std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials();
             if (entry && applyProxyCredentials(entry->credentials)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
         }
         if (HttpCredentialsPtr credentials = findProxyCredentials()) {
             if (applyProxyCredentials(credentials)) {
-                startRequest();
+                resumeWithCredentials();
             } else {
                 failWithError(applyFailedError(true));
             }
@@ -391,7 +411,7 @@ void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
         if (std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials()) {
             proxyAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
             if (proxyAuthentication_ && applyProxyCredentials(entry->credentials)) {
-                startRequest();
+                resumeWithCredentials();
                 return;
             }
             proxyAuthentication_.reset();

@@ -276,9 +276,10 @@ void HTTPRequest::handleBytesAvailable() {
 
     // The body of a redirect answer is not kept, nor handed to a data receiver, which would
     // take it for the start of the body it asked for; nor is the body of an answer that
-    // leaves a partial download as it is.
+    // leaves a partial download as it is; nor is a challenge's body handed to a data
+    // receiver, as the answer to the credentials follows it.
     if ((needsRedirect_ && shouldRedirect_) || resumeAnswer_ == ResumeAnswer::AlreadyComplete ||
-        resumeAnswer_ == ResumeAnswer::LeavesAlone) {
+        resumeAnswer_ == ResumeAnswer::LeavesAlone || (receiver && authenticationNeeded_ != 0)) {
         if (toMemory && !inflateNow) rawResponseData_.chop(bytesRead);
         return;
     }

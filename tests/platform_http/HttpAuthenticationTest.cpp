@@ -244,6 +244,21 @@ TEST(HttpAuthentication, DigestCountsNoncesEchoesOpaqueAndAnswersAStaleNonceItse
     EXPECT_FALSE(handle->isValid());
 }
 
+TEST(HttpAuthentication, AServerThatCallsEveryNonceStaleIsRefusedAfterAFewRenewals) {
+    const auto handle = HttpAuthentication::createFromResponse(
+        challengeAnswer(401, {R"(Digest realm="r", nonce="0")"}));
+    int renewals = 0;
+    for (; renewals < 10; ++renewals) {
+        auto m = message();
+        if (!handle->applyCredentials(m, {"u", "p", {}})) break;
+        handle->updateFromResponse(challengeAnswer(
+            401,
+            {QStringLiteral(R"(Digest realm="r", nonce="%1", stale=true)").arg(renewals + 1)}));
+    }
+    EXPECT_EQ(renewals, 4);
+    EXPECT_FALSE(handle->isValid());
+}
+
 TEST(HttpAuthentication, IntegrityProtectionOnlyWhenOfferedAloneAndHashesTheBody) {
     const auto handle = HttpAuthentication::createFromResponse(
         challengeAnswer(401, {R"(Digest realm="r", nonce="n", qop="auth-int")"}));

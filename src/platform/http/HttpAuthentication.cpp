@@ -14,6 +14,8 @@ namespace {
 constexpr qsizetype kMaximumFieldBytes = 16384;
 constexpr int kMaximumChallenges = 32;
 constexpr int kMaximumParameters = 32;
+// A server that calls every nonce stale would otherwise be answered for ever.
+constexpr int kMaximumStaleRenewals = 3;
 
 bool isTokenChar(QChar c) {
     const char16_t u = c.unicode();
@@ -284,6 +286,13 @@ void HttpAuthentication::updateFromResponse(const HttpResponseHeader& response) 
     const bool stale = same != nullptr && m_challenge.isScheme("Digest") &&
                        same->parameters.value(QStringLiteral("stale"))
                                .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    if (stale && m_staleRenewals >= kMaximumStaleRenewals) {
+        m_error.domain = HttpStreamErrorDomain::HttpAuthentication;
+        m_error.code = http_authentication_error::kBadPassword;
+        m_error.description = QStringLiteral("Every nonce was called stale");
+        return;
+    }
+    if (stale) ++m_staleRenewals;
     if (stale || (same != nullptr && !m_applied)) {
         // A new nonce for the same credentials: counting starts again.
         m_challenge.parameters = same->parameters;

@@ -97,6 +97,7 @@ private:
     bool m_applied = false;
     HttpStreamError m_error;
     quint32 m_nonceCount = 0;
+    int m_staleRenewals = 0;
 };
 
 using HttpAuthenticationPtr = std::shared_ptr<HttpAuthentication>;
