@@ -260,11 +260,19 @@ public:
     void setProxyPassword(const QString& password) { proxyPassword_ = password; }
     QString proxyDomain() const { return proxyDomain_; }
     void setProxyDomain(const QString& domain) { proxyDomain_ = domain; }
+    // Set from each challenge; "Basic" set beforehand lets a username and password go out
+    // before one (to the server the request is for, and over plain HTTP only once it asked).
     QString authenticationScheme() const { return authenticationScheme_; }
+    void setAuthenticationScheme(const QString& scheme) { authenticationScheme_ = scheme; }
     QString proxyAuthenticationScheme() const { return proxyAuthenticationScheme_; }
+    void setProxyAuthenticationScheme(const QString& scheme) {
+        proxyAuthenticationScheme_ = scheme;
+    }
     // Null until a challenge named one.
     QString authenticationRealm() const { return authenticationRealm_; }
+    void setAuthenticationRealm(const QString& realm) { authenticationRealm_ = realm; }
     QString proxyAuthenticationRealm() const { return proxyAuthenticationRealm_; }
+    void setProxyAuthenticationRealm(const QString& realm) { proxyAuthenticationRealm_ = realm; }
     int authenticationNeeded() const { return authenticationNeeded_; }
     int authenticationRetryCount() const { return authenticationRetryCount_; }
     int proxyAuthenticationRetryCount() const { return proxyAuthenticationRetryCount_; }

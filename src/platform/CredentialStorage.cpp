@@ -72,8 +72,10 @@ std::atomic<bool> storeAvailable{true};
 
 // A missing store is said once and then taken as given.
 bool noteOutcome(QKeychain::Error error) {
-    if (error == QKeychain::NoBackendAvailable || error == QKeychain::NotImplemented ||
-        error == QKeychain::AccessDenied) {
+    // Anything but an answer (or a missing entry, or a user who said no) means the store
+    // cannot be reached: with no session bus, the Secret Service reports "other error".
+    if (error != QKeychain::NoError && error != QKeychain::EntryNotFound &&
+        error != QKeychain::AccessDeniedByUser && error != QKeychain::CouldNotDeleteEntry) {
         if (storeAvailable.exchange(false)) {
             qCWarning(lcCredentials,
                       "No password store is running: logins are kept for this session only");
