@@ -655,6 +655,8 @@ protected:
     platform::HttpAuthenticationPtr proxyAuthentication_;
     // The head of the last 401 or 407, kept while the request waits for an answer.
     std::optional<platform::HttpResponseHeader> challengeResponse_;
+    // A proxy's refusal of a tunnel was just kept there (its stream is already gone).
+    bool tunnelChallengeIsNew_ = false;
     // Credentials to save for good once the server or proxy has taken them.
     bool keychainSavePending_ = false;
     bool proxyKeychainSavePending_ = false;

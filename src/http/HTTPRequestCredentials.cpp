@@ -194,6 +194,7 @@ void HTTPRequest::copyCredentialSettingsTo(HTTPRequest& other) const {
 // ---- Answering a challenge ----
 
 bool HTTPRequest::captureChallenge() {
+    if (std::exchange(tunnelChallengeIsNew_, false)) return true;
     if (!readStream_) return false;
     const platform::HttpResponseHeader header = readStream_->responseHeader();
     if (!header.isHeaderComplete()) return false;

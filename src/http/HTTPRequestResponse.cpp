@@ -512,6 +512,10 @@ void HTTPRequest::handleStreamError() {
             // The proxy's own challenge to a tunnel: it goes to proxy authentication, as a
             // 407 does, and the connection it came on is gone.
             authenticationNeeded_ = 2;
+            if (readStream_) {
+                challengeResponse_ = readStream_->proxyChallenge();
+                tunnelChallengeIsNew_ = true;
+            }
             discardConnection();
             cancelLoad();
             complete_ = true;

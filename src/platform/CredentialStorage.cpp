@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <atomic>
 #include <mutex>
@@ -19,8 +20,11 @@ namespace platform {
 
 namespace {
 
-// Every job runs on this one thread: the store's client objects are not shared across
-// threads, and no caller's event loop (the GUI's included) is needed for an answer.
+constexpr int kAnswerTimeoutMs = 3000;
+
+// Jobs wait here for their answer, one at a time: on the GUI thread when there is an
+// application (the store's client library answers through its event loop), else on a thread
+// of their own.
 class KeychainThread {
 public:
     KeychainThread() {
@@ -38,21 +42,37 @@ public:
         QObject* context = QAbstractEventDispatcher::instance(&m_thread);
         auto body = [job, &error] {
             QEventLoop loop;
+            QTimer deadline;
+            deadline.setSingleShot(true);
             job->setAutoDelete(false);
             job->setInsecureFallback(false);
             QObject::connect(job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
+            QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
             job->start();
+            // A store that never answers (a bus that lost its service) counts as missing.
+            deadline.start(kAnswerTimeoutMs);
             loop.exec();
+            if (!deadline.isActive()) {
+                // Nothing waits for it any more: it goes when it ends.
+                QObject::disconnect(job, nullptr, nullptr, nullptr);
+                job->setAutoDelete(true);
+                error = QKeychain::NoBackendAvailable;
+                return;
+            }
             error = job->error();
             if (error != QKeychain::NoError && error != QKeychain::EntryNotFound) {
                 qCDebug(lcCredentials) << "password store:" << job->errorString();
             }
             delete job;
         };
-        if (QThread::currentThread() == &m_thread) {
+        // The store's client library answers through the main event loop of the GUI thread,
+        // so jobs run there when there is one; the calling thread waits.
+        QCoreApplication* application = QCoreApplication::instance();
+        QObject* target = application != nullptr ? application : context;
+        if (QThread::currentThread() == target->thread()) {
             body();
         } else {
-            QMetaObject::invokeMethod(context, body, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(target, body, Qt::BlockingQueuedConnection);
         }
         return error;
     }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <algorithm>
 #include <mutex>
 
 #include "http/dialog/AuthenticationDialog.h"
@@ -110,6 +111,8 @@ protected:
         });
     }
 
+    // The application comes first: widgets cannot be made before it.
+    const bool applicationReady_ = (application(), true);
     QWidget window;
 };
 

@@ -48,9 +48,23 @@ public:
         }
         // The password of the login keyring it creates and unlocks.
         keyringProcess.write("test-password");
+        keyringProcess.waitForBytesWritten(3000);
         keyringProcess.closeWriteChannel();
         for (int i = 0; i < 100 && !serviceOnTheBus(); ++i) QThread::msleep(50);
-        if (!serviceOnTheBus()) problem = "gnome-keyring-daemon did not offer the Secret Service";
+        if (!serviceOnTheBus()) {
+            problem = "gnome-keyring-daemon did not offer the Secret Service";
+            return;
+        }
+        // The login keyring it unlocked is where logins go by default: without that, storing
+        // would wait for a prompt nobody can answer.
+        QProcess alias;
+        alias.start("dbus-send",
+                    {"--session", "--print-reply", "--dest=org.freedesktop.secrets",
+                     "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.SetAlias",
+                     "string:default", "objpath:/org/freedesktop/secrets/collection/login"});
+        if (!alias.waitForFinished(5000) || alias.exitCode() != 0) {
+            problem = "the login keyring could not be made the default one";
+        }
     }
     ~PasswordStore() {
         for (QProcess* process : {&keyringProcess, &busProcess}) {

@@ -11,6 +11,7 @@
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
+#include "servers/TestCertificates.h"
 
 namespace {
 
@@ -115,9 +116,10 @@ TEST(FetchLoginInterop, NginxAuthBasicAndTinyproxyBasicAuth) {
     ASSERT_TRUE(page.open(QIODevice::WriteOnly));
     page.write("behind the door\n");
     page.close();
+    const auto certificate = lumaro::test::makeServerCertificate(dir.path());
     lumaro::test::NginxServer nginx({dir.path(),
-                                     {},
-                                     {},
+                                     certificate.certificateFile,
+                                     certificate.keyFile,
                                      {},
                                      QStringLiteral("auth_basic \"Lumaro\";\n"
                                                     "auth_basic_user_file %1;")
@@ -137,6 +139,18 @@ TEST(FetchLoginInterop, NginxAuthBasicAndTinyproxyBasicAuth) {
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_EQ(refused.out, "407");
     EXPECT_EQ(fetch({"-x", via, "--proxy-user", "pu:wrong", nginx.url("/index.html")}).exitCode, 3);
+    // Through the proxy's tunnel to a secure site: the proxy's challenge comes with the
+    // refused tunnel, and the answer goes with the next tunnel request.
+    const Outcome tunnelled = fetch(
+        {"-k", "-x", via, "--proxy-user", "pu:pp", "-u", "u:p", nginx.httpsUrl("/index.html")});
+    EXPECT_EQ(tunnelled.exitCode, 0) << tunnelled.err.constData();
+    EXPECT_EQ(tunnelled.out, "behind the door\n");
+    EXPECT_EQ(fetch({"-k", "-x", via, nginx.httpsUrl("/index.html")}).exitCode, 3);
+    // tinyproxy answers a wrong login with 401, not 407: for a tunnel that is a plain refusal.
+    const Outcome wrong =
+        fetch({"-k", "-x", via, "--proxy-user", "pu:wrong", nginx.httpsUrl("/index.html")});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_EQ(wrong.out, "");
 }
 
 TEST_F(FetchLogin, ATerminalIsAskedWithTheLoginFormsWords) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -110,6 +111,8 @@ AuthenticationDialog::AuthenticationDialog(const HTTPRequestPtr& request, QWidge
     layout->addWidget(buttons);
 
     setWindowTitle(texts::title(*request, proxy));
+    // The prompt follows the window's shape as it turns.
+    if (parent != nullptr) parent->installEventFilter(this);
     showTitle();
     // Closing the window any other way is a Cancel.
     connect(this, &QDialog::rejected, this, [this] {
@@ -127,6 +130,11 @@ void AuthenticationDialog::showTitle() {
 void AuthenticationDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     showTitle();
+}
+
+bool AuthenticationDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize) showTitle();
+    return QDialog::eventFilter(watched, event);
 }
 
 QList<HTTPRequestPtr> AuthenticationDialog::requestsRequiringTheseCredentials() const {

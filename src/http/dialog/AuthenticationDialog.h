@@ -50,6 +50,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     AuthenticationDialog(const HTTPRequestPtr& request, QWidget* parent);
