@@ -13,6 +13,7 @@ packages=(
   desktop-file-utils appstream dpkg-dev
   iproute2 util-linux
   clang-format gcovr
+  qtkeychain-qt6-dev gnome-keyring dbus-daemon dbus-bin
 )
 
 missing=()

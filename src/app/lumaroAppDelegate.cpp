@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/lumaroViewController.h"
+#include "http/dialog/AuthenticationDialog.h"
 
 namespace app {
 
@@ -56,6 +57,9 @@ void lumaroAppDelegate::applicationDidFinishLaunching() {
     window_->setFixedSize(windowSizeFor(available));
     window_->show();
     window_->activateWindow();
+    // Servers and proxies that ask for a login get it from a form over this window.
+    http::AuthenticationDialog::setPresentingWindow(window_.get());
+    http::AuthenticationDialog::install();
 }
 
 }  // namespace app

@@ -120,6 +120,7 @@ void HTTPRequest::copySharedSettingsTo(HTTPRequest& other) const {
     other.shouldUseRFC2616RedirectBehaviour_ = shouldUseRFC2616RedirectBehaviour_;
     other.shouldAttemptPersistentConnection_ = shouldAttemptPersistentConnection_;
     other.persistentConnectionTimeoutSeconds_ = persistentConnectionTimeoutSeconds_;
+    copyCredentialSettingsTo(other);
 }
 
 // ---- Accessors guarded by the request's lock ----
@@ -142,6 +143,7 @@ QUrl HTTPRequest::url() const {
 void HTTPRequest::setURL(const QUrl& url) {
     std::lock_guard lock(cancelledLock_);
     if (url == url_) return;
+    forgetServerCredentialsFor(url);
     url_ = url;
     // A new address needs a new message (and new authentication handles, when there are any).
     request_.reset();

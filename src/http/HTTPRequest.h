@@ -22,11 +22,13 @@
 #include "http/HTTPRequestDelegate.h"
 #include "http/Headers.h"
 #include "http/ProgressDelegate.h"
+#include "http/SessionCredentials.h"
 #include "http/StringEncoding.h"
 #include "platform/FileInputStream.h"
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
 #include "platform/PacRunner.h"
+#include "platform/http/HttpAuthentication.h"
 #include "platform/http/HttpMessage.h"
 #include "platform/http/HttpSecuritySettings.h"
 #include "platform/http/HttpStream.h"
@@ -257,9 +259,6 @@ public:
     // Removes the listed cookies from the shared cookie store, then lists these instead.
     static void setSessionCookies(const QList<QNetworkCookie>& cookies);
     static void addSessionCookie(const QNetworkCookie& cookie);
-    // Forgets the session: its cookies, also in the shared store, and the answers the
-    // default cache keeps for the session only.
-    static void clearSession();
     // A proxy auto-configuration script (file, http or https) that chooses the proxy.
     QUrl PACurl() const { return PACurl_; }
     void setPACurl(const QUrl& url) { PACurl_ = url; }
@@ -295,19 +294,88 @@ protected:
     bool isSynchronous_ = false;
 
 public:
-    // ---- Credentials ----
+    // ---- Credentials (HTTPRequestCredentials.cpp) ----
     QString username() const { return username_; }
     void setUsername(const QString& user) { username_ = user; }
     QString password() const { return password_; }
     void setPassword(const QString& password) { password_ = password; }
+    QString domain() const { return domain_; }
+    void setDomain(const QString& domain) { domain_ = domain; }
+    QString proxyUsername() const { return proxyUsername_; }
+    void setProxyUsername(const QString& user) { proxyUsername_ = user; }
+    QString proxyPassword() const { return proxyPassword_; }
+    void setProxyPassword(const QString& password) { proxyPassword_ = password; }
+    QString proxyDomain() const { return proxyDomain_; }
+    void setProxyDomain(const QString& domain) { proxyDomain_ = domain; }
+    // Set from each challenge; "Basic" set beforehand lets a username and password go out
+    // before one (to the server the request is for, and over plain HTTP only once it asked).
     QString authenticationScheme() const { return authenticationScheme_; }
+    void setAuthenticationScheme(const QString& scheme) { authenticationScheme_ = scheme; }
+    QString proxyAuthenticationScheme() const { return proxyAuthenticationScheme_; }
+    void setProxyAuthenticationScheme(const QString& scheme) {
+        proxyAuthenticationScheme_ = scheme;
+    }
+    // Null until a challenge named one.
+    QString authenticationRealm() const { return authenticationRealm_; }
+    void setAuthenticationRealm(const QString& realm) { authenticationRealm_ = realm; }
+    QString proxyAuthenticationRealm() const { return proxyAuthenticationRealm_; }
+    void setProxyAuthenticationRealm(const QString& realm) { proxyAuthenticationRealm_ = realm; }
     int authenticationNeeded() const { return authenticationNeeded_; }
+    int authenticationRetryCount() const { return authenticationRetryCount_; }
+    int proxyAuthenticationRetryCount() const { return proxyAuthenticationRetryCount_; }
+    platform::HttpCredentialsPtr requestCredentials() const { return requestCredentials_; }
+    platform::HttpCredentialsPtr proxyCredentials() const { return proxyCredentials_; }
     bool shouldPresentCredentialsBeforeChallenge() const {
         return shouldPresentCredentialsBeforeChallenge_;
     }
     void setShouldPresentCredentialsBeforeChallenge(bool on) {
         shouldPresentCredentialsBeforeChallenge_ = on;
     }
+    bool useSessionPersistence() const { return useSessionPersistence_; }
+    void setUseSessionPersistence(bool on) { useSessionPersistence_ = on; }
+    bool useKeychainPersistence() const { return useKeychainPersistence_; }
+    void setUseKeychainPersistence(bool on) { useKeychainPersistence_ = on; }
+    bool shouldPresentAuthenticationDialog() const { return shouldPresentAuthenticationDialog_; }
+    void setShouldPresentAuthenticationDialog(bool on) { shouldPresentAuthenticationDialog_ = on; }
+    bool shouldPresentProxyAuthenticationDialog() const {
+        return shouldPresentProxyAuthenticationDialog_;
+    }
+    void setShouldPresentProxyAuthenticationDialog(bool on) {
+        shouldPresentProxyAuthenticationDialog_ = on;
+    }
+    // The answers of whoever was asked for credentials; any thread.
+    void retryUsingSuppliedCredentials();
+    void cancelAuthentication();
+
+    // Class-wide credential stores. Session entries live until clearSession; saved ones
+    // go to the desktop's password store.
+    static QList<SessionCredentials> sessionCredentialsStore();
+    static QList<SessionCredentials> sessionProxyCredentialsStore();
+    static void storeAuthenticationCredentialsInSessionStore(const SessionCredentials& entry);
+    static void storeProxyAuthenticationCredentialsInSessionStore(const SessionCredentials& entry);
+    static void removeAuthenticationCredentialsFromSessionStore(
+        const platform::HttpCredentialsPtr& credentials);
+    static void removeProxyAuthenticationCredentialsFromSessionStore(
+        const platform::HttpCredentialsPtr& credentials);
+    static bool saveCredentials(const platform::HttpCredentials& credentials, const QString& host,
+                                int port, const QString& protocol, const QString& realm);
+    static bool saveCredentialsForProxy(const platform::HttpCredentials& credentials,
+                                        const QString& host, int port, const QString& realm);
+    static platform::HttpCredentialsPtr savedCredentialsForHost(const QString& host, int port,
+                                                                const QString& protocol,
+                                                                const QString& realm);
+    static platform::HttpCredentialsPtr savedCredentialsForProxy(const QString& host, int port,
+                                                                 const QString& protocol,
+                                                                 const QString& realm);
+    static bool removeCredentialsForHost(const QString& host, int port, const QString& protocol,
+                                         const QString& realm);
+    static bool removeCredentialsForProxy(const QString& host, int port, const QString& realm);
+    // Forgets every session login, cookie and session-cached response.
+    static void clearSession();
+    // What shows the login dialog on the GUI thread; without one (no user interface) no
+    // dialog is offered and the request fails as when nobody can be asked.
+    using AuthenticationDialogPresenter = std::function<void(const HTTPRequestPtr&)>;
+    static void setAuthenticationDialogPresenter(AuthenticationDialogPresenter presenter);
 
     // ---- Cache ----
     std::shared_ptr<CacheDelegate> downloadCache() const { return downloadCache_.lock(); }
@@ -525,6 +593,33 @@ protected:
     // Pre-emptive Authorization, and the answer to a 401 or 407.
     void applyAuthorizationHeader();
     void attemptToApplyCredentialsAndResume();
+    void attemptToApplyProxyCredentialsAndResume();
+    platform::HttpCredentialsPtr findCredentials();
+    platform::HttpCredentialsPtr findProxyCredentials();
+    bool applyCredentials(const platform::HttpCredentialsPtr& credentials);
+    bool applyProxyCredentials(const platform::HttpCredentialsPtr& credentials);
+    std::optional<SessionCredentials> findSessionAuthenticationCredentials();
+    std::optional<SessionCredentials> findSessionProxyAuthenticationCredentials();
+    void saveCredentialsToKeychain(const platform::HttpCredentialsPtr& credentials);
+    void saveProxyCredentialsToKeychain(const platform::HttpCredentialsPtr& credentials);
+    bool willAskDelegateForCredentials();
+    bool willAskDelegateForProxyCredentials();
+    void askDelegateForCredentials();
+    void askDelegateForProxyCredentials();
+    bool showAuthenticationDialog();
+    bool showProxyAuthenticationDialog();
+    // After each answer's head: remembers credentials the server or proxy took.
+    void rememberAcceptedCredentials();
+    // Drops what belongs to the server of the old address when the address changes origin.
+    void forgetServerCredentialsFor(const QUrl& newURL);
+    void copyCredentialSettingsTo(HTTPRequest& other) const;
+    bool isSynchronous() const;
+    platform::HttpEntityBody entityBodyForDigest() const;
+    // Takes the challenge of the answer just read (from the stream while it is there); true
+    // when there was a new one.
+    bool captureChallenge();
+    // Starts the next attempt after credentials were applied.
+    void resumeWithCredentials();
 
     // Target and method.
     QUrl url_;
@@ -633,9 +728,33 @@ protected:
     // Credentials.
     QString username_;
     QString password_;
+    QString domain_;
+    QString proxyUsername_;
+    QString proxyPassword_;
+    QString proxyDomain_;
     QString authenticationScheme_;
+    QString proxyAuthenticationScheme_;
+    QString authenticationRealm_;
+    QString proxyAuthenticationRealm_;
+    platform::HttpCredentialsPtr requestCredentials_;
+    platform::HttpCredentialsPtr proxyCredentials_;
+    platform::HttpAuthenticationPtr requestAuthentication_;
+    platform::HttpAuthenticationPtr proxyAuthentication_;
+    // The head of the last 401 or 407, kept while the request waits for an answer.
+    std::optional<platform::HttpResponseHeader> challengeResponse_;
+    // A proxy's refusal of a tunnel was just kept there (its stream is already gone).
+    bool tunnelChallengeIsNew_ = false;
+    // Credentials to save for good once the server or proxy has taken them.
+    bool keychainSavePending_ = false;
+    bool proxyKeychainSavePending_ = false;
     bool shouldPresentCredentialsBeforeChallenge_ = true;
+    bool useSessionPersistence_ = true;
+    bool useKeychainPersistence_ = false;
+    bool shouldPresentAuthenticationDialog_ = false;
+    bool shouldPresentProxyAuthenticationDialog_ = true;
     int authenticationNeeded_ = 0;
+    int authenticationRetryCount_ = 0;
+    int proxyAuthenticationRetryCount_ = 0;
 
     // Proxy.
     QString proxyHost_;

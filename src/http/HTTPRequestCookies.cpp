@@ -51,11 +51,4 @@ void HTTPRequest::addSessionCookie(const QNetworkCookie& cookie) {
     state.list.append(cookie);
 }
 
-void HTTPRequest::clearSession() {
-    setSessionCookies({});
-    if (auto cache = defaultCache()) {
-        cache->clearCachedResponsesForStoragePolicy(CacheStoragePolicy::ForSessionDuration);
-    }
-}
-
 }  // namespace http

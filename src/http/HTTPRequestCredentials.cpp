@@ -1,30 +1,801 @@
-// Credentials a request presents. Until credential stores and prompts are part of the engine,
-// only a Basic user name and password set on the request are sent before a challenge, and a
-// 401 or 407 answer ends the request with "Authentication needed".
+// Credentials a request presents: before a challenge (from the session store), and in answer
+// to a 401 or 407, from wherever they can be found, or from whoever can be asked.
+#include <QDateTime>
+#include <QThread>
+
 #include "http/HTTPRequest.h"
 #include "http/Origin.h"
 #include "http/RequestClassState.h"
+#include "platform/CookieStore.h"
+#include "platform/CredentialStorage.h"
+#include "platform/MainThread.h"
 
 namespace http {
 
-void HTTPRequest::applyAuthorizationHeader() {
-    if (!shouldPresentCredentialsBeforeChallenge_) return;
-    if (requestHeaders_.contains(QStringLiteral("Authorization"))) return;
-    // The request's credentials are for the server it was made for: after a redirect to
-    // another scheme, host or port they stay behind.
-    const QUrl& intended = redirectCount_ == 0 ? url_ : originalURL_;
-    if (!isSameOrigin(url_, intended)) return;
-    if (!username_.isEmpty() && !password_.isEmpty() &&
-        authenticationScheme_ == QLatin1String("Basic")) {
-        addBasicAuthenticationHeaderWithUsername(username_, password_);
+namespace {
+
+using platform::HttpAuthentication;
+using platform::HttpCredentials;
+using platform::HttpCredentialsPtr;
+
+struct CredentialState {
+    std::recursive_mutex sessionCredentialLock;
+    // Serialises the choice between stored credentials and asking, across all requests.
+    std::recursive_mutex credentialPromptLock;
+    QList<SessionCredentials> sessionCredentialsStore;
+    QList<SessionCredentials> sessionProxyCredentialsStore;
+    HTTPRequest::AuthenticationDialogPresenter dialogPresenter;
+};
+
+CredentialState& credentialState() {
+    static auto* state = new CredentialState();
+    return *state;
+}
+
+const QString kBasic = QStringLiteral("Basic");
+const QString kNTLM = QStringLiteral("NTLM");
+
+ErrorPtr noAuthenticationObjectError() {
+    return Error::http(InternalErrorWhileApplyingCredentialsType,
+                       QStringLiteral("Failed to get authentication object from response headers"));
+}
+
+ErrorPtr applyFailedError(bool proxy) {
+    return Error::http(InternalErrorWhileApplyingCredentialsType,
+                       proxy ? QStringLiteral("Failed to apply proxy credentials to request")
+                             : QStringLiteral("Failed to apply credentials to request"));
+}
+
+bool isRefusal(const platform::HttpStreamError& error) {
+    return error.domain == platform::HttpStreamErrorDomain::HttpAuthentication &&
+           (error.code == platform::http_authentication_error::kBadUserName ||
+            error.code == platform::http_authentication_error::kBadPassword);
+}
+
+// The user name and account domain: an empty domain with a name written domain\user takes
+// its two parts.
+HttpCredentialsPtr credentialsFrom(QString user, const QString& password, QString domain,
+                                   bool needsDomain) {
+    if (user.isNull() || password.isNull()) return nullptr;
+    HttpCredentials credentials;
+    if (needsDomain) {
+        if (domain.isEmpty()) {
+            const QStringList parts = user.split(QLatin1Char('\\'));
+            if (parts.size() == 2) {
+                domain = parts[0];
+                user = parts[1];
+            }
+        }
+        credentials.accountDomain = domain.isNull() ? QStringLiteral("") : domain;
+    }
+    credentials.username = user;
+    credentials.password = password;
+    return std::make_shared<const HttpCredentials>(credentials);
+}
+
+bool sameContent(const HttpCredentials& a, const HttpCredentials& b) {
+    return a.username == b.username && a.password == b.password &&
+           a.accountDomain == b.accountDomain;
+}
+
+void storeEntry(QList<SessionCredentials>& store, const SessionCredentials& entry) {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    store.removeIf([&](const SessionCredentials& e) { return e.credentials == entry.credentials; });
+    store.append(entry);
+}
+
+void removeEntry(QList<SessionCredentials>& store, const HttpCredentialsPtr& credentials) {
+    if (!credentials) return;
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    for (qsizetype i = 0; i < store.size(); ++i) {
+        if (store[i].credentials == credentials) {
+            store.removeAt(i);
+            return;
+        }
     }
 }
 
+}  // namespace
+
+// ---- Before a challenge ----
+
+void HTTPRequest::applyAuthorizationHeader() {
+    if (!shouldPresentCredentialsBeforeChallenge_) return;
+    if (!requestHeaders_.contains(QStringLiteral("Authorization"))) {
+        // The request's credentials are for the server it was made for: after a redirect to
+        // another scheme, host or port they stay behind. Over plain HTTP a Basic password goes
+        // out first only to a server that has asked this request for it.
+        const QUrl& intended = redirectCount_ == 0 ? url_ : originalURL_;
+        const bool asked =
+            url_.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ||
+            !authenticationRealm_.isNull() || requestAuthentication_;
+        if (isSameOrigin(url_, intended) && asked && !username_.isNull() && !password_.isNull() &&
+            authenticationScheme_ == kBasic) {
+            addBasicAuthenticationHeaderWithUsername(username_, password_);
+        } else if (useSessionPersistence_) {
+            if (std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials()) {
+                if (!entry->authentication) {
+                    addBasicAuthenticationHeaderWithUsername(entry->credentials->username,
+                                                             entry->credentials->password);
+                } else if (request_ && entry->authentication->applyCredentials(
+                                           *request_, *entry->credentials, entityBodyForDigest())) {
+                    authenticationScheme_ = entry->authenticationScheme;
+                } else {
+                    removeAuthenticationCredentialsFromSessionStore(entry->credentials);
+                }
+            }
+        }
+    }
+    // Proxy credentials go only to an HTTP proxy this request goes through.
+    if (useSessionPersistence_ && request_ && !proxyHost_.isEmpty() &&
+        proxyType_.compare(QLatin1String("SOCKS"), Qt::CaseInsensitive) != 0) {
+        if (std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials()) {
+            if (!entry->authentication ||
+                !entry->authentication->applyCredentials(*request_, *entry->credentials)) {
+                removeProxyAuthenticationCredentialsFromSessionStore(entry->credentials);
+            }
+        }
+    }
+}
+
+void HTTPRequest::rememberAcceptedCredentials() {
+    if (authenticationNeeded_ != 1) {
+        if (keychainSavePending_ && requestCredentials_) {
+            saveCredentialsToKeychain(requestCredentials_);
+        }
+        keychainSavePending_ = false;
+    }
+    if (authenticationNeeded_ != 2) {
+        if (proxyKeychainSavePending_ && proxyCredentials_) {
+            saveProxyCredentialsToKeychain(proxyCredentials_);
+        }
+        proxyKeychainSavePending_ = false;
+    }
+    // A Basic login sent before any challenge and taken is remembered for later requests,
+    // once per address and login.
+    if (authenticationNeeded_ != 0 || requestAuthentication_ || authenticationScheme_ != kBasic ||
+        username_.isNull() || password_.isNull() || !useSessionPersistence_ || !request_ ||
+        !request_->headerFieldValue(QStringLiteral("Authorization")).startsWith(kBasic)) {
+        return;
+    }
+    HttpCredentials sent{username_, password_, QString()};
+    {
+        std::lock_guard lock(credentialState().sessionCredentialLock);
+        for (const SessionCredentials& entry : credentialState().sessionCredentialsStore) {
+            if (entry.url == url_ && sameContent(*entry.credentials, sent)) return;
+        }
+    }
+    SessionCredentials entry;
+    entry.credentials = std::make_shared<const HttpCredentials>(sent);
+    entry.url = url_;
+    entry.authenticationScheme = kBasic;
+    storeAuthenticationCredentialsInSessionStore(entry);
+}
+
+void HTTPRequest::forgetServerCredentialsFor(const QUrl& newURL) {
+    if (url_.isEmpty() || isSameOrigin(url_, newURL)) return;
+    requestAuthentication_.reset();
+    requestCredentials_.reset();
+    authenticationRealm_ = QString();
+    keychainSavePending_ = false;
+}
+
+void HTTPRequest::copyCredentialSettingsTo(HTTPRequest& other) const {
+    other.domain_ = domain_;
+    other.proxyUsername_ = proxyUsername_;
+    other.proxyPassword_ = proxyPassword_;
+    other.proxyDomain_ = proxyDomain_;
+    other.useKeychainPersistence_ = useKeychainPersistence_;
+    other.useSessionPersistence_ = useSessionPersistence_;
+    other.shouldPresentAuthenticationDialog_ = shouldPresentAuthenticationDialog_;
+    other.shouldPresentProxyAuthenticationDialog_ = shouldPresentProxyAuthenticationDialog_;
+}
+
+// ---- Answering a challenge ----
+
+bool HTTPRequest::captureChallenge() {
+    if (std::exchange(tunnelChallengeIsNew_, false)) return true;
+    if (!readStream_) return false;
+    const platform::HttpResponseHeader header = readStream_->responseHeader();
+    if (!header.isHeaderComplete()) return false;
+    if (header.statusCode() != 401 && header.statusCode() != 407) return false;
+    challengeResponse_ = header;
+    return true;
+}
+
+void HTTPRequest::resumeWithCredentials() {
+    // Cookies the challenge set (a session cookie, say) go with the answer to it.
+    if (useCookiePersistence_ && request_ && !hasMainRequest_) {
+        QList<QNetworkCookie> cookies = requestCookies_;
+        for (const QNetworkCookie& fresh : platform::CookieStore::shared().cookiesForUrl(url_)) {
+            cookies.removeIf([&](const QNetworkCookie& c) { return c.hasSameIdentifier(fresh); });
+            cookies.append(fresh);
+        }
+        QString header;
+        for (const QNetworkCookie& cookie : cookies) {
+            if (!header.isEmpty()) header += QLatin1String("; ");
+            header += QString::fromLatin1(cookie.name()) + QLatin1Char('=') +
+                      QString::fromLatin1(cookie.value());
+        }
+        if (!header.isEmpty()) request_->setHeaderFieldValue(QStringLiteral("Cookie"), header);
+    }
+    startRequest();
+}
+
 void HTTPRequest::attemptToApplyCredentialsAndResume() {
-    std::lock_guard lock(cancelledLock_);
+    std::unique_lock lock(cancelledLock_);
     if (error_ || cancelled_) return;
+    auto keep = self();
+    const bool fresh = captureChallenge();
+    if (authenticationNeeded_ == 2) {
+        lock.unlock();
+        attemptToApplyProxyCredentialsAndResume();
+        return;
+    }
+    auto& shared = RequestClassState::instance();
+    if (!requestAuthentication_ && challengeResponse_) {
+        requestAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
+        authenticationScheme_ = requestAuthentication_
+                                    ? requestAuthentication_->method()
+                                    : HttpAuthentication::recognisedMethod(*challengeResponse_);
+    } else if (requestAuthentication_ && fresh) {
+        requestAuthentication_->updateFromResponse(*challengeResponse_);
+    }
+    if (!requestAuthentication_) {
+        cancelLoad();
+        failWithError(noAuthenticationObjectError());
+        return;
+    }
+    authenticationRealm_ = QString();
+    if (!requestAuthentication_->requiresAccountDomain()) {
+        authenticationRealm_ = requestAuthentication_->realm();
+    }
+
+    platform::HttpStreamError refusal;
+    if (requestAuthentication_->isValid(&refusal)) {
+        cancelLoad();
+        if (requestCredentials_) {
+            const bool ntlm = authenticationScheme_ == kNTLM;
+            if (!(ntlm && authenticationRetryCount_ > 1) && applyCredentials(requestCredentials_)) {
+                resumeWithCredentials();
+                return;
+            }
+            failWithError(ntlm && authenticationRetryCount_ == 2 ? shared.authenticationError
+                                                                 : applyFailedError(false));
+            return;
+        }
+        // Every scheme answered here needs a user name and password; one that needs neither
+        // has nothing to offer it, so the request fails as for a refusal.
+        if (!requestAuthentication_->requiresUserNameAndPassword()) {
+            failWithError(shared.authenticationError);
+            return;
+        }
+        lock.unlock();
+        std::lock_guard prompt(credentialState().credentialPromptLock);
+        lock.lock();
+        if (error_ || cancelled_) return;
+        if (useSessionPersistence_) {
+            std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials();
+            if (entry && applyCredentials(entry->credentials)) {
+                resumeWithCredentials();
+                return;
+            }
+        }
+        if (HttpCredentialsPtr credentials = findCredentials()) {
+            if (applyCredentials(credentials)) {
+                resumeWithCredentials();
+            } else {
+                failWithError(applyFailedError(false));
+            }
+            return;
+        }
+        if (willAskDelegateForCredentials() || showAuthenticationDialog()) return;
+        failWithError(shared.authenticationError);
+        return;
+    }
+
+    requestAuthentication_.reset();
     cancelLoad();
-    failWithError(RequestClassState::instance().authenticationError);
+    if (!isRefusal(refusal)) {
+        failWithError(shared.authenticationError);
+        return;
+    }
+    lock.unlock();
+    std::lock_guard prompt(credentialState().credentialPromptLock);
+    lock.lock();
+    removeAuthenticationCredentialsFromSessionStore(requestCredentials_);
+    requestCredentials_.reset();
+    if (error_ || cancelled_) return;
+    if (useSessionPersistence_) {
+        if (std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials()) {
+            // A fresh handle for the same challenge: the refused one cannot be used again.
+            requestAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
+            if (requestAuthentication_ && applyCredentials(entry->credentials)) {
+                resumeWithCredentials();
+                return;
+            }
+            requestAuthentication_.reset();
+        }
+    }
+    lastActivityTime_ = QDateTime();
+    if (willAskDelegateForCredentials() || showAuthenticationDialog()) return;
+    failWithError(shared.authenticationError);
+}
+
+void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
+    std::unique_lock lock(cancelledLock_);
+    if (error_ || cancelled_) return;
+    auto keep = self();
+    auto& shared = RequestClassState::instance();
+    // A 407 from something that is not this request's HTTP proxy gets nothing: proxy
+    // credentials go to the proxy only.
+    if (proxyHost_.isEmpty() ||
+        proxyType_.compare(QLatin1String("SOCKS"), Qt::CaseInsensitive) == 0) {
+        cancelLoad();
+        failWithError(shared.authenticationError);
+        return;
+    }
+    const bool fresh = captureChallenge();
+    if (!proxyAuthentication_ && challengeResponse_) {
+        proxyAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
+        proxyAuthenticationScheme_ =
+            proxyAuthentication_ ? proxyAuthentication_->method()
+                                 : HttpAuthentication::recognisedMethod(*challengeResponse_);
+    } else if (proxyAuthentication_ && fresh) {
+        proxyAuthentication_->updateFromResponse(*challengeResponse_);
+    }
+    if (!proxyAuthentication_) {
+        cancelLoad();
+        failWithError(noAuthenticationObjectError());
+        return;
+    }
+    proxyAuthenticationRealm_ = QString();
+    if (!proxyAuthentication_->requiresAccountDomain()) {
+        proxyAuthenticationRealm_ = proxyAuthentication_->realm();
+    }
+
+    platform::HttpStreamError refusal;
+    if (proxyAuthentication_->isValid(&refusal)) {
+        cancelLoad();
+        if (proxyCredentials_) {
+            const bool ntlm = proxyAuthenticationScheme_ == kNTLM;
+            if (!(ntlm && proxyAuthenticationRetryCount_ > 1) &&
+                applyProxyCredentials(proxyCredentials_)) {
+                resumeWithCredentials();
+                return;
+            }
+            failWithError(ntlm && proxyAuthenticationRetryCount_ == 2 ? shared.authenticationError
+                                                                      : applyFailedError(true));
+            return;
+        }
+        if (!proxyAuthentication_->requiresUserNameAndPassword()) {
+            failWithError(shared.authenticationError);
+            return;
+        }
+        lock.unlock();
+        std::lock_guard prompt(credentialState().credentialPromptLock);
+        lock.lock();
+        if (error_ || cancelled_) return;
+        if (useSessionPersistence_) {
+            std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials();
+            if (entry && applyProxyCredentials(entry->credentials)) {
+                resumeWithCredentials();
+                return;
+            }
+        }
+        if (HttpCredentialsPtr credentials = findProxyCredentials()) {
+            if (applyProxyCredentials(credentials)) {
+                resumeWithCredentials();
+            } else {
+                failWithError(applyFailedError(true));
+            }
+            return;
+        }
+        if (willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
+        failWithError(shared.authenticationError);
+        return;
+    }
+
+    proxyAuthentication_.reset();
+    cancelLoad();
+    if (!isRefusal(refusal)) {
+        failWithError(shared.authenticationError);
+        return;
+    }
+    lock.unlock();
+    std::lock_guard prompt(credentialState().credentialPromptLock);
+    lock.lock();
+    removeProxyAuthenticationCredentialsFromSessionStore(proxyCredentials_);
+    proxyCredentials_.reset();
+    if (error_ || cancelled_) return;
+    if (useSessionPersistence_) {
+        if (std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials()) {
+            proxyAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
+            if (proxyAuthentication_ && applyProxyCredentials(entry->credentials)) {
+                resumeWithCredentials();
+                return;
+            }
+            proxyAuthentication_.reset();
+        }
+    }
+    lastActivityTime_ = QDateTime();
+    // The answer comes back through retryUsingSuppliedCredentials; the refused credentials
+    // are not sent again meanwhile.
+    if (willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
+    failWithError(shared.authenticationError);
+}
+
+// ---- Finding credentials ----
+
+HttpCredentialsPtr HTTPRequest::findCredentials() {
+    QString user = url_.userName(QUrl::FullyDecoded);
+    QString password = url_.password(QUrl::FullyDecoded);
+    // Credentials set on the request (or its main request) are for the server it was made
+    // for, never for one a redirect led to.
+    const bool ownServer = redirectCount_ == 0 || isSameOrigin(url_, originalURL_);
+    if ((user.isNull() || password.isNull()) && ownServer) {
+        auto main = mainRequest_.lock();
+        if (main && !main->username_.isNull() && !main->password_.isNull()) {
+            user = main->username_;
+            password = main->password_;
+        } else if (!username_.isNull() && !password_.isNull()) {
+            user = username_;
+            password = password_;
+        }
+    }
+    if ((user.isNull() || password.isNull()) && useKeychainPersistence_) {
+        if (HttpCredentialsPtr saved = savedCredentialsForHost(
+                url_.host(), platform::effectivePort(url_), url_.scheme(), authenticationRealm_)) {
+            user = saved->username;
+            password = saved->password;
+        }
+    }
+    const bool needsDomain =
+        requestAuthentication_ && requestAuthentication_->requiresAccountDomain();
+    return credentialsFrom(user, password, domain_, needsDomain);
+}
+
+HttpCredentialsPtr HTTPRequest::findProxyCredentials() {
+    QString user;
+    QString password;
+    auto main = mainRequest_.lock();
+    if (main && !main->proxyUsername_.isNull() && !main->proxyPassword_.isNull()) {
+        user = main->proxyUsername_;
+        password = main->proxyPassword_;
+    } else if (!proxyUsername_.isNull() && !proxyPassword_.isNull()) {
+        user = proxyUsername_;
+        password = proxyPassword_;
+    }
+    // The password store is read only for requests that asked for it: reading it may make
+    // the desktop ask the user to unlock it.
+    if ((user.isNull() || password.isNull()) && useKeychainPersistence_) {
+        if (HttpCredentialsPtr saved = savedCredentialsForProxy(
+                proxyHost_, proxyPort_, url_.scheme(), proxyAuthenticationRealm_)) {
+            user = saved->username;
+            password = saved->password;
+        }
+    }
+    const bool needsDomain = proxyAuthentication_ && proxyAuthentication_->requiresAccountDomain();
+    return credentialsFrom(user, password, proxyDomain_.isEmpty() ? domain_ : proxyDomain_,
+                           needsDomain);
+}
+
+platform::HttpEntityBody HTTPRequest::entityBodyForDigest() const {
+    platform::HttpEntityBody body;
+    if (shouldStreamPostDataFromDisk_ && !postBodyFilePath_.isEmpty()) {
+        body.filePath =
+            compressedPostBodyFilePath_.isEmpty() ? postBodyFilePath_ : compressedPostBodyFilePath_;
+    } else {
+        body.data = shouldCompressRequestBody_ && !compressedPostBody_.isEmpty()
+                        ? compressedPostBody_
+                        : postBody_;
+    }
+    return body;
+}
+
+bool HTTPRequest::applyCredentials(const HttpCredentialsPtr& credentials) {
+    ++authenticationRetryCount_;
+    if (!credentials || !requestAuthentication_ || !request_) return false;
+    if (!requestAuthentication_->applyCredentials(*request_, *credentials, entityBodyForDigest())) {
+        removeAuthenticationCredentialsFromSessionStore(credentials);
+        return false;
+    }
+    // Saved for good only once the server has taken them (rememberAcceptedCredentials).
+    keychainSavePending_ = useKeychainPersistence_;
+    if (useSessionPersistence_) {
+        SessionCredentials entry;
+        entry.authentication = requestAuthentication_;
+        entry.credentials = credentials;
+        entry.url = url_;
+        entry.authenticationScheme = authenticationScheme_;
+        entry.authenticationRealm = authenticationRealm_;
+        storeAuthenticationCredentialsInSessionStore(entry);
+    }
+    requestCredentials_ = credentials;
+    return true;
+}
+
+bool HTTPRequest::applyProxyCredentials(const HttpCredentialsPtr& credentials) {
+    ++proxyAuthenticationRetryCount_;
+    if (!credentials || !proxyAuthentication_ || !request_) return false;
+    if (!proxyAuthentication_->applyCredentials(*request_, *credentials, entityBodyForDigest())) {
+        removeProxyAuthenticationCredentialsFromSessionStore(credentials);
+        return false;
+    }
+    proxyKeychainSavePending_ = useKeychainPersistence_;
+    if (useSessionPersistence_) {
+        SessionCredentials entry;
+        entry.authentication = proxyAuthentication_;
+        entry.credentials = credentials;
+        entry.authenticationScheme = proxyAuthenticationScheme_;
+        entry.authenticationRealm = proxyAuthenticationRealm_;
+        entry.host = proxyHost_;
+        entry.port = proxyPort_;
+        storeProxyAuthenticationCredentialsInSessionStore(entry);
+    }
+    proxyCredentials_ = credentials;
+    return true;
+}
+
+std::optional<SessionCredentials> HTTPRequest::findSessionAuthenticationCredentials() {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    std::optional<SessionCredentials> closeMatch;
+    for (const SessionCredentials& entry : credentialState().sessionCredentialsStore) {
+        const bool exact = entry.url == url_;
+        if (!exact) {
+            if (closeMatch) continue;
+            const bool portsAgree = (url_.port() == -1 && entry.url.port() == -1) ||
+                                    (url_.port() != -1 && url_.port() == entry.url.port());
+            if (entry.url.host().compare(url_.host(), Qt::CaseInsensitive) != 0 ||
+                entry.url.scheme().compare(url_.scheme(), Qt::CaseInsensitive) != 0 ||
+                !portsAgree) {
+                continue;
+            }
+        }
+        if (!authenticationRealm_.isNull() && entry.authenticationRealm != authenticationRealm_) {
+            continue;
+        }
+        if (!username_.isNull() && !password_.isNull() &&
+            (entry.credentials->username != username_ ||
+             entry.credentials->password != password_)) {
+            continue;
+        }
+        if (exact) return entry;
+        closeMatch = entry;
+    }
+    return closeMatch;
+}
+
+std::optional<SessionCredentials> HTTPRequest::findSessionProxyAuthenticationCredentials() {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    for (const SessionCredentials& entry : credentialState().sessionProxyCredentialsStore) {
+        if (entry.host == proxyHost_ && entry.port == proxyPort_) return entry;
+    }
+    return std::nullopt;
+}
+
+// ---- Asking ----
+
+bool HTTPRequest::isSynchronous() const {
+    auto& shared = RequestClassState::instance();
+    std::lock_guard lock(shared.monitor);
+    return drivingThread_ == nullptr || drivingThread_ != shared.networkThread;
+}
+
+bool HTTPRequest::willAskDelegateForCredentials() {
+    if (isSynchronous()) return false;
+    auto delegate = delegate_.lock();
+    const bool answers = delegate ? delegate->answersAuthenticationNeeded()
+                                  : queue_ && queue_->answersAuthenticationNeeded();
+    if (!answers && !blockSnapshot(&Blocks::authenticationNeeded)) return false;
+    auto request = self();
+    platform::runOnMainThread([request] { request->askDelegateForCredentials(); });
+    return true;
+}
+
+bool HTTPRequest::willAskDelegateForProxyCredentials() {
+    if (isSynchronous()) return false;
+    auto delegate = delegate_.lock();
+    const bool answers = delegate ? delegate->answersProxyAuthenticationNeeded()
+                                  : queue_ && queue_->answersProxyAuthenticationNeeded();
+    if (!answers && !blockSnapshot(&Blocks::proxyAuthenticationNeeded)) return false;
+    auto request = self();
+    platform::runOnMainThread([request] { request->askDelegateForProxyCredentials(); });
+    return true;
+}
+
+void HTTPRequest::askDelegateForCredentials() {
+    std::unique_lock lock(cancelledLock_);
+    auto delegate = delegate_.lock();
+    auto queue = queue_;
+    lock.unlock();
+    auto request = self();
+    if (delegate) {
+        if (delegate->answersAuthenticationNeeded()) {
+            delegate->authenticationNeededForRequest(request);
+            return;
+        }
+    } else if (queue && queue->answersAuthenticationNeeded()) {
+        queue->authenticationNeededForRequest(request);
+        return;
+    }
+    if (auto block = blockSnapshot(&Blocks::authenticationNeeded)) block();
+}
+
+void HTTPRequest::askDelegateForProxyCredentials() {
+    std::unique_lock lock(cancelledLock_);
+    auto delegate = delegate_.lock();
+    auto queue = queue_;
+    lock.unlock();
+    auto request = self();
+    if (delegate) {
+        if (delegate->answersProxyAuthenticationNeeded()) {
+            delegate->proxyAuthenticationNeededForRequest(request);
+            return;
+        }
+    } else if (queue && queue->answersProxyAuthenticationNeeded()) {
+        queue->proxyAuthenticationNeededForRequest(request);
+        return;
+    }
+    if (auto block = blockSnapshot(&Blocks::proxyAuthenticationNeeded)) block();
+}
+
+namespace {
+
+bool presentDialog(const HTTPRequestPtr& request) {
+    HTTPRequest::AuthenticationDialogPresenter presenter;
+    {
+        std::lock_guard lock(credentialState().sessionCredentialLock);
+        presenter = credentialState().dialogPresenter;
+    }
+    if (!presenter) return false;
+    platform::runOnMainThread([presenter, request] { presenter(request); });
+    return true;
+}
+
+}  // namespace
+
+bool HTTPRequest::showAuthenticationDialog() {
+    if (isSynchronous() || !shouldPresentAuthenticationDialog_) return false;
+    return presentDialog(self());
+}
+
+bool HTTPRequest::showProxyAuthenticationDialog() {
+    if (isSynchronous() || !shouldPresentProxyAuthenticationDialog_) return false;
+    return presentDialog(self());
+}
+
+void HTTPRequest::setAuthenticationDialogPresenter(AuthenticationDialogPresenter presenter) {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    credentialState().dialogPresenter = std::move(presenter);
+}
+
+void HTTPRequest::retryUsingSuppliedCredentials() {
+    auto request = self();
+    performOnRequestThread([request] {
+        std::unique_lock lock(request->cancelledLock_);
+        // A request that ended meanwhile (cancelled, failed) stays ended.
+        if (request->error_ || request->cancelled_ || request->finished_) return;
+        const bool hasMessage = request->request_.has_value();
+        lock.unlock();
+        if (hasMessage) {
+            request->attemptToApplyCredentialsAndResume();
+        } else {
+            request->main();
+        }
+    });
+}
+
+void HTTPRequest::cancelAuthentication() {
+    auto request = self();
+    performOnRequestThread([request] {
+        std::lock_guard lock(request->cancelledLock_);
+        if (request->error_ || request->cancelled_ || request->finished_) return;
+        request->authenticationNeeded_ = 0;
+        request->cancelLoad();
+        request->failWithError(RequestClassState::instance().authenticationError);
+    });
+}
+
+// ---- Class-wide stores ----
+
+QList<SessionCredentials> HTTPRequest::sessionCredentialsStore() {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    return credentialState().sessionCredentialsStore;
+}
+
+QList<SessionCredentials> HTTPRequest::sessionProxyCredentialsStore() {
+    std::lock_guard lock(credentialState().sessionCredentialLock);
+    return credentialState().sessionProxyCredentialsStore;
+}
+
+void HTTPRequest::storeAuthenticationCredentialsInSessionStore(const SessionCredentials& entry) {
+    if (!entry.credentials) return;
+    storeEntry(credentialState().sessionCredentialsStore, entry);
+}
+
+void HTTPRequest::storeProxyAuthenticationCredentialsInSessionStore(
+    const SessionCredentials& entry) {
+    if (!entry.credentials) return;
+    storeEntry(credentialState().sessionProxyCredentialsStore, entry);
+}
+
+void HTTPRequest::removeAuthenticationCredentialsFromSessionStore(
+    const HttpCredentialsPtr& credentials) {
+    removeEntry(credentialState().sessionCredentialsStore, credentials);
+}
+
+void HTTPRequest::removeProxyAuthenticationCredentialsFromSessionStore(
+    const HttpCredentialsPtr& credentials) {
+    removeEntry(credentialState().sessionProxyCredentialsStore, credentials);
+}
+
+void HTTPRequest::clearSession() {
+    {
+        std::lock_guard lock(credentialState().sessionCredentialLock);
+        credentialState().sessionCredentialsStore.clear();
+        credentialState().sessionProxyCredentialsStore.clear();
+    }
+    setSessionCookies({});
+    if (auto cache = defaultCache()) {
+        cache->clearCachedResponsesForStoragePolicy(CacheStoragePolicy::ForSessionDuration);
+    }
+}
+
+void HTTPRequest::saveCredentialsToKeychain(const HttpCredentialsPtr& credentials) {
+    saveCredentials(*credentials, url_.host(), platform::effectivePort(url_), url_.scheme(),
+                    authenticationRealm_);
+}
+
+void HTTPRequest::saveProxyCredentialsToKeychain(const HttpCredentialsPtr& credentials) {
+    saveCredentialsForProxy(*credentials, proxyHost_, proxyPort_, proxyAuthenticationRealm_);
+}
+
+bool HTTPRequest::saveCredentials(const HttpCredentials& credentials, const QString& host, int port,
+                                  const QString& protocol, const QString& realm) {
+    return platform::CredentialStorage::shared().saveCredential(
+        {host, port, protocol, realm, false}, {credentials.username, credentials.password});
+}
+
+bool HTTPRequest::saveCredentialsForProxy(const HttpCredentials& credentials, const QString& host,
+                                          int port, const QString& realm) {
+    return platform::CredentialStorage::shared().saveCredential(
+        {host, port, QString(), realm, true}, {credentials.username, credentials.password});
+}
+
+namespace {
+
+HttpCredentialsPtr savedCredentials(const platform::ProtectionSpace& space) {
+    const std::optional<platform::SavedCredential> saved =
+        platform::CredentialStorage::shared().credential(space);
+    if (!saved) return nullptr;
+    return std::make_shared<const HttpCredentials>(
+        HttpCredentials{saved->username, saved->password, QString()});
+}
+
+}  // namespace
+
+HttpCredentialsPtr HTTPRequest::savedCredentialsForHost(const QString& host, int port,
+                                                        const QString& protocol,
+                                                        const QString& realm) {
+    return savedCredentials({host, port, protocol, realm, false});
+}
+
+HttpCredentialsPtr HTTPRequest::savedCredentialsForProxy(const QString& host, int port,
+                                                         const QString&, const QString& realm) {
+    // A proxy login is the proxy's whatever the scheme of the address behind it.
+    return savedCredentials({host, port, QString(), realm, true});
+}
+
+bool HTTPRequest::removeCredentialsForHost(const QString& host, int port, const QString& protocol,
+                                           const QString& realm) {
+    return platform::CredentialStorage::shared().removeCredential(
+        {host, port, protocol, realm, false});
+}
+
+bool HTTPRequest::removeCredentialsForProxy(const QString& host, int port, const QString& realm) {
+    return platform::CredentialStorage::shared().removeCredential(
+        {host, port, QString(), realm, true});
 }
 
 }  // namespace http

@@ -28,6 +28,10 @@ public:
     virtual void requestDidReceiveData(const HTTPRequestPtr&, const QByteArray&) {}
     virtual void authenticationNeededForRequest(const HTTPRequestPtr&) {}
     virtual void proxyAuthenticationNeededForRequest(const HTTPRequestPtr&) {}
+    // Whether the two credential questions above are answered: a delegate that answers is
+    // asked and the request waits for retryUsingSuppliedCredentials or cancelAuthentication.
+    virtual bool answersAuthenticationNeeded() const { return false; }
+    virtual bool answersProxyAuthenticationNeeded() const { return false; }
 };
 
 // A selector: what an event calls on the delegate. An empty selector is one the delegate

@@ -98,6 +98,7 @@ void HTTPRequest::readResponseHeaders() {
     } else if (responseStatusCode_ == 407) {
         authenticationNeeded_ = 2;
     }
+    rememberAcceptedCredentials();
 
     parseStringEncodingFromHeaders();
 
@@ -281,9 +282,10 @@ void HTTPRequest::handleBytesAvailable() {
 
     // The body of a redirect answer is not kept, nor handed to a data receiver, which would
     // take it for the start of the body it asked for; nor is the body of an answer that
-    // leaves a partial download as it is.
+    // leaves a partial download as it is; nor is a challenge's body handed to a data
+    // receiver, as the answer to the credentials follows it.
     if ((needsRedirect_ && shouldRedirect_) || resumeAnswer_ == ResumeAnswer::AlreadyComplete ||
-        resumeAnswer_ == ResumeAnswer::LeavesAlone) {
+        resumeAnswer_ == ResumeAnswer::LeavesAlone || (receiver && authenticationNeeded_ != 0)) {
         if (toMemory && !inflateNow) rawResponseData_.chop(bytesRead);
         return;
     }
@@ -516,6 +518,10 @@ void HTTPRequest::handleStreamError() {
             // The proxy's own challenge to a tunnel: it goes to proxy authentication, as a
             // 407 does, and the connection it came on is gone.
             authenticationNeeded_ = 2;
+            if (readStream_) {
+                challengeResponse_ = readStream_->proxyChallenge();
+                tunnelChallengeIsNew_ = true;
+            }
             discardConnection();
             cancelLoad();
             complete_ = true;

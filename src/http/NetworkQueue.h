@@ -20,8 +20,6 @@ class NetworkQueue;
 class NetworkQueueDelegate : public HTTPRequestDelegate {
 public:
     virtual void queueFinished(NetworkQueue&) {}
-    virtual bool answersAuthenticationNeeded() const { return false; }
-    virtual bool answersProxyAuthenticationNeeded() const { return false; }
 };
 
 // What the queue calls on its delegate when all its requests have finished or failed.

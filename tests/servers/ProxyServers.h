@@ -55,8 +55,10 @@ protected:
 
 class TinyproxyServer : public ProxyProcess {
 public:
-    // connectPorts: the only ports CONNECT may reach (empty: any port).
-    explicit TinyproxyServer(const QList<unsigned short>& connectPorts = {}) {
+    // connectPorts: the only ports CONNECT may reach (empty: any port). extraConfig: more
+    // configuration lines (BasicAuth, say).
+    explicit TinyproxyServer(const QList<unsigned short>& connectPorts = {},
+                             const QString& extraConfig = {}) {
         QString config = QStringLiteral(
                              "Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
                              "LogLevel Error\nLogFile \"%2/tinyproxy.log\"\n"
@@ -66,6 +68,7 @@ public:
                              .arg(m_dir.path());
         for (unsigned short port : connectPorts)
             config += QStringLiteral("ConnectPort %1\n").arg(port);
+        config += extraConfig;
         QFile file(m_dir.filePath("tinyproxy.conf"));
         if (!file.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot write tinyproxy.conf");

@@ -11,6 +11,7 @@
 #include "FetchCache.h"
 #include "CookieJarFile.h"
 #include "ProgressBar.h"
+#include "TerminalLogin.h"
 #include "http/FormDataRequest.h"
 #include "http/HTTPRequest.h"
 #include "platform/CookieStore.h"
@@ -212,6 +213,15 @@ int configureRequest(HTTPRequest& r, const FetchOptions& options) {
     if (!options.proxy.isEmpty() && !exempt && !applyProxy(r, options.proxy)) {
         return usageFailure("bad proxy " + options.proxy);
     }
+    if (options.user) {
+        r.setUsername(*options.user);
+        r.setPassword(options.password.value_or(QStringLiteral("")));
+    }
+    if (options.proxyUser) {
+        r.setProxyUsername(*options.proxyUser);
+        r.setProxyPassword(*options.proxyPassword);
+    }
+    r.setUseKeychainPersistence(options.keychain);
     if (const int code = configureCache(r, options); code != 0) return code;
     return configureCookiesAndPAC(r, options);
 }
@@ -260,8 +270,14 @@ int reportTransfer(const HTTPRequest& r, const FetchOptions& options, double sec
     return 0;
 }
 
-int fetch(const FetchOptions& options, const QString& url, bool toFile) {
+namespace {
+
+// One transfer. The request is left in *last; a failure for want of credentials is kept
+// quiet when quietAuthentication holds, as the caller will ask for them.
+int fetchOnce(const FetchOptions& options, const QString& url, bool toFile, HTTPRequestPtr* last,
+              bool quietAuthentication) {
     HTTPRequestPtr request = makeRequest(options, url);
+    *last = request;
     HTTPRequest& r = *request;
     if (const int code = configureRequest(r, options); code != 0) return code;
     std::optional<ProgressBar> progressBar;
@@ -310,8 +326,10 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
     std::fflush(stdout);
     const bool resumed = toFile && options.resume && !stream;
     if (resumed) restorePartial(options.output);
+    const bool quiet =
+        quietAuthentication && r.error() && r.error()->code == http::AuthenticationErrorType;
     const int code = reportTransfer(r, options, seconds,
-                                    HTTPRequest::newConnectionCount() - connectionsBefore, false);
+                                    HTTPRequest::newConnectionCount() - connectionsBefore, quiet);
     if (code != 0 || !resumed || !r.requestHeaders().contains(QStringLiteral("Range"))) {
         return code;
     }
@@ -327,6 +345,39 @@ int fetch(const FetchOptions& options, const QString& url, bool toFile) {
         return kHttpErrorExitCode;
     }
     return 0;
+}
+
+}  // namespace
+
+int fetch(const FetchOptions& options, const QString& url, bool toFile) {
+    FetchOptions current = options;
+    const bool terminal = standardInputIsTerminal();
+    // A login is asked for once per kind, and only when none was given for that kind.
+    bool serverKnown = current.user.has_value() || !QUrl(url).userName().isEmpty();
+    bool proxyKnown = current.proxyUser.has_value();
+    for (;;) {
+        HTTPRequestPtr request;
+        const bool mayAsk = terminal && (!serverKnown || !proxyKnown);
+        const int code = fetchOnce(current, url, toFile, &request, mayAsk);
+        if (code != http::AuthenticationErrorType || !mayAsk) return code;
+        const bool proxy = request->authenticationNeeded() == 2;
+        const std::optional<TerminalLogin> login =
+            (proxy ? proxyKnown : serverKnown) ? std::nullopt : askOnTerminal(*request, proxy);
+        if (!login) {
+            std::fprintf(stderr, "lumaro-fetch: %s\n",
+                         qPrintable(request->error()->localizedDescription));
+            return code;
+        }
+        if (proxy) {
+            current.proxyUser = login->user;
+            current.proxyPassword = login->password;
+            proxyKnown = true;
+        } else {
+            current.user = login->user;
+            current.password = login->password;
+            serverKnown = true;
+        }
+    }
 }
 
 int prepareSession(const FetchOptions& options) {

@@ -211,6 +211,29 @@ std::optional<FetchOptions> parseFetchOptions(const QStringList& arguments, QStr
         } else if (arg == "--noproxy") {
             if (!value(&v)) return std::nullopt;
             options.noProxy = v;
+        } else if (arg == "-u" || arg == "--user" || arg == "--proxy-user") {
+            if (!value(&v)) return std::nullopt;
+            const qsizetype colon = v.indexOf(':');
+            const QString user = colon < 0 ? v : v.left(colon);
+            // An empty password after the colon is a password, the empty one.
+            std::optional<QString> password;
+            if (colon >= 0) {
+                password = v.mid(colon + 1);
+                if (password->isNull()) password = QStringLiteral("");
+            }
+            if (arg == "--proxy-user") {
+                if (!password) {
+                    *problem = QStringLiteral("--proxy-user needs USER:PASSWORD");
+                    return std::nullopt;
+                }
+                options.proxyUser = user;
+                options.proxyPassword = password;
+            } else {
+                options.user = user;
+                options.password = password;
+            }
+        } else if (arg == "--keychain") {
+            options.keychain = true;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             *problem = QStringLiteral("unknown option %1").arg(arg);
             return std::nullopt;

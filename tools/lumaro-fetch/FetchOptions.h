@@ -69,6 +69,14 @@ struct FetchOptions {
     QString proxyPac;
     // --noproxy: hosts reached directly, in no_proxy's place.
     std::optional<QString> noProxy;
+    // -u USER[:PASSWORD]; without a password it is asked for on the terminal.
+    std::optional<QString> user;
+    std::optional<QString> password;
+    // --proxy-user USER:PASSWORD.
+    std::optional<QString> proxyUser;
+    std::optional<QString> proxyPassword;
+    // --keychain: logins are looked up in and saved to the desktop's password store.
+    bool keychain = false;
 };
 
 // Parses argv; on a usage error answers none and sets *problem.

@@ -8,6 +8,7 @@
 #include "Fetch.h"
 #include "FetchOptions.h"
 #include "http/HTTPRequest.h"
+#include "TerminalLogin.h"
 
 int main(int argc, char** argv) {
     // The socket layer takes a fresh buffer for every read and frees it straight after.
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMARO_VERSION));
 
     QString problem;
-    const auto options = parseFetchOptions(QCoreApplication::arguments(), &problem);
+    auto options = parseFetchOptions(QCoreApplication::arguments(), &problem);
     if (!options) {
         std::fprintf(stderr, "lumaro-fetch: %s\n", qPrintable(problem));
         std::fprintf(stderr, "usage: lumaro-fetch [options] URL...\n");
@@ -31,6 +32,12 @@ int main(int argc, char** argv) {
     // The engine's diagnostic lines are for -v only; failures are reported by this tool.
     if (!options->verbose) QLoggingCategory::setFilterRules(QStringLiteral("lumaro.http*=false"));
     if (options->limitRate) http::HTTPRequest::setMaxBandwidthPerSecond(*options->limitRate);
+    if (options->user && !options->password) {
+        // As curl does: the password of -u USER is typed unseen.
+        options->password =
+            readHiddenLine(QStringLiteral("Enter host password for user '%1':").arg(*options->user))
+                .value_or(QStringLiteral(""));
+    }
     if (const int code = prepareSession(*options); code != 0) return code;
     int exitCode = 0;
     if (options->parallel) {

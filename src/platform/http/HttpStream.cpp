@@ -67,6 +67,11 @@ HttpResponseHeader HttpStream::responseHeader() const {
     return d->header;
 }
 
+HttpResponseHeader HttpStream::proxyChallenge() const {
+    std::lock_guard lock(d->mutex);
+    return d->proxyChallenge;
+}
+
 qint64 HttpStream::requestBodyBytesWritten() const { return d->bodyBytesWritten; }
 bool HttpStream::isReusedConnection() const { return d->reused; }
 

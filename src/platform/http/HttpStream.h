@@ -95,6 +95,9 @@ public:
     // The final answer's head (informational 1xx answers are skipped); incomplete until the
     // blank line after the header fields has arrived.
     HttpResponseHeader responseHeader() const;
+    // When an HTTP proxy refused a tunnel with 407: its status and Proxy-Authenticate fields
+    // (nothing else of its answer); incomplete otherwise.
+    HttpResponseHeader proxyChallenge() const;
     // Request body bytes handed to the operating system so far.
     qint64 requestBodyBytesWritten() const;
     // True when the stream runs on a connection taken from the idle cache.

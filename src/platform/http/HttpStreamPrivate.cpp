@@ -441,6 +441,16 @@ void HttpStreamPrivate::handleTunnelAnswer() {
     const QString statusLine =
         QString::fromLatin1(statusBytes.data(), static_cast<qsizetype>(statusBytes.size()));
     if (code == 407) {
+        {
+            std::lock_guard lock(mutex);
+            const HttpResponseHeader refusal = responseHeaderOf(parser);
+            proxyChallenge.setStatus(407, refusal.statusLine(), refusal.version());
+            for (const auto& [name, value] : refusal.rawHeaderFields()) {
+                if (name.compare(QLatin1String("Proxy-Authenticate"), Qt::CaseInsensitive) == 0)
+                    proxyChallenge.addField(name, value);
+            }
+            proxyChallenge.setComplete(true);
+        }
         fail(networkError(network_error::kProxyAuthenticationRequired,
                           QStringLiteral("The proxy asks for credentials: %1").arg(statusLine)));
         return;

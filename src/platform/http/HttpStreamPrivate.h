@@ -52,6 +52,8 @@ public:
     mutable std::mutex mutex;  // guards error and header
     HttpStreamError error;
     HttpResponseHeader header;
+    // The proxy's 407 to a tunnel request: only its challenge is kept.
+    HttpResponseHeader proxyChallenge;
 
 private:
     bool isHttps() const;

@@ -1,0 +1,177 @@
+// lumaro-fetch logging in: -u and credentials in the address against httpbin's Basic and
+// Digest pages and nginx's auth_basic, --proxy-user through tinyproxy with BasicAuth, and the
+// terminal login when nothing was given.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "servers/HttpbinServer.h"
+#include "servers/NginxServer.h"
+#include "servers/ProxyServers.h"
+#include "servers/TestCertificates.h"
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs lumaro-fetch with no terminal: standard input is closed.
+Outcome fetch(const QStringList& arguments, const QString& program = {}) {
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    const QString tool = qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch";
+    if (program.isEmpty()) {
+        process.start(tool, arguments);
+    } else {
+        process.start(program, arguments);
+    }
+    Outcome run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QStringList statusOnly(const QStringList& arguments) {
+    return QStringList{"-o", "/dev/null", "-w", "%{http_code}"} + arguments;
+}
+
+class FetchLogin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { httpbin = new HttpbinServer(); }
+    static void TearDownTestSuite() {
+        delete httpbin;
+        httpbin = nullptr;
+    }
+    void SetUp() override {
+        if (!httpbin->available()) GTEST_SKIP() << httpbin->failure().toStdString();
+    }
+    static QString at(const QString& path) { return httpbin->url(path).toString(); }
+    static HttpbinServer* httpbin;
+};
+
+HttpbinServer* FetchLogin::httpbin = nullptr;
+
+TEST_F(FetchLogin, BasicAndDigestPagesTakeTheRightLoginAndRefuseTheWrongOne) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        QByteArray status;
+    } cases[] = {
+        {{"-u", "u:p", at("/basic-auth/u/p")}, 0, "200"},
+        {{"-u", "u:p", at("/digest-auth/auth/u/p/MD5")}, 0, "200"},
+        {{"-u", "u:p", at("/digest-auth/auth/u/p/SHA-256")}, 0, "200"},
+        {{"-u", "u:p", at("/digest-auth/auth-int/u/p/MD5")}, 0, "200"},
+        {{"-u", QString::fromUtf8("jürgen:pä:ss"), at("/basic-auth/j%C3%BCrgen/p%C3%A4:ss")},
+         0,
+         "200"},
+        {{at("/basic-auth/u/p").replace("http://", "http://u:p@")}, 0, "200"},
+        {{at("/digest-auth/auth/u/p/MD5").replace("http://", "http://u:p@")}, 0, "200"},
+        {{"-u", "u:wrong", at("/basic-auth/u/p")}, 3, "401"},
+        {{"-u", "u:wrong", at("/digest-auth/auth/u/p/SHA-256")}, 3, "401"},
+        {{at("/basic-auth/u/p")}, 3, "401"},
+        // A page behind a login is reached only with it; one that is not needs none.
+        {{"-u", "u:p", at("/get")}, 0, "200"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Outcome run = fetch(statusOnly(c.arguments));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.constData();
+        EXPECT_EQ(run.out, c.status);
+        if (c.exitCode == 3) {
+            EXPECT_EQ(run.err, "lumaro-fetch: Authentication needed\n");
+        }
+    }
+}
+
+TEST_F(FetchLogin, AStaleDigestNonceIsAnsweredWithoutAskingAgain) {
+    // httpbin calls a nonce stale once it has served its turn; the later fetches reuse the
+    // login of the first, are told so, and answer the new nonce themselves.
+    const QString page = at("/digest-auth/auth/u/p/MD5/1");
+    const Outcome run = fetch({"-v", "-w", "%{http_code}", "-u", "u:p", page, page, page});
+    EXPECT_EQ(run.exitCode, 0) << run.err.constData();
+    EXPECT_EQ(run.out.count("\"authenticated\":true"), 3) << run.out.constData();
+    EXPECT_TRUE(run.out.endsWith("}\n200")) << run.out.constData();
+    EXPECT_TRUE(run.err.contains("stale=TRUE")) << run.err.constData();
+}
+
+TEST(FetchLoginInterop, NginxAuthBasicAndTinyproxyBasicAuth) {
+    QTemporaryDir dir;
+    QFile users(dir.filePath("users"));
+    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
+    users.write("u:{PLAIN}p\n");
+    users.close();
+    QFile page(dir.filePath("index.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("behind the door\n");
+    page.close();
+    const auto certificate = lumaro::test::makeServerCertificate(dir.path());
+    lumaro::test::NginxServer nginx({dir.path(),
+                                     certificate.certificateFile,
+                                     certificate.keyFile,
+                                     {},
+                                     QStringLiteral("auth_basic \"Lumaro\";\n"
+                                                    "auth_basic_user_file %1;")
+                                         .arg(users.fileName()),
+                                     {}});
+    const Outcome in = fetch({"-v", "-u", "u:p", nginx.url("/index.html")});
+    EXPECT_EQ(in.out, "behind the door\n") << in.err.constData() << nginx.errorLog().toStdString();
+    EXPECT_EQ(fetch({"-u", "u:nope", nginx.url("/index.html")}).exitCode, 3);
+
+    lumaro::test::TinyproxyServer proxy({}, QStringLiteral("BasicAuth pu pp\n"));
+    const QString via = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
+    const Outcome through =
+        fetch({"-x", via, "--proxy-user", "pu:pp", "-u", "u:p", nginx.url("/index.html")});
+    EXPECT_EQ(through.exitCode, 0) << through.err.constData();
+    EXPECT_EQ(through.out, "behind the door\n");
+    const Outcome refused = fetch(statusOnly({"-x", via, nginx.url("/index.html")}));
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(refused.out, "407");
+    EXPECT_EQ(fetch({"-x", via, "--proxy-user", "pu:wrong", nginx.url("/index.html")}).exitCode, 3);
+    // Through the proxy's tunnel to a secure site: the proxy's challenge comes with the
+    // refused tunnel, and the answer goes with the next tunnel request.
+    const Outcome tunnelled = fetch(
+        {"-k", "-x", via, "--proxy-user", "pu:pp", "-u", "u:p", nginx.httpsUrl("/index.html")});
+    EXPECT_EQ(tunnelled.exitCode, 0) << tunnelled.err.constData();
+    EXPECT_EQ(tunnelled.out, "behind the door\n");
+    EXPECT_EQ(fetch({"-k", "-x", via, nginx.httpsUrl("/index.html")}).exitCode, 3);
+    // tinyproxy answers a wrong login with 401, not 407: for a tunnel that is a plain refusal.
+    const Outcome wrong =
+        fetch({"-k", "-x", via, "--proxy-user", "pu:wrong", nginx.httpsUrl("/index.html")});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_EQ(wrong.out, "");
+}
+
+TEST_F(FetchLogin, ATerminalIsAskedWithTheLoginFormsWords) {
+    const QString script = QStandardPaths::findExecutable("script");
+    if (script.isEmpty()) GTEST_SKIP() << "util-linux's script is not installed";
+    // script gives the tool a terminal; what it is fed is typed there.
+    QProcess process;
+    const QString command = QStringLiteral("%1/lumaro-fetch -w ' %{http_code}' %2")
+                                .arg(qEnvironmentVariable("LUMARO_BIN"), at("/basic-auth/u/p"));
+    process.start(script, {"-qec", command, "/dev/null"});
+    process.write("u\np\n");
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray shown = process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 0) << shown.constData();
+    for (const char* text :
+         {"Login to this secure server.", "127.0.0.1", "Fake Realm",
+          "Password will be sent in the clear.", "User: ", "Password: ", " 200"}) {
+        EXPECT_TRUE(shown.contains(text)) << text << "\n" << shown.constData();
+    }
+    // The password is not echoed.
+    EXPECT_FALSE(shown.contains("Password: p")) << shown.constData();
+}
+
+}  // namespace
