@@ -77,6 +77,7 @@ TEST_F(ConnectionPool, SuccessiveRequestsToOneServerShareOneConnectionAndOneReco
         ASSERT_FALSE(request->error());
         EXPECT_EQ(request->responseData(), "0");
         EXPECT_EQ(request->connectionWasReused(), i > 0);
+        EXPECT_TRUE(request->connectionCanBeReused());
     }
     EXPECT_EQ(server.connectionCount(), 1);
     const auto records = recordsFor(server.port());
@@ -117,6 +118,7 @@ TEST_F(ConnectionPool, AFreeConnectionPastItsTimeIsClosedAndForgottenByTheNextSt
     });
     auto first = get(server);
     ASSERT_FALSE(first->error());
+    EXPECT_EQ(first->persistentConnectionTimeoutSeconds(), 1);
     ASSERT_EQ(recordsFor(server.port()).size(), 1u);
     const quint64 expiredId = recordsFor(server.port())[0].id;
     std::this_thread::sleep_for(1100ms);

@@ -4,12 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <thread>
 
+#include "FetchRun.h"
 #include "RequestTestSupport.h"
 #include "servers/InProcessHttpServer.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -74,6 +75,10 @@ TEST_F(Destinations, ADownloadIntoSomethingOtherThanAFileFailsAndKeepsTheBody) {
     request->startSynchronous();
     ASSERT_TRUE(request->error());
     EXPECT_EQ(request->error()->code, 8);
+    EXPECT_EQ(request->error()->localizedDescription,
+              QString("Failed to delete file at path '%1'").arg(fifo_));
+    EXPECT_TRUE(request->error()->underlyingError);
+    EXPECT_EQ(testfiles::readFile(request->temporaryFileDownloadPath()), "the body");
     EXPECT_TRUE(fifoIsThere());
 }
 
@@ -83,13 +88,9 @@ TEST_F(Destinations, TheFetchToolWritesIntoAPipeGivenAsItsOutput) {
         QFile pipe(fifo_);
         if (pipe.open(QIODevice::ReadOnly)) received = pipe.readAll();
     });
-    QProcess fetch;
-    fetch.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch",
-                {"-o", fifo_, server_.url("/body").toString()});
-    const bool done = fetch.waitForFinished(10000);
+    const auto run = testsupport::runFetch({"-o", fifo_, server_.url("/body").toString()}, 10000);
     reader.join();
-    ASSERT_TRUE(done);
-    EXPECT_EQ(fetch.exitCode(), 0) << fetch.readAllStandardError().toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(received, "the body");
     EXPECT_TRUE(fifoIsThere());
 }

@@ -13,9 +13,11 @@
 #include "RequestTestSupport.h"
 #include "http/DataDecompressor.h"
 #include "http/FormDataRequest.h"
+#include "support/Files.h"
 
 using http::FormDataRequest;
 using Received = lumaro::test::ReceivedRequest;
+using testfiles::writeFile;
 
 namespace {
 
@@ -31,11 +33,6 @@ protected:
         testsupport::application();
         photo_ = dir_.filePath("photo.png");
         writeFile(photo_, "PNGDATA");
-    }
-    static void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
     }
     std::shared_ptr<FormDataRequest> request() {
         return FormDataRequest::requestWithURL(server_.url());

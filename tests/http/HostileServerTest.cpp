@@ -6,16 +6,17 @@
 #include <zlib.h>
 
 #include <QDir>
-#include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "FetchRun.h"
 #include "RecordingServer.h"
 #include "RequestTestSupport.h"
 #include "ScriptedAnswers.h"
 #include "http/DataCompressor.h"
 #include "http/HTTPRequest.h"
 #include "platform/CookieStore.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -24,23 +25,14 @@ using http::HTTPRequest;
 using http::HTTPRequestPtr;
 using testsupport::RecordingServer;
 using Request = RecordingServer::Request;
+using testfiles::readFile;
+using testfiles::writeFile;
 
 // The cookie store lives under LUMARO_HOME: a fresh one before the store is first used.
 const TempHome home;
 
 QByteArray gzip(const QByteArray& data) {
     return http::DataCompressor::compressData(data, nullptr);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
 }
 
 std::string closing(std::string_view body, std::string_view headers = {},
@@ -271,16 +263,11 @@ TEST(HostileCompression, FetchToolKeepsTheOldFileAndItsMemoryAgainstHostileGzip)
     QTemporaryDir dir;
     const QString output = dir.filePath("kept.txt"), zeros = dir.filePath("zeros");
     writeFile(output, "the old file");
-    QProcess tool;
-    const QString program = qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch";
-    tool.start(program, {"-o", output, server.url("/cut").toString()});
-    ASSERT_TRUE(tool.waitForFinished(30000));
-    EXPECT_EQ(tool.exitCode(), 11);
+    EXPECT_EQ(testsupport::runFetch({"-o", output, server.url("/cut").toString()}).exitCode, 11);
     EXPECT_EQ(readFile(output), "the old file");
 
-    tool.start(program, {"-o", zeros, server.url("/bomb").toString()});
-    ASSERT_TRUE(tool.waitForFinished(60000));
-    EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+    const auto bombRun = testsupport::runFetch({"-o", zeros, server.url("/bomb").toString()});
+    EXPECT_EQ(bombRun.exitCode, 0) << bombRun.err.toStdString();
     EXPECT_EQ(QFileInfo(zeros).size(), qint64(kMebibytes) << 20);
     // The largest resident size of the children so far: the inflated 128 MiB went through
     // a fixed buffer, never into memory.

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QRegularExpression>
 #include <atomic>
 #include <thread>
 
@@ -23,15 +22,12 @@ struct Echo {
     QString userAgent;
     QString accept;
     QString custom;
-    QString authorization;
-    QString cookie;
 };
 
 Echo parseEcho(const QByteArray& data) {
     const QStringList lines = QString::fromUtf8(data).split('\n');
     auto field = [&](int i) { return i < lines.size() ? lines[i] : QString("<missing>"); };
-    return {field(0), field(1), field(2), field(3), field(4),
-            field(5), field(6), field(7), field(8)};
+    return {field(0), field(1), field(2), field(3), field(4), field(5), field(6)};
 }
 
 void echo(const httplib::Request& req, httplib::Response& res) {
@@ -40,8 +36,7 @@ void echo(const httplib::Request& req, httplib::Response& res) {
     };
     res.set_content(req.method + "\n" + req.body + "\n" + header("Content-Length") + "\n" +
                         header("Content-Type") + "\n" + header("User-Agent") + "\n" +
-                        header("Accept") + "\n" + header("X-Custom") + "\n" +
-                        header("Authorization") + "\n" + header("Cookie"),
+                        header("Accept") + "\n" + header("X-Custom"),
                     "text/plain");
 }
 
@@ -75,17 +70,7 @@ protected:
             res.status = 302;
             res.set_content("stay", "text/plain");
         });
-        server_.server().Get("/to-other", [this](const httplib::Request&, httplib::Response& res) {
-            res.status = 307;
-            res.set_header("Location", other_.url("/echo").toString().toStdString());
-        });
-        server_.server().Get("/to-self", [this](const httplib::Request&, httplib::Response& res) {
-            res.status = 307;
-            res.set_header("Location", server_.url("/echo").toString().toStdString());
-        });
-        other_.server().Get("/echo", echo);
         server_.start();
-        other_.start();
     }
 
     HTTPRequestPtr run(const QString& path) {
@@ -96,7 +81,6 @@ protected:
 
     TempHome home_;
     InProcessHttpServer server_;
-    InProcessHttpServer other_;
     std::atomic<int> hits_{0};
 };
 
@@ -180,22 +164,6 @@ TEST_F(Redirects, AnswersThatAreNotFollowedAreOrdinaryAnswers) {
     EXPECT_EQ(request->responseStatusCode(), 302);
     EXPECT_EQ(request->responseData(), "redirect body");
     EXPECT_EQ(request->redirectCount(), 0);
-}
-
-TEST_F(Redirects, HeadersKeptOnA307GoToAnotherServerWithoutItsCredentials) {
-    auto other = HTTPRequest::requestWithURL(server_.url("/to-other"));
-    other->addRequestHeader("Authorization", "Bearer secret");
-    other->addRequestHeader("X-Custom", "kept");
-    other->startSynchronous();
-    ASSERT_FALSE(other->error());
-    const Echo atOther = parseEcho(other->responseData());
-    EXPECT_EQ(atOther.authorization, "-");
-    EXPECT_EQ(atOther.custom, "kept");
-
-    auto same = HTTPRequest::requestWithURL(server_.url("/to-self"));
-    same->addRequestHeader("Authorization", "Bearer secret");
-    same->startSynchronous();
-    EXPECT_EQ(parseEcho(same->responseData()).authorization, "Bearer secret");
 }
 
 TEST_F(Redirects, RedirectEventsReachTheGuiThreadAndBodiesOfRedirectsReachNoDataReceiver) {

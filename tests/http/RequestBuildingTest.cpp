@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <mutex>
 #include <optional>
 
 #include "RequestTestSupport.h"
-#include "http/DataDecompressor.h"
 #include "servers/InProcessHttpServer.h"
 #include "servers/ScriptedServer.h"
-#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -55,11 +51,6 @@ protected:
         request->startSynchronous();
         EXPECT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
         return request;
-    }
-
-    QString tempFile(const QString& name, const QByteArray& contents) {
-        EXPECT_TRUE(testfiles::writeFile(dir_.filePath(name), contents));
-        return dir_.filePath(name);
     }
 
     TempHome home_;
@@ -146,33 +137,6 @@ TEST_F(RequestBuilding, HeaderThatWouldSplitTheRequestHeadIsRefused) {
     EXPECT_EQ(seen_.header("X-Injected"), "<none>");
 }
 
-TEST_F(RequestBuilding, BodiesStreamFromDiskCompressedAndTheirTemporaryFilesGo) {
-    QByteArray payload;
-    for (int i = 0; i < 20000; ++i) payload += "line " + QByteArray::number(i) + "\n";
-    const QString source = tempFile("source.txt", payload);
-
-    const QStringList before = QDir::temp().entryList(QDir::Files);
-    auto request = HTTPRequest::requestWithURL(server_.url("/upload"));
-    request->setShouldStreamPostDataFromDisk(true);
-    request->setShouldCompressRequestBody(true);
-    request->appendPostData("head:");
-    request->appendPostDataFromFile(source);
-    request->appendPostDataFromFile(dir_.filePath("missing"));
-    ASSERT_TRUE(request->didCreateTemporaryPostDataFile());
-    const QString bodyFile = request->postBodyFilePath();
-    run(request);
-
-    // The server inflates what it was sent; the length on the wire is the compressed one.
-    EXPECT_EQ(seen_.header("Content-Encoding"), "gzip");
-    EXPECT_EQ(seen_.header("Content-Length"), std::to_string(request->postLength()));
-    EXPECT_LT(request->postLength(), static_cast<quint64>(payload.size() / 2));
-    EXPECT_EQ(QByteArray::fromStdString(seen_.body), "head:" + payload);
-    // The body file and its compressed twin were the request's own: both are gone.
-    EXPECT_FALSE(QFile::exists(bodyFile));
-    EXPECT_EQ(QDir::temp().entryList(QDir::Files), before);
-    EXPECT_TRUE(QFile::exists(source));
-}
-
 TEST_F(RequestBuilding, MissingBodyFileFailsWithCode8NamingThePath) {
     auto request = HTTPRequest::requestWithURL(server_.url("/upload"));
     request->setShouldStreamPostDataFromDisk(true);
@@ -231,39 +195,6 @@ TEST_F(RequestBuilding, CopiesKeepSettingsAndHeadRequestsCarryTheMainRequestsHea
     EXPECT_EQ(delegate->count("finished"), 0);
     EXPECT_EQ(delegate->count("started"), 0);
     EXPECT_EQ(main->contentLength(), 2u);
-}
-
-TEST_F(RequestBuilding, FailedHeadRequestHandsItsErrorToItsMainRequest) {
-    auto main = HTTPRequest::requestWithURL(QUrl("http://127.0.0.1:1/unreachable"));
-    auto head = main->HEADRequest();
-    head->startSynchronous();
-    ASSERT_TRUE(head->error());
-    EXPECT_EQ(main->error(), head->error());
-    auto delegate = std::make_shared<RecordingDelegate>();
-    main->setDelegate(delegate);
-    main->startSynchronous();
-    settle(50);
-    // The main request ends at once, and its failure was already reported by the HEAD request.
-    EXPECT_TRUE(main->isFinished());
-    EXPECT_TRUE(delegate->events.empty());
-}
-
-TEST(RequestHelpers, Base64AndMimeTypesByFileName) {
-    const std::pair<QByteArray, QString> encoded[] = {{"", ""},
-                                                      {"f", "Zg=="},
-                                                      {"fo", "Zm8="},
-                                                      {"foo", "Zm9v"},
-                                                      {QByteArray("\xff\xfe\x00", 3), "//4A"}};
-    for (const auto& [data, text] : encoded) EXPECT_EQ(HTTPRequest::base64forData(data), text);
-    QTemporaryDir dir;
-    const std::pair<QString, QString> types[] = {{"photo.png", "image/png"},
-                                                 {"photo.jpg", "image/jpeg"},
-                                                 {"data.unknownext", "application/octet-stream"}};
-    for (const auto& [name, type] : types) {
-        testfiles::writeFile(dir.filePath(name), "x");
-        EXPECT_EQ(HTTPRequest::mimeTypeForFileAtPath(dir.filePath(name)), type);
-    }
-    EXPECT_TRUE(HTTPRequest::mimeTypeForFileAtPath(dir.filePath("missing.png")).isEmpty());
 }
 
 }  // namespace

@@ -1,17 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "RequestTestSupport.h"
 #include "http/DataCompressor.h"
 #include "servers/InProcessHttpServer.h"
-#include "servers/ScriptedServer.h"
 #include "support/Files.h"
 #include "support/TempHome.h"
 
@@ -21,7 +12,6 @@ using http::HTTPRequest;
 using http::StringEncodings::ISOLatin1;
 using http::StringEncodings::UTF8;
 using namespace testsupport;
-using namespace std::chrono_literals;
 using namespace testfiles;
 
 class RequestResponse : public ::testing::Test {
@@ -38,9 +28,6 @@ protected:
                                                "e",
                             kind == "utf8" ? "text/plain; charset=utf-8" : "text/plain");
         });
-        s.Get("/big", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(big_.toStdString(), "application/octet-stream");
-        });
         s.Get("/gzip", [this](const httplib::Request&, httplib::Response& res) {
             res.set_header("Content-Encoding", "gzip");
             res.set_content(gzipped_.toStdString(), "application/octet-stream");
@@ -53,19 +40,8 @@ protected:
                                       : sink.write(big_.constData() + offset, piece);
                 });
         });
-        s.Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_chunked_content_provider("application/octet-stream",
-                                             [this](size_t, httplib::DataSink& sink) {
-                                                 sink.write(big_.constData(), 100000);
-                                                 for (int i = 0; i < 200 && !release_; ++i)
-                                                     std::this_thread::sleep_for(10ms);
-                                                 sink.done();
-                                                 return true;
-                                             });
-        });
         server_.start();
     }
-    void TearDown() override { release_ = true; }
 
     http::HTTPRequestPtr get(const QString& path) {
         return HTTPRequest::requestWithURL(server_.url(path));
@@ -76,12 +52,9 @@ protected:
     }
 
     TempHome home_;
-    QTemporaryDir dir_;
     InProcessHttpServer server_;
     QByteArray big_ = pattern(1000000);
     QByteArray gzipped_ = http::DataCompressor::compressData(big_, nullptr);
-    std::vector<std::string> ranges_;
-    std::atomic<bool> release_{false};
 };
 
 TEST(ResponseCharset, ContentTypeGivesTheMimeTypeAndAKnownCharacterSet) {
@@ -154,18 +127,6 @@ TEST_F(RequestResponse, GzipAnswersAreKeptCompressedOrInflatedOnTheWay) {
     EXPECT_EQ(inflated->responseData(), big_);
 }
 
-TEST_F(RequestResponse, CorruptGzipAnswerFailsWithTheDecompressionError) {
-    gzipped_[gzipped_.size() / 2] = static_cast<char>(gzipped_[gzipped_.size() / 2] ^ 0x55);
-    gzipped_[20] = static_cast<char>(gzipped_[20] ^ 0x55);
-    auto request = get("/gzip");
-    request->setShouldWaitToInflateCompressedResponses(false);
-    request->startSynchronous();
-    ASSERT_TRUE(request->error());
-    EXPECT_EQ(request->error()->code, 11);
-    EXPECT_TRUE(request->error()->localizedDescription.startsWith(
-        "Decompression of data failed with code"));
-}
-
 TEST_F(RequestResponse, DataReceiverGetsTheBodyAndNothingIsStored) {
     auto request = get("/chunked");
     QByteArray received;
@@ -194,98 +155,6 @@ TEST_F(RequestResponse, DataReceiverGetsTheBodyAndNothingIsStored) {
     settle(50);
     EXPECT_EQ(delegate->received, big_);
     EXPECT_TRUE(viaDelegate->rawResponseData().isEmpty());
-}
-
-TEST_F(RequestResponse, FileDownloadsReplaceTheDestinationAndLeaveNoTemporaryFiles) {
-    const QString destination = dir_.filePath("download.bin");
-    QFile old(destination);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("old contents");
-    old.close();
-    // A private temporary folder, so other test processes' files cannot interfere.
-    QTemporaryDir tempFolder;
-    const QByteArray previousTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", tempFolder.path().toUtf8());
-
-    for (const QString& path : {QString("/big"), QString("/chunked"), QString("/gzip")}) {
-        for (const bool onTheFly : {false, true}) {
-            auto request = get(path);
-            request->setDownloadDestinationPath(destination);
-            request->setShouldWaitToInflateCompressedResponses(!onTheFly);
-            run(request);
-            EXPECT_EQ(readFile(destination), big_) << path.toStdString() << onTheFly;
-            EXPECT_TRUE(request->rawResponseData().isEmpty());
-        }
-    }
-    EXPECT_EQ(QDir::temp().path(), tempFolder.path());
-    EXPECT_TRUE(QDir::temp().entryList(QDir::Files | QDir::Hidden).isEmpty());
-    qputenv("TMPDIR", previousTmp);
-}
-
-TEST_F(RequestResponse, DownloadWhoseDestinationCannotBeReplacedFailsWithCode8) {
-    // A folder that is not empty stands where the file should go.
-    const QString destination = dir_.filePath("occupied");
-    QDir(dir_.path()).mkpath("occupied/inside");
-
-    auto request = get("/big");
-    request->setDownloadDestinationPath(destination);
-    request->startSynchronous();
-    ASSERT_TRUE(request->error());
-    EXPECT_EQ(request->error()->code, 8);
-    EXPECT_EQ(request->error()->localizedDescription,
-              QString("Failed to delete file at path '%1'").arg(destination));
-    EXPECT_TRUE(request->error()->underlyingError);
-    // The downloaded body is not thrown away: it stays in its temporary file.
-    const QString temporary = request->temporaryFileDownloadPath();
-    EXPECT_EQ(readFile(temporary), big_);
-    QFile::remove(temporary);
-}
-
-TEST_F(RequestResponse, CancelledDownloadLeavesNoTemporaryFile) {
-    auto request = get("/slow");
-    request->setDownloadDestinationPath(dir_.filePath("never.bin"));
-    // A temporary path of our own lets this thread watch the file itself: the request's
-    // fields belong to the network thread while it runs.
-    const QString temporary = dir_.filePath("never.part");
-    request->setTemporaryFileDownloadPath(temporary);
-    request->startAsynchronous();
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo(temporary).size() > 0; }));
-    request->cancel();
-    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
-    EXPECT_FALSE(QFile::exists(temporary));
-    EXPECT_FALSE(QFile::exists(dir_.filePath("never.bin")));
-}
-
-TEST(ResponseConnection, VersionAndKeepAliveFieldsDecideWhetherTheConnectionMayBeReused) {
-    application();
-    struct Case {
-        std::string head;
-        bool reusable;
-        double timeout;
-    };
-    const std::vector<Case> cases = {
-        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=6\r\n", true, 15},
-        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=5\r\n", false, 60},
-        {"HTTP/1.1 200 OK\r\nConnection: close\r\n", false, 60},
-        {"HTTP/1.1 200 OK\r\n", true, 60},
-        {"HTTP/1.0 200 OK\r\n", false, 60},
-        {"HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\n", true, 60},
-    };
-    lumaro::test::ScriptedServer server([&](lumaro::test::ScriptedConnection& connection) {
-        while (auto request = connection.readRequest(2000)) {
-            const size_t index = std::stoul(request->requestLine.substr(5));
-            connection.send(cases[index].head + "Content-Length: 1\r\n\r\nk");
-        }
-    });
-    for (size_t i = 0; i < cases.size(); ++i) {
-        auto request = HTTPRequest::requestWithURL(
-            QUrl(QString::fromStdString(server.url("/" + std::to_string(i)))));
-        request->startSynchronous();
-        ASSERT_FALSE(request->error()) << i;
-        EXPECT_EQ(request->responseData(), "k");
-        EXPECT_EQ(request->connectionCanBeReused(), cases[i].reusable) << cases[i].head;
-        EXPECT_EQ(request->persistentConnectionTimeoutSeconds(), cases[i].timeout) << cases[i].head;
-    }
 }
 
 }  // namespace

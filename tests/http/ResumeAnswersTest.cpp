@@ -5,9 +5,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "FetchRun.h"
 #include "servers/ScriptedServer.h"
 
 namespace {
@@ -69,13 +69,11 @@ TEST_P(ResumeAnswer, OnlyAContinuationIsAppendedAndNothingIsLeftAround) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("01234") == 5);
     file.close();
 
-    QProcess fetch;
-    fetch.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch",
-                {"--no-keepalive", "-C", "-o", output, QString::fromStdString(server.url("/f"))});
-    ASSERT_TRUE(fetch.waitForFinished(30000));
-    const QString err = QString::fromUtf8(fetch.readAllStandardError());
+    const auto run = testsupport::runFetch(
+        {"--no-keepalive", "-C", "-o", output, QString::fromStdString(server.url("/f"))});
+    const QString err = QString::fromUtf8(run.err);
     EXPECT_EQ(rangeAsked, "bytes=5-");
-    EXPECT_EQ(fetch.exitCode(), answer.exitCode) << err.toStdString();
+    EXPECT_EQ(run.exitCode, answer.exitCode) << err.toStdString();
     EXPECT_TRUE(err.contains(answer.message, Qt::CaseInsensitive)) << err.toStdString();
     EXPECT_EQ(err.count('\n'), answer.message.isEmpty() ? 0 : 1) << err.toStdString();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

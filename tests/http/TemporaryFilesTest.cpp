@@ -80,6 +80,9 @@ TEST_P(TemporaryFiles, AreTheOwnersOnlyAndGoneWhenTheRequestEnds) {
         request->setShouldCompressRequestBody(true);
     } else if (body == Body::AssembledOnDisk) {
         request->appendPostData(payload);
+        // The body is assembled at once, in a file of the request's own in the temporary folder.
+        EXPECT_TRUE(request->didCreateTemporaryPostDataFile());
+        EXPECT_TRUE(request->postBodyFilePath().startsWith(temp_.path()));
     } else {
         request->setDownloadDestinationPath(destination);
     }

@@ -1,5 +1,6 @@
-// The stream against real servers: Debian's nginx over HTTP and TLS (certificates made here),
-// tinyproxy as HTTP proxy with CONNECT, microsocks as SOCKS 5 proxy.
+// The stream against real servers: Debian's nginx over HTTP and TLS (certificates made here)
+// and tinyproxy refusing a tunnel. Requests carried through tinyproxy and microsocks are
+// lumaro-fetch's tests.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,6 @@
 using lumaro::test::makeMessage;
 using lumaro::test::persistentStream;
 using lumaro::test::runStream;
-using platform::HttpProxy;
 using platform::HttpProxyType;
 using platform::HttpSecuritySettings;
 using platform::HttpStream;
@@ -199,23 +199,6 @@ TEST_F(HttpStreamInterop, KeepAliveOverTlsReusesTheConnection) {
     const auto outcome = runStream(other);
     ASSERT_TRUE(outcome.ended);
     EXPECT_FALSE(outcome.reused);
-}
-
-TEST_F(HttpStreamInterop, HttpAndSocksProxiesCarryPlainAndTlsRequests) {
-    lumaro::test::TinyproxyServer tinyproxy;
-    lumaro::test::MicrosocksServer socks;
-    for (const HttpProxy& proxy : {HttpProxy{HttpProxyType::Http, "127.0.0.1", tinyproxy.port()},
-                                   HttpProxy{HttpProxyType::Socks, "127.0.0.1", socks.port()}}) {
-        for (const QString& url : {s_nginx->url("/hello.txt"), s_nginx->httpsUrl("/hello.txt")}) {
-            SCOPED_TRACE(url.toStdString() + " via port " + std::to_string(proxy.port));
-            auto s = stream(url, trustingTheServer());
-            s->setProxy(proxy);
-            const auto outcome = runStream(s, 10000);
-            ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-            EXPECT_EQ(outcome.header.statusCode(), 200);
-            EXPECT_EQ(outcome.body, "hello from nginx\n");
-        }
-    }
 }
 
 TEST_F(HttpStreamInterop, ARefusedTunnelOrNoProxyIsAProxyFailure) {

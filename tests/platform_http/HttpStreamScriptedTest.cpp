@@ -12,6 +12,7 @@
 
 #include "platform/http/HttpStream.h"
 #include "platform_http/StreamDriver.h"
+#include "servers/FreePort.h"
 #include "servers/ScriptedServer.h"
 #include "support/Files.h"
 
@@ -53,12 +54,7 @@ ScriptedServer::Handler keepAnswering(std::string answer) {
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
 std::string refusedUrl() {
-    quint16 port = 0;
-    {
-        ScriptedServer closed([](ScriptedConnection&) {});
-        port = closed.port();
-    }
-    return "http://127.0.0.1:" + std::to_string(port) + "/";
+    return "http://127.0.0.1:" + std::to_string(lumaro::test::freeLoopbackPort()) + "/";
 }
 
 class HttpStreamScripted : public ::testing::Test {
@@ -91,12 +87,6 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
          201, "made"},
         {"HEAD", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 123\r\n\r\n", 200, ""},
         {"204", "DELETE", "HTTP/1.1 204 No Content\r\n\r\n", 204, ""},
-        {"redirect is not followed", "GET",
-         "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 3\r\n\r\nmov", 302, "mov"},
-        {"challenge is not answered", "GET",
-         "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n"
-         "Content-Length: 2\r\n\r\nno",
-         401, "no"},
     };
     for (const auto& c : cases) {
         for (qint64 readSize : {qint64{262144}, qint64{7}}) {
@@ -166,10 +156,6 @@ TEST_F(HttpStreamScripted, BrokenAnswersOnAFreshConnectionFailWithoutARetryableE
         int code;
     } cases[] = {
         {"garbage", sendThenWait("SMTP ready\r\n\r\n"), network_error::kCannotParseResponse},
-        {"bad length", sendThenWait("HTTP/1.1 200 OK\r\nContent-Length: ten\r\n\r\nxxxxxxxxxx"),
-         network_error::kCannotParseResponse},
-        {"bad chunk", sendThenWait("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nxyz\r\n"),
-         network_error::kCannotParseResponse},
         {"oversized head", sendThenWait(hugeHead + "\r\n"), network_error::kCannotParseResponse},
         {"endless header line", sendThenWait("HTTP/1.1 200 OK\r\nX: " + std::string(200'000, 'z')),
          network_error::kCannotParseResponse},
