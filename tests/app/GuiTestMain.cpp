@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "GuiTestSupport.h"
 #include "support/TempHome.h"
 
 // The GUI suites need one application object that lives exactly as long as
@@ -23,3 +24,6 @@ int main(int argc, char** argv) {
     std::fflush(nullptr);
     std::_Exit(result);
 }
+
+// The test helpers' own Qt objects, for every GUI suite.
+#include "moc_GuiTestSupport.cpp"
