@@ -7,7 +7,8 @@
 #include "GuiTestSupport.h"
 #include "support/TempHome.h"
 
-// Present only in builds that record line coverage; its exit handler is skipped below.
+// Present only in builds that record line coverage (their preset links it in with -u);
+// the exit handler that would write the counters is skipped below.
 extern "C" void __gcov_dump() __attribute__((weak));
 
 // The GUI suites need one application object that lives exactly as long as
