@@ -18,7 +18,7 @@ namespace {
 platform::Defaults& defaults() { return platform::Defaults::standard(); }
 
 // Waits for the next tick of the panel poll.
-bool waitForTick(LogCapture& log, const char* line = "timercounter=exec") {
+bool waitForTick(AppLog& log, const char* line = "timercounter=exec") {
     const int before = log.count(line);
     return waitFor([&] { return log.count(line) > before; }, 6000);
 }
@@ -29,9 +29,7 @@ class PanelPollTest : public ControllerFixture {
 protected:
     void SetUp() override {
         ControllerFixture::SetUp();
-        start();
-        pick(writeGradient(library + "/picture.png", {200, 150}));
-        c = controller.get();
+        c = &startEditing({200, 150});
     }
     bool panelOpen() const {
         return c->popoverController() && c->popoverController()->isPopoverVisible();
@@ -40,7 +38,7 @@ protected:
 };
 
 TEST_F(PanelPollTest, VignettePanelValuesArriveAtTheNextTickAndRender) {
-    LogCapture log;
+    AppLog log;
     QTest::mouseClick(c->vignetBut->segmentButton(0), Qt::LeftButton);
     EXPECT_TRUE(log.contains("vignet opened"));
     ASSERT_TRUE(panelOpen());
@@ -63,43 +61,17 @@ TEST_F(PanelPollTest, VignettePanelValuesArriveAtTheNextTickAndRender) {
     ASSERT_TRUE(waitForTick(log, "activate=1"));
     EXPECT_TRUE(log.contains("openwin=2"));
     EXPECT_TRUE(log.contains("openwin!=4"));
-    EXPECT_EQ(c->state().vigEnabled, 1);
-    EXPECT_EQ(c->state().vigOn, 1);
-    EXPECT_EQ(c->state().vigRadius, 40);
-    EXPECT_EQ(c->state().vigType, 1);
-    EXPECT_EQ(c->state().vigEffect, 1);
+    const auto& s = c->state();
+    EXPECT_EQ((QList<int>{s.vigEnabled, s.vigOn, s.vigRadius, s.vigType, s.vigEffect}),
+              (QList<int>{1, 1, 40, 1, 1}));
     EXPECT_EQ(defaults().integerForKey("activate"), 0);
     // Darker corners than before.
     EXPECT_LE(qGray(shownImage().pixel(0, 0)), qGray(before.pixel(0, 0)));
     EXPECT_NE(shownImage(), before);
 }
 
-TEST_F(PanelPollTest, ProcessingValuesSetTheirFlags) {
-    LogCapture log;
-    c->showProcessing();
-    EXPECT_TRUE(log.contains("processing opened"));
-    defaults().setInteger(50, "Alpha");
-    defaults().setInteger(100, "Exposure");
-    defaults().setInteger(7, "Noise");
-    defaults().setInteger(4, "Quant");
-    defaults().setInteger(1, "Inverse");
-    defaults().setInteger(1, "activate");
-    ASSERT_TRUE(waitForTick(log, "activate=1"));
-    EXPECT_TRUE(log.contains("openwin=3"));
-    const auto& s = c->state();
-    EXPECT_EQ(s.alphaValue, 50);
-    EXPECT_EQ(s.alphaOn, 1);
-    EXPECT_EQ(s.exposureOn, 0);
-    EXPECT_EQ(s.noiseValue, 7);
-    EXPECT_EQ(s.noiseOn, 1);
-    EXPECT_EQ(s.quantValue, 4);
-    EXPECT_EQ(s.quantOn, 1);
-    EXPECT_EQ(s.inverseValue, 1);
-    EXPECT_EQ(s.inverseOn, 1);
-}
-
 TEST_F(PanelPollTest, SettingsChangeSizeAndOrnamentsWithoutRendering) {
-    LogCapture log;
+    AppLog log;
     QTest::mouseClick(c->Settings, Qt::LeftButton);
     EXPECT_TRUE(log.contains("settings opened"));
     EXPECT_EQ(c->state().openPanel, 4);
@@ -120,7 +92,7 @@ TEST_F(PanelPollTest, SettingsChangeSizeAndOrnamentsWithoutRendering) {
 }
 
 TEST_F(PanelPollTest, TintPanelRendersTheStoredTintOnItsFirstTick) {
-    LogCapture log;
+    AppLog log;
     QTest::mouseClick(c->color->segmentButton(3), Qt::LeftButton);
     EXPECT_EQ(c->state().toneType, 3);
     EXPECT_EQ(c->state().openPanel, 1);
@@ -167,7 +139,7 @@ TEST_F(PanelPollTest, PanelActionsToggleAndOnlyCloseAnOpenPanel) {
 }
 
 TEST_F(PanelPollTest, ATapOutsideClosesThePanelAndTheNextTickStopsThePoll) {
-    LogCapture log;
+    AppLog log;
     c->showVignet();
     ASSERT_TRUE(panelOpen());
     QTest::mouseClick(c->image, Qt::LeftButton);
@@ -181,10 +153,16 @@ TEST_F(PanelPollTest, ATapOutsideClosesThePanelAndTheNextTickStopsThePoll) {
     EXPECT_FALSE(log.contains("timercounter=exec"));
     EXPECT_EQ(defaults().integerForKey("activate"), 1);
 
-    // The next panel's first tick copies its own group and renders.
-    defaults().setInteger(60, "Alpha");
+    // The next panel's first tick copies its own group, sets its step switches and renders.
+    for (const auto& [key, value] :
+         {std::pair{"Alpha", 60}, {"Exposure", 100}, {"Noise", 7}, {"Quant", 4}, {"Inverse", 1}})
+        defaults().setInteger(value, key);
     c->showProcessing();
+    EXPECT_TRUE(log.contains("processing opened"));
     ASSERT_TRUE(waitForTick(log, "openwin=3"));
-    EXPECT_EQ(c->state().alphaValue, 60);
+    const auto& s = c->state();
+    EXPECT_EQ((QList<int>{s.alphaValue, s.alphaOn, s.exposureOn, s.noiseValue, s.noiseOn,
+                          s.quantValue, s.quantOn, s.inverseValue, s.inverseOn}),
+              (QList<int>{60, 1, 0, 7, 1, 4, 1, 1, 1}));
     EXPECT_EQ(defaults().integerForKey("activate"), 0);
 }

@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QImage>
 #include <QList>
-#include <QUrl>
 #include <memory>
 
 #include "GuiTestSupport.h"
@@ -38,59 +36,37 @@ inline void closeAllAlerts() {
     QApplication::processEvents();
 }
 
-// A picture file with a colour gradient, so every tone step shows.
-inline QString writeGradient(const QString& path, QSize size) {
+// A colour gradient, so every tone step shows.
+inline QImage gradient(QSize size) {
     QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
             picture.setPixel(x, y,
                              qRgb(x * 255 / size.width(), y * 255 / size.height(),
                                   (x + y) * 255 / (size.width() + size.height())));
-    picture.save(path);
+    return picture;
+}
+
+inline QString writeGradient(const QString& path, QSize size) {
+    gradient(size).save(path);
     return path;
 }
 
 // A JPEG of a gradient whose EXIF orientation tag says the stored grid is turned
 // (6: to be turned 90 degrees clockwise to be upright).
 inline QString writeJpegWithOrientation(const QString& path, QSize storedSize, int tag) {
-    QImage picture(storedSize, QImage::Format_RGB32);
-    for (int y = 0; y < storedSize.height(); ++y)
-        for (int x = 0; x < storedSize.width(); ++x)
-            picture.setPixel(x, y,
-                             qRgb(x * 255 / storedSize.width(), 90, y * 255 / storedSize.height()));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
-    file.write(testpictures::jpegWithOrientation(picture, tag));
+    file.write(testpictures::jpegWithOrientation(gradient(storedSize), tag));
     return path;
 }
 
-// Records the addresses the application asks to open.
-class UrlSink : public QObject {
-    Q_OBJECT
-public:
-    UrlSink() {
-        QDesktopServices::setUrlHandler("https", this, "open");
-        QDesktopServices::setUrlHandler("http", this, "open");
-    }
-    ~UrlSink() override {
-        QDesktopServices::unsetUrlHandler("https");
-        QDesktopServices::unsetUrlHandler("http");
-    }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 // A fresh main screen on a cleared settings store and an empty library.
-class ControllerFixture : public ::testing::Test {
+class ControllerFixture : public LibraryFixture {
 protected:
     void SetUp() override {
-        application();
         closeAllAlerts();
-        clearDefaults();
-        library = qEnvironmentVariable("LUMARO_LIBRARY");
-        QDir(library).removeRecursively();
-        QDir().mkpath(library);
+        LibraryFixture::SetUp();
     }
     void TearDown() override {
         controller.reset();
@@ -105,6 +81,13 @@ protected:
         return *controller;
     }
 
+    // A main screen editing a gradient of the given size.
+    app::lumaroViewController& startEditing(QSize size = {320, 240}) {
+        start();
+        pick(writeGradient(library + "/gradient.png", size));
+        return *controller;
+    }
+
     // Picks a file as the picker does, and waits for the editing state.
     void pick(const QString& path) {
         controller->pickFile(path);
@@ -114,7 +97,6 @@ protected:
 
     QImage shownImage() const { return controller->image->image(); }
 
-    QString library;
     std::unique_ptr<app::lumaroViewController> controller;
 };
 

@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "GuiTestSupport.h"
 #include "support/TempHome.h"
+
+// Present only in builds that record line coverage (their preset links it in with -u);
+// the exit handler that would write the counters is skipped below.
+extern "C" void __gcov_dump() __attribute__((weak));
 
 // The GUI suites need one application object that lives exactly as long as
 // the tests, and a temporary home for the settings and the photo library.
@@ -18,8 +23,13 @@ int main(int argc, char** argv) {
         ::testing::InitGoogleTest(&argc, argv);
         result = RUN_ALL_TESTS();
     }
-    // Qt's test input devices are static objects that cannot be destroyed
-    // after the application is gone; skip the static destructors.
+    // Qt's test input devices are static objects that cannot be destroyed after
+    // the application is gone: skip the static destructors, but write the
+    // coverage counters first.
+    if (__gcov_dump) __gcov_dump();
     std::fflush(nullptr);
     std::_Exit(result);
 }
+
+// The test helpers' own Qt objects, for every GUI suite.
+#include "moc_GuiTestSupport.cpp"

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QLoggingCategory>
+#include <QImage>
 #include <QStringList>
 #include <QTest>
+#include <QUrl>
 #include <functional>
 #include <memory>
 
 #include "platform/Defaults.h"
 #include "platform/widgets/FloatSlider.h"
+#include "support/LogCapture.h"
 
 namespace testing_gui {
 
@@ -52,33 +58,47 @@ inline void dragSlider(platform::FloatSlider* slider, double value, bool release
     if (release) slider->setSliderDown(false);
 }
 
+// A cleared settings store and an empty photo library.
+class LibraryFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        application();
+        clearDefaults();
+        library = qEnvironmentVariable("LUMARO_LIBRARY");
+        QDir(library).removeRecursively();
+        QDir().mkpath(library);
+    }
+    // A picture of one colour, named relative to the library or by an absolute path.
+    void writePicture(const QString& name, QColor colour, QSize size = {120, 80}) const {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        ASSERT_TRUE(image.save(QDir(library).filePath(name)));
+    }
+    QString library;
+};
+
 // Collects the application's diagnostic lines while it lives.
-class LogCapture {
+struct AppLog : LogCapture {
+    AppLog() : LogCapture("lumaro.app") {}
+};
+
+// Records the addresses the application asks to open.
+class UrlSink : public QObject {
+    Q_OBJECT
 public:
-    LogCapture() {
-        QLoggingCategory::setFilterRules(QStringLiteral("lumaro.*=true"));
-        lines().clear();
-        previous_ = qInstallMessageHandler(&LogCapture::handle);
+    explicit UrlSink(QStringList schemes = {"http", "https"}) : schemes_(std::move(schemes)) {
+        for (const QString& scheme : schemes_)
+            QDesktopServices::setUrlHandler(scheme, this, "open");
     }
-    ~LogCapture() {
-        qInstallMessageHandler(previous_);
-        QLoggingCategory::setFilterRules(QString());
+    ~UrlSink() override {
+        for (const QString& scheme : schemes_) QDesktopServices::unsetUrlHandler(scheme);
     }
-    const QStringList& collected() const { return lines(); }
-    bool contains(const QString& line) const { return lines().contains(line); }
-    int count(const QString& line) const { return static_cast<int>(lines().count(line)); }
-    void clear() { lines().clear(); }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
 
 private:
-    static QStringList& lines() {
-        static QStringList collected;
-        return collected;
-    }
-    static void handle(QtMsgType, const QMessageLogContext& context, const QString& message) {
-        if (context.category && QByteArray(context.category) == "lumaro.app")
-            lines().append(message);
-    }
-    QtMessageHandler previous_;
+    QStringList schemes_;
 };
 
 }  // namespace testing_gui

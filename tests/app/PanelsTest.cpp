@@ -4,6 +4,7 @@
 #include <QToolButton>
 
 #include "GuiTestSupport.h"
+#include "imaging/ResetDefaults.h"
 #include "panels/ColourView.h"
 #include "panels/ProcessingView.h"
 #include "panels/SettingsView.h"
@@ -19,14 +20,7 @@ namespace {
 platform::Defaults& defaults() { return platform::Defaults::standard(); }
 
 // The panel keys as start-up and reset leave them.
-void writeStartValues() {
-    const std::pair<const char*, int> values[] = {
-        {"R", 255},    {"G", 255},     {"B", 255},     {"Type", 1},       {"Rad", 20},
-        {"Effect", 1}, {"Enabled", 0}, {"Alpha", 100}, {"Exposure", 100}, {"Noise", 0},
-        {"Quant", 1},  {"Inverse", 0}, {"activate", 0}};
-    for (const auto& [key, value] : values) defaults().setInteger(value, key);
-    defaults().synchronize();
-}
+void writeStartValues() { imaging::resetDefaults(defaults()); }
 
 }  // namespace
 
@@ -40,7 +34,7 @@ protected:
 };
 
 TEST_F(PanelsTest, ColourPanelStoresOnlyWhenTheSliderIsReleased) {
-    LogCapture log;
+    AppLog log;
     defaults().setInteger(40, "G");
     panels::ColourView panel;
     defaults().setInteger(0, "activate");
@@ -84,7 +78,7 @@ TEST_F(PanelsTest, ColourPanelShowsTheStoredColourAndHandsItOverOnOpening) {
 }
 
 TEST_F(PanelsTest, VignettePanelStoresAllFourValuesWithEveryChange) {
-    LogCapture log;
+    AppLog log;
     panels::VignetView panel;
     panel.show();
     // Opening alone hands nothing over.

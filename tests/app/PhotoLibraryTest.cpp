@@ -11,48 +11,18 @@
 #include <QTemporaryDir>
 
 #include "GuiTestSupport.h"
-#include "platform/MainThread.h"
 #include "platform/PhotoLibrary.h"
 #include "platform/widgets/PhotoPicker.h"
+#include "support/Files.h"
 
 using namespace testing_gui;
 using platform::PhotoLibrary;
 
-namespace {
-
-void writePicture(const QString& path, QColor colour, QSize size = {64, 48}) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    ASSERT_TRUE(image.save(path));
-}
-
-}  // namespace
-
-class PhotoLibraryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        application();
-        clearDefaults();
-        library = qEnvironmentVariable("LUMARO_LIBRARY");
-        QDir(library).removeRecursively();
-        QDir().mkpath(library);
-    }
-    QString library;
-};
-
-TEST_F(PhotoLibraryTest, FolderIsTheChosenOneElseTheEnvironmentsLibrary) {
-    EXPECT_EQ(PhotoLibrary::folder(), library);
-    EXPECT_EQ(PhotoLibrary::albumFolder(), library + "/Lumaro");
-    QTemporaryDir other;
-    PhotoLibrary::chooseFolder(other.path());
-    EXPECT_EQ(PhotoLibrary::folder(), QDir(other.path()).absolutePath());
-    clearDefaults();
-    EXPECT_EQ(PhotoLibrary::folder(), library);
-}
+class PhotoLibraryTest : public LibraryFixture {};
 
 TEST_F(PhotoLibraryTest, ListsPicturesOfTheFolderAndItsAlbumNewestFirst) {
     writePicture(library + "/old.jpg", Qt::red);
-    QFile(library + "/notes.txt").open(QIODevice::WriteOnly);
+    testfiles::writeFile(library + "/notes.txt", "notes");
     QDir().mkpath(library + "/Lumaro");
     writePicture(library + "/Lumaro/saved.png", Qt::blue);
     QFile old(library + "/old.jpg");
@@ -94,26 +64,10 @@ TEST_F(PhotoLibraryTest, SavesACompleteJpegUnderAFreshNameInTheAlbum) {
     EXPECT_TRUE(PhotoLibrary::saveToAlbum(QImage(), &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
     QDir(library + "/Lumaro").removeRecursively();
-    QFile blocker(library + "/Lumaro");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(testfiles::writeFile(library + "/Lumaro", {}));
     error.clear();
     EXPECT_TRUE(PhotoLibrary::saveToAlbum(image, &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
-}
-
-TEST_F(PhotoLibraryTest, BackgroundSaveCompletesOnTheGuiThread) {
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    QString savedPath;
-    bool onGuiThread = false;
-    PhotoLibrary::writeToSavedPhotosAlbum(image, [&](const QString& path, const QString&) {
-        savedPath = path;
-        onGuiThread = platform::isMainThread();
-    });
-    ASSERT_TRUE(waitFor([&] { return !savedPath.isEmpty(); }));
-    EXPECT_TRUE(onGuiThread);
-    EXPECT_TRUE(QFileInfo::exists(savedPath));
 }
 
 TEST_F(PhotoLibraryTest, PickerSaysWhenTheLibraryIsEmptyAndRemembersAnotherFolder) {

@@ -12,6 +12,7 @@
 #include "platform/widgets/PhotoPicker.h"
 #include "platform/widgets/Popover.h"
 #include "platform/widgets/ThumbnailCache.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -80,16 +81,8 @@ protected:
         platform::ThumbnailCache::shared().clear();
     }
 
-    void writePicture(const QString& name, QColor colour, QSize size = {120, 80}) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(colour);
-        ASSERT_TRUE(image.save(library + "/" + name));
-    }
-
     void writeBytes(const QString& name, const QByteArray& bytes) {
-        QFile file(library + "/" + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(testfiles::writeFile(library + "/" + name, bytes));
     }
 
     static int rowOf(const QListWidget* list, const QString& name) {

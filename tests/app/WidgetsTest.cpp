@@ -6,7 +6,6 @@
 #include <QVBoxLayout>
 
 #include "GuiTestSupport.h"
-#include "platform/widgets/Alert.h"
 #include "platform/widgets/FloatSlider.h"
 #include "platform/widgets/Popover.h"
 #include "platform/widgets/SegmentedControl.h"
@@ -97,7 +96,7 @@ TEST_F(WidgetsTest, FloatSliderSeparatesDraggingFromReleaseAndClampsToItsRange) 
     EXPECT_EQ(slider.floatValue(), 1.0f);
 }
 
-TEST_F(WidgetsTest, SwitchAndAlertReportUserTapsOnly) {
+TEST_F(WidgetsTest, SwitchReportsUserTapsOnly) {
     platform::Switch toggle;
     toggle.show();
     QSignalSpy toggled(&toggle, &platform::Switch::clicked);
@@ -106,18 +105,6 @@ TEST_F(WidgetsTest, SwitchAndAlertReportUserTapsOnly) {
     QTest::mouseClick(&toggle, Qt::LeftButton);
     EXPECT_FALSE(toggle.isOn());
     EXPECT_EQ(toggled.count(), 1);
-
-    // Alert buttons are numbered from the cancel button.
-    QWidget parent;
-    parent.show();
-    auto* alert = new platform::Alert("Confirm", "Sure?", "Don't Save", {"Save"}, &parent);
-    QSignalSpy clicked(alert, &platform::Alert::clickedButtonAtIndex);
-    alert->showAlert();
-    ASSERT_EQ(alert->numberOfButtons(), 2);
-    EXPECT_EQ(alert->buttonTitleAtIndex(0), "Don't Save");
-    QTest::mouseClick(alert->buttonAtIndex(1), Qt::LeftButton);
-    ASSERT_EQ(clicked.count(), 1);
-    EXPECT_EQ(clicked.at(0).at(0).toInt(), 1);
 }
 
 class PopoverTest : public WidgetsTest {

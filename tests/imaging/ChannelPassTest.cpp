@@ -29,21 +29,6 @@ AdjustmentState resetState() {
     return s;
 }
 
-TEST(ChannelPass, DefaultStateTurnsEveryPixelIntoItsTruncatedAverageAndKeepsAlpha) {
-    Bitmap bitmap = testpictures::randomBitmap(33, 9);
-    bitmap.data()[0] = 17;  // alpha is never touched, even when not opaque
-    const Bitmap original = bitmap.clone();
-    imaging::channelPass(bitmap, resetState(), {}, 1);
-    for (std::size_t i = 0; i < bitmap.byteCount(); i += 4) {
-        const int grey =
-            (original.data()[i + 1] + original.data()[i + 2] + original.data()[i + 3]) / 3;
-        ASSERT_EQ(bitmap.data()[i], original.data()[i]);
-        ASSERT_EQ(bitmap.data()[i + 1], grey);
-        ASSERT_EQ(bitmap.data()[i + 2], grey);
-        ASSERT_EQ(bitmap.data()[i + 3], grey);
-    }
-}
-
 // The fine points where a plausible renderer and a plausible reference would go wrong together;
 // everything else is compared with the reference below.
 TEST(ChannelPass, FinePointsOfTheArithmetic) {
@@ -79,14 +64,14 @@ TEST(ChannelPass, FinePointsOfTheArithmetic) {
 }
 
 TEST(ChannelPass, MatchesThePixelByPixelRendererForEverySettingCombination) {
-    const Bitmap source = testpictures::randomBitmap(61, 23, 4 * 64, 3);
+    Bitmap source = testpictures::randomBitmap(61, 23, 4 * 64, 3);
+    source.data()[0] = 17;  // alpha is never touched, even when not opaque
     const SliderValues sliderSets[] = {
         {},
         {10, -5, 0, 0, 0, 0, 0, 0},
         {5.3f, 0, -4.1f, 9.7f, 2.2f, 10, -5, 0.3f},
         {-5, 10, 10, -5, 7, 7, 3.3f, -2.6f},
     };
-    int combinations = 0;
     for (int filter = 0; filter <= 7; ++filter) {
         for (int lanes = 0; lanes <= 1; ++lanes) {
             for (int tone = 0; tone <= 3; ++tone) {
@@ -114,13 +99,11 @@ TEST(ChannelPass, MatchesThePixelByPixelRendererForEverySettingCombination) {
                         ASSERT_TRUE(testpictures::sameBytes(fast, slow))
                             << "filter " << filter << " lanes " << lanes << " tone " << tone
                             << " effects " << effects << " slider1 " << sl.slider1;
-                        ++combinations;
                     }
                 }
             }
         }
     }
-    EXPECT_EQ(combinations, 8 * 2 * 4 * 3 * 4);
 }
 
 TEST(ChannelPass, NoiseIsOneGreyPerPixelRepeatableBySeedAndZeroBelowASumOfThree) {

@@ -5,13 +5,14 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <functional>
 
 #include "TestPictures.h"
 #include "imaging/Intake.h"
 #include "platform/PictureDecoder.h"
+#include "support/Files.h"
+#include "support/Tool.h"
 
 namespace {
 
@@ -102,9 +103,7 @@ class HostilePicture : public ::testing::TestWithParam<Hostile> {
 protected:
     void SetUp() override {
         path_ = dir_.filePath(GetParam().file);
-        QFile file(path_);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(GetParam().bytes());
+        ASSERT_TRUE(testfiles::writeFile(path_, GetParam().bytes()));
     }
     QString expected() const {
         return QStringLiteral("cannot read %1: %2").arg(path_, GetParam().reason);
@@ -130,13 +129,10 @@ TEST_P(HostilePicture, FailsWithItsOneReasonWhereverItIsDecoded) {
 TEST_P(HostilePicture, LumaroRenderSaysSoInOneLineAndWritesNothing) {
     for (const QStringList& mode : {QStringList{}, QStringList{"--export"}}) {
         SCOPED_TRACE(mode.join(' ').toStdString());
-        QProcess render;
-        render.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render",
-                     QStringList{path_, "-o", dir_.filePath("out.png")} + mode);
-        ASSERT_TRUE(render.waitForFinished(60000));
-        EXPECT_EQ(render.exitCode(), 1);
-        EXPECT_EQ(QString::fromUtf8(render.readAllStandardError()),
-                  "lumaro-render: " + expected() + "\n");
+        const ToolRun run =
+            runTool("lumaro-render", QStringList{path_, "-o", dir_.filePath("out.png")} + mode);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "lumaro-render: " + expected() + "\n");
         EXPECT_FALSE(QFile::exists(dir_.filePath("out.png")));
     }
 }

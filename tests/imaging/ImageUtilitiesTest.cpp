@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "TestPictures.h"
 #include "imaging/BitmapImage.h"
-#include "imaging/ChannelPass.h"
 #include "imaging/ImageUtilities.h"
 #include "imaging/Intake.h"
-#include "imaging/Renderer.h"
 #include "imaging/VignetteFilter.h"
 
 using imaging::Orientation;
@@ -89,32 +85,6 @@ TEST(VignetteFilter, DarkensTowardsTheEdgesByIntensityAndKeepsTheSize) {
     imaging::Bitmap bright = grey.clone();
     imaging::vignetteFilter(bright, -30);
     EXPECT_EQ(testpictures::channels(bright, 0, 0)[0], 255);
-}
-
-TEST(VignetteFilter, TheRendererPassesHalfTheRadiusTruncated) {
-    auto picture = std::make_shared<const imaging::Picture>(
-        imaging::Picture::fromImage(testpictures::patternImage(40, 30)));
-    const imaging::Bitmap upright = imaging::uprightPicture(*picture);
-    for (const auto& [radius, intensity] :
-         {std::pair{1, 0}, std::pair{25, 12}, std::pair{20, 10}}) {
-        imaging::AdjustmentState state;
-        imaging::resetState(state);
-        state.vigEnabled = 1, state.vigOn = 1, state.vigRadius = radius;
-        imaging::Renderer renderer(state);
-        const imaging::Bitmap out = renderer.fullResolutionRender(upright.clone());
-        imaging::Bitmap expected = upright.clone();
-        imaging::channelPass(expected, state, {}, 0);
-        imaging::vignetteFilter(expected, intensity);
-        EXPECT_TRUE(testpictures::sameBytes(out, expected)) << radius;
-    }
-    // Both switches are needed.
-    imaging::AdjustmentState state;
-    imaging::resetState(state);
-    state.vigEnabled = 1, state.vigOn = 0, state.vigRadius = 40;
-    imaging::Renderer renderer(state);
-    imaging::Bitmap expected = upright.clone();
-    imaging::channelPass(expected, state, {}, 0);
-    EXPECT_TRUE(testpictures::sameBytes(renderer.fullResolutionRender(upright.clone()), expected));
 }
 
 }  // namespace

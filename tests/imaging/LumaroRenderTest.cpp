@@ -3,30 +3,20 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "TestPictures.h"
 #include "imaging/BitmapImage.h"
 #include "imaging/Intake.h"
 #include "imaging/Renderer.h"
+#include "support/Files.h"
+#include "support/Tool.h"
 
 namespace {
 
 QString samples() { return qEnvironmentVariable("LUMARO_SAMPLES"); }
 
-struct Outcome {
-    int exitCode = -1;
-    QString stderrText;
-};
-
-Outcome lumaroRender(const QStringList& arguments) {
-    QProcess process;
-    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render", arguments);
-    process.waitForFinished(60000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardError())};
-}
+ToolRun lumaroRender(const QStringList& arguments) { return runTool("lumaro-render", arguments); }
 
 class LumaroRender : public ::testing::Test {
 protected:
@@ -37,11 +27,11 @@ protected:
 
 TEST_F(LumaroRender, ExportWritesExactlyWhatTheLibraryRenders) {
     const QString png = out("rocket.png");
-    const Outcome run =
+    const ToolRun run =
         lumaroRender({samples() + "/rocket.jpg", "-o", png, "--export", "--tone", "sepia",
                       "--vignette", "30", "--light", "4.5", "--filter", "green"});
-    ASSERT_EQ(run.exitCode, 0) << run.stderrText.toStdString();
-    EXPECT_TRUE(run.stderrText.isEmpty());
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty());
 
     auto picture = imaging::Picture::fromFile(samples() + "/rocket.jpg");
     ASSERT_TRUE(picture);
@@ -85,17 +75,16 @@ TEST_F(LumaroRender, FitsToTheOutputSizeAndRepeatsNoiseForASeed) {
             "--lanes --lane-light 1,2,3 --lane-dark -1,0,2.5 --tint 255,200,150 --exposure 120 "
             "--quant 8 --alpha 50 --invert --vignette-effect lighten --quality 80")
             .split(' ');
-    const Outcome cat =
+    const ToolRun cat =
         lumaroRender(QStringList{samples() + "/chelsea.png", "-o", out("cat.jpeg")} + everything);
-    ASSERT_EQ(cat.exitCode, 0) << cat.stderrText.toStdString();
+    ASSERT_EQ(cat.exitCode, 0) << cat.err.toStdString();
     EXPECT_EQ(QImage(out("cat.jpeg")).size(), QSize(451, 300));
 }
 
 TEST_F(LumaroRender, BadInputOptionsOrOutputFailWithOneLineAndLeaveNoFile) {
-    QFile corrupt(out("corrupt.jpg"));
-    ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
-    corrupt.write(QByteArray::fromHex("FFD8FFE0") + " not really a jpeg" + QByteArray(3000, 0x17));
-    corrupt.close();
+    ASSERT_TRUE(testfiles::writeFile(
+        out("corrupt.jpg"),
+        QByteArray::fromHex("FFD8FFE0") + " not really a jpeg" + QByteArray(3000, 0x17)));
     const QString rocket = samples() + "/rocket.jpg";
 
     const QStringList failing[] = {
@@ -115,9 +104,9 @@ TEST_F(LumaroRender, BadInputOptionsOrOutputFailWithOneLineAndLeaveNoFile) {
         {rocket, "-o", out("no/such/dir/x.png")},
     };
     for (const QStringList& args : failing) {
-        const Outcome run = lumaroRender(args);
+        const ToolRun run = lumaroRender(args);
         EXPECT_NE(run.exitCode, 0) << args.join(' ').toStdString();
-        const QString text = run.stderrText.trimmed();
+        const QString text = run.err.trimmed();
         EXPECT_FALSE(text.isEmpty()) << args.join(' ').toStdString();
         EXPECT_FALSE(text.contains('\n')) << text.toStdString();
         EXPECT_TRUE(text.startsWith("lumaro-render: ")) << text.toStdString();
@@ -126,15 +115,9 @@ TEST_F(LumaroRender, BadInputOptionsOrOutputFailWithOneLineAndLeaveNoFile) {
 
     // A failed run keeps an earlier result instead of truncating it.
     ASSERT_EQ(lumaroRender({rocket, "-o", out("keep.png"), "--size", "50"}).exitCode, 0);
-    const QByteArray before = [&] {
-        QFile f(out("keep.png"));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
+    const QByteArray before = testfiles::readFile(out("keep.png"));
     EXPECT_NE(lumaroRender({out("corrupt.jpg"), "-o", out("keep.png")}).exitCode, 0);
-    QFile after(out("keep.png"));
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), before);
+    EXPECT_EQ(testfiles::readFile(out("keep.png")), before);
     EXPECT_EQ(leftovers(), (QStringList{"corrupt.jpg", "keep.png"}));
 }
 

@@ -4,11 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
-#include "platform/PhotoLibrary.h"
 #include "platform/PhotoMetadata.h"
+#include "support/Files.h"
+#include "support/Tool.h"
 
 // The tests read what was written with exiv2 itself, as a photo library would.
 #pragma GCC diagnostic push
@@ -58,11 +58,7 @@ QByteArray jpegOf(QSize size) {
 // A camera photo as it comes off the card: 64 x 48 pixels stored sideways
 // (orientation 6), a thumbnail, and EXIF, IPTC and XMP descriptions.
 QString writeCameraJpeg(const QString& path) {
-    const QByteArray jpeg = jpegOf({64, 48});
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(jpeg);
-    file.close();
+    testfiles::writeFile(path, jpegOf({64, 48}));
     auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
     Exiv2::ExifData exif;
     exif["Exif.Image.Make"] = "Lumix";
@@ -141,24 +137,11 @@ TEST_F(MetadataTest, SavedPicturesCarryTheDescriptionFittedToTheNewPixels) {
             const QByteArray encoded =
                 platform::encodeWithMetadata(upright, format, 90, metadata.get(), &error);
             ASSERT_FALSE(encoded.isEmpty()) << error.toStdString();
-            QFile out(path(QStringLiteral("out.") + format));
-            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-            out.write(encoded);
-            out.close();
-            expectFittedMetadata(out.fileName(), pixels);
+            const QString out = path(QStringLiteral("out.") + format);
+            ASSERT_TRUE(testfiles::writeFile(out, encoded));
+            expectFittedMetadata(out, pixels);
         }
     }
-}
-
-TEST_F(MetadataTest, TheLibrarySaveKeepsTheDescription) {
-    qputenv("LUMARO_LIBRARY", path("library").toUtf8());
-    const auto metadata = platform::PhotoMetadata::readFrom(writeCameraJpeg(path("camera.jpg")));
-    QImage upright(48, 64, QImage::Format_RGB32);
-    upright.fill(Qt::darkGray);
-    QString error;
-    const QString saved = platform::PhotoLibrary::saveToAlbum(upright, &error, metadata.get());
-    ASSERT_FALSE(saved.isEmpty()) << error.toStdString();
-    expectFittedMetadata(saved, {48, 64});
 }
 
 TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
@@ -171,11 +154,8 @@ TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
     broken.insert(2, QByteArray("\xff\xe1\x00\x10"
                                 "Exif\0\0XX\x2a\x00\xff\xff\xff\xff",
                                 18));
-    QFile brokenFile(path("broken-exif.jpg"));
-    brokenFile.open(QIODevice::WriteOnly);
-    brokenFile.write(broken);
-    brokenFile.close();
-    QFile(path("not-a-picture.txt")).open(QIODevice::WriteOnly);
+    testfiles::writeFile(path("broken-exif.jpg"), broken);
+    testfiles::writeFile(path("not-a-picture.txt"), "notes");
 
     for (const char* name :
          {"plain.png", "plain.jpg", "broken-exif.jpg", "not-a-picture.txt", "missing.jpg"}) {
@@ -195,10 +175,7 @@ TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
 class RenderMetadataTest : public MetadataTest {
 protected:
     int render(const QStringList& arguments) {
-        QProcess process;
-        process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render", arguments);
-        process.waitForFinished(60000);
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return runTool("lumaro-render", arguments).exitCode;
     }
 };
 

@@ -35,19 +35,41 @@ inline Lane lightDark(int lane, float light, float dark) {
     return {trunc(moved), false};
 }
 
+// Exposure (always in the banded renderer, when switched on in the channel renderer),
+// quantisation and inversion of one channel value.
+inline int prepare(int v, const imaging::AdjustmentState& s, bool exposure) {
+    if (exposure) {
+        const double f = s.exposureValue / 100.0;
+        v = v * f > 255 ? 255 : trunc(v * f);
+    }
+    if (s.quantOn == 1 && s.quantValue != 0) v = (v / s.quantValue) * s.quantValue;
+    return s.inverseOn == 1 ? 255 - v : v;
+}
+
+// Sepia and antique round their factors; the custom tint truncates.
+inline void tone(int& r, int& g, int& b, const imaging::AdjustmentState& s) {
+    if (s.toneType == 1) {
+        g = trunc(roundHalfAway(g * 0.88));
+        b = trunc(roundHalfAway(b * 0.75));
+    } else if (s.toneType == 2) {
+        g = trunc(roundHalfAway(g * 0.93));
+        b = trunc(roundHalfAway(b * 0.65));
+    } else if (s.toneType == 3) {
+        r = trunc(r * (s.tintR / 255.0));
+        g = trunc(g * (s.tintG / 255.0));
+        b = trunc(b * (s.tintB / 255.0));
+    }
+}
+
+inline int blend(int v, int original, int alpha) {
+    return trunc(v * (alpha / 100.0) + original * ((100 - alpha) / 100.0));
+}
+
 // The channel renderer on one pixel (noise off).
 inline void channelPixel(std::uint8_t* px, const imaging::AdjustmentState& s,
                          const imaging::SliderValues& sl) {
-    int c[3] = {px[1], px[2], px[3]};
-    for (int& v : c) {
-        if (s.exposureOn == 1) {
-            const double f = s.exposureValue / 100.0;
-            v = v * f > 255 ? 255 : trunc(v * f);
-        }
-        if (s.quantOn == 1 && s.quantValue != 0) v = (v / s.quantValue) * s.quantValue;
-        if (s.inverseOn == 1) v = 255 - v;
-    }
-    const int R0 = c[0], G0 = c[1], B0 = c[2];
+    const int R0 = prepare(px[1], s, s.exposureOn == 1), G0 = prepare(px[2], s, s.exposureOn == 1),
+              B0 = prepare(px[3], s, s.exposureOn == 1);
     int a = R0, b = G0, cc = B0;
     switch (s.filterType) {
         case 0:
@@ -124,25 +146,11 @@ inline void channelPixel(std::uint8_t* px, const imaging::AdjustmentState& s,
     int I = (x + y + z) / 3;
     int J = (z + y + I) / 3;
     int K = (I + z + J) / 3;
-    if (s.toneOn == 1) {
-        if (s.toneType == 1) {
-            J = trunc(roundHalfAway(J * 0.88));
-            K = trunc(roundHalfAway(K * 0.75));
-        } else if (s.toneType == 2) {
-            J = trunc(roundHalfAway(J * 0.93));
-            K = trunc(roundHalfAway(K * 0.65));
-        } else if (s.toneType == 3) {
-            I = trunc(I * (s.tintR / 255.0));
-            J = trunc(J * (s.tintG / 255.0));
-            K = trunc(K * (s.tintB / 255.0));
-        }
-    }
+    if (s.toneOn == 1) tone(I, J, K, s);
     if (s.alphaOn == 1) {
-        const double al = s.alphaValue / 100.0;
-        const double be = (100 - s.alphaValue) / 100.0;
-        I = trunc(I * al + R0 * be);
-        J = trunc(J * al + G0 * be);
-        K = trunc(K * al + B0 * be);
+        I = blend(I, R0, s.alphaValue);
+        J = blend(J, G0, s.alphaValue);
+        K = blend(K, B0, s.alphaValue);
     }
     px[1] = std::uint8_t(I);
     px[2] = std::uint8_t(J);
@@ -192,30 +200,13 @@ inline void bandedPass(imaging::Bitmap& bitmap, int p, const imaging::Adjustment
     int x = 0, y = 1;
     for (std::size_t i = 0; i < bitmap.byteCount(); i += 4) {
         std::uint8_t* px = bitmap.data() + i;
-        int c[3] = {px[1], px[2], px[3]};
-        for (int& v : c) {
-            const double f = s.exposureValue / 100.0;
-            v = v * f > 255 ? 255 : trunc(v * f);
-            if (s.quantOn == 1 && s.quantValue != 0) v = (v / s.quantValue) * s.quantValue;
-            if (s.inverseOn == 1) v = 255 - v;
-        }
-        const int c0[3] = {c[0], c[1], c[2]};
+        const int c0[3] = {prepare(px[1], s, true), prepare(px[2], s, true),
+                           prepare(px[3], s, true)};
+        int c[3] = {c0[0], c0[1], c0[2]};
         const int g = bandGrey(c[0] + c[1] + c[2], sl.slider1, sl.slider2);
         if (g >= 0) c[0] = c[1] = c[2] = g;
-        if (s.toneType == 1) {
-            c[1] = trunc(roundHalfAway(c[1] * 0.88));
-            c[2] = trunc(roundHalfAway(c[2] * 0.75));
-        } else if (s.toneType == 2) {
-            c[1] = trunc(roundHalfAway(c[1] * 0.93));
-            c[2] = trunc(roundHalfAway(c[2] * 0.65));
-        } else if (s.toneType == 3) {
-            c[0] = trunc(c[0] * (s.tintR / 255.0));
-            c[1] = trunc(c[1] * (s.tintG / 255.0));
-            c[2] = trunc(c[2] * (s.tintB / 255.0));
-        }
-        const double a = s.alphaValue / 100.0;
-        const double b = (100 - s.alphaValue) / 100.0;
-        for (int k = 0; k < 3; ++k) c[k] = trunc(c[k] * a + c0[k] * b);
+        tone(c[0], c[1], c[2], s);
+        for (int k = 0; k < 3; ++k) c[k] = blend(c[k], c0[k], s.alphaValue);
         if (s.vigEnabled == 1) {
             x = x + 1;
             if (x == Wb + p + 1) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLoggingCategory>
 #include <memory>
 
 #include "ReferenceRenderers.h"
@@ -9,9 +8,8 @@
 #include "imaging/ChannelPass.h"
 #include "imaging/Intake.h"
 #include "imaging/Renderer.h"
-#include "imaging/ResetDefaults.h"
 #include "imaging/VignetteFilter.h"
-#include "support/TempHome.h"
+#include "support/LogCapture.h"
 
 using imaging::AdjustmentState;
 using imaging::Bitmap;
@@ -142,60 +140,6 @@ TEST(Renderer, PresetsActOnlyOnTheirOwnSegment) {
     EXPECT_EQ(f.changes, 4);
 }
 
-TEST(Renderer, ResetRestoresTheAdjustmentsAndRendersPlainGrey) {
-    TempHome home;
-    Fixture f;
-    f.renderer.setPickedPicture(pattern(80, 60));
-    f.renderer.SepiaImage(1);
-    f.state.filterType = 3;
-    f.state.renderMode = 2;
-    f.state.colourControls = 1;
-    f.state.vigEnabled = 1, f.state.vigOn = 1, f.state.vigRadius = 44, f.state.vigEffect = 2;
-    f.state.noiseValue = 30, f.state.noiseOn = 1;
-    f.state.inverseValue = 1, f.state.inverseOn = 1;
-    f.state.exposureValue = 150, f.state.exposureOn = 1;
-    f.state.openPanel = 3;
-    f.state.outputSize = 1300;
-
-    imaging::resetState(f.state);
-    const AdjustmentState& s = f.state;
-    EXPECT_EQ((std::vector<int>{s.toneType, s.filterType, s.renderMode, s.tintR, s.tintG, s.tintB,
-                                s.vigEnabled, s.vigRadius, s.vigType, s.vigEffect, s.exposureValue,
-                                s.noiseOn, s.inverseOn, s.openPanel}),
-              (std::vector<int>{0, 0, 0, 255, 255, 255, 0, 20, 1, 1, 100, 0, 0, 0}));
-    // Flags reset does not touch keep their values; the reset values make them inert.
-    EXPECT_EQ((std::vector<int>{s.toneOn, s.exposureOn, s.vigOn, s.colourControls, s.outputSize}),
-              (std::vector<int>{1, 1, 1, 1, 1300}));
-
-    f.sliders = {};
-    f.renderer.MonoCore();
-    const Bitmap& out = f.renderer.workingImage();
-    const Bitmap fitted = imaging::fitToOutputSize(*f.renderer.pickedPicture(), 1300);
-    for (int y = 0; y < out.height(); ++y) {
-        for (int x = 0; x < out.width(); ++x) {
-            const std::uint8_t* in = fitted.pixel(x, y);
-            const int grey = (in[1] + in[2] + in[3]) / 3;
-            ASSERT_EQ(testpictures::channels(out, x, y), (std::array<int, 3>{grey, grey, grey}));
-        }
-    }
-
-    platform::Defaults defaults(platform::Defaults::standardFilePath());
-    defaults.setInteger(7, "Rad");
-    defaults.setInteger(1, "activate");
-    defaults.setInteger(3, "R");
-    imaging::resetDefaults(defaults);
-    platform::Defaults reread(platform::Defaults::standardFilePath());
-    const std::pair<const char*, int> keys[] = {
-        {"Type", 1},       {"Rad", 20},    {"Effect", 1},   {"Enabled", 0}, {"Alpha", 100},
-        {"Exposure", 100}, {"R", 255},     {"G", 255},      {"B", 255},     {"Noise", 0},
-        {"Quant", 1},      {"Inverse", 0}, {"activate", 0},
-    };
-    for (const auto& [key, value] : keys) {
-        EXPECT_TRUE(reread.hasKey(key)) << key;
-        EXPECT_EQ(reread.integerForKey(key), value) << key;
-    }
-}
-
 TEST(Renderer, ExportRendersTheSlotAndLeavesTheScreenAlone) {
     Fixture f;
     f.renderer.setPickedPicture(pattern(120, 90));
@@ -219,6 +163,17 @@ TEST(Renderer, ExportRendersTheSlotAndLeavesTheScreenAlone) {
     EXPECT_TRUE(testpictures::sameBytes(f.renderer.workingImage(), screen));
     EXPECT_EQ(f.changes, changes);
     EXPECT_EQ(exported.width(), 120);
+
+    // The vignette filter gets half the radius, truncated, and only with both switches on.
+    for (const auto& [radius, on, intensity] : {std::tuple{1, 1, 0}, {25, 1, 12}, {40, 0, 0}}) {
+        f.state.vigRadius = radius, f.state.vigOn = std::uint8_t(on);
+        Bitmap vignetted = upright.clone();
+        reference::channelPass(vignetted, f.state, f.sliders);
+        imaging::vignetteFilter(vignetted, intensity);
+        EXPECT_TRUE(
+            testpictures::sameBytes(f.renderer.fullResolutionRender(upright.clone()), vignetted))
+            << radius;
+    }
 
     // Banded export: the row padding is 0, while on screen the square picture gets 6.
     Fixture b;
@@ -244,21 +199,11 @@ TEST(Renderer, ALoneFitOrRenderWithoutAPictureChangesNothingAndLogsWhenAsked) {
     f.renderer.MonoCore();
     EXPECT_TRUE(f.renderer.workingImage().isNull());
 
-    static QStringList lines;
-    lines.clear();
-    QLoggingCategory::setFilterRules(QStringLiteral("lumaro.render.debug=true"));
-    const auto previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext& context, const QString& message) {
-            if (QLatin1String(context.category) == QLatin1String("lumaro.render")) {
-                lines << message;
-            }
-        });
+    LogCapture log("lumaro.render");
     f.renderer.setPickedPicture(pattern(1000, 1000));
     f.renderer.MonoCore();
-    qInstallMessageHandler(previous);
-    QLoggingCategory::setFilterRules(QString());
-    EXPECT_EQ(lines, (QStringList{"monocore", "undo", "C", "650", "650", "image orientation up",
-                                  "undo", "monocore"}));
+    EXPECT_EQ(log.collected(), (QStringList{"monocore", "undo", "C", "650", "650",
+                                            "image orientation up", "undo", "monocore"}));
 }
 
 }  // namespace

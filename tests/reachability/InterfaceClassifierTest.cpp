@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "platform/InterfaceClassifier.h"
+#include "support/Files.h"
 
 using platform::InterfaceClassifier;
 using platform::InterfaceKind;
@@ -13,9 +14,7 @@ using platform::InterfaceKind;
 namespace {
 
 void write(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
+    ASSERT_TRUE(testfiles::writeFile(path, data));
 }
 
 TEST(InterfaceClassifier, KindsFromTheTree) {

@@ -5,26 +5,14 @@
 #include <QProcess>
 
 #include "NetworkNamespace.h"
+#include "support/Tool.h"
 
 using namespace reachtest;
 
 namespace {
 
 QString tool() { return qEnvironmentVariable("LUMARO_BIN") + "/lumaro-reach"; }
-
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-Outcome reach(const QStringList& arguments) {
-    QProcess process;
-    process.start(tool(), arguments);
-    if (!process.waitForFinished(30000)) process.kill();
-    process.waitForFinished();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
+ToolRun reach(const QStringList& arguments) { return runTool("lumaro-reach", arguments); }
 
 TEST(ToolAnswers, PrintsOneLineAndExitsByReachability) {
     ENTER_NETWORK_NAMESPACE(ns);
@@ -32,7 +20,7 @@ TEST(ToolAnswers, PrintsOneLineAndExitsByReachability) {
     const struct {
         QString change;
         QStringList arguments;
-        QByteArray line;
+        QString line;
         int exitCode;
     } steps[] = {
         {"", {"--internet"}, "InternetConnection: not reachable (flags 0x00000)", 1},
@@ -43,9 +31,9 @@ TEST(ToolAnswers, PrintsOneLineAndExitsByReachability) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.line.toStdString());
         ASSERT_EQ(ip(step.change), QString());
-        const Outcome run = reach(step.arguments);
+        const ToolRun run = reach(step.arguments);
         EXPECT_EQ(run.out, step.line + "\n");
-        EXPECT_EQ(run.exitCode, step.exitCode) << run.err.constData();
+        EXPECT_EQ(run.exitCode, step.exitCode) << run.err.toStdString();
     }
 }
 
@@ -97,10 +85,10 @@ TEST(ToolUsage, CommandLinesItCannotRunExitWith64) {
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
-        const Outcome run = reach(arguments);
+        const ToolRun run = reach(arguments);
         EXPECT_EQ(run.exitCode, 64);
         EXPECT_TRUE(run.out.isEmpty());
-        EXPECT_TRUE(run.err.startsWith("lumaro-reach: ")) << run.err.constData();
+        EXPECT_TRUE(run.err.startsWith("lumaro-reach: ")) << run.err.toStdString();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ReachabilitySource.h"
 #include "reachability/Reachability.h"
+#include "support/Files.h"
 
 using reachability::Reachability;
 using reachability::ReachabilityStatus;
@@ -41,10 +42,9 @@ public:
     void describe(const QString& name, const QByteArray& devtype) {
         const QString entry = dir_.path() + "/class/net/" + name;
         QDir().mkpath(entry);
-        QFile index(entry + "/ifindex"), uevent(entry + "/uevent");
-        if (index.open(QIODevice::WriteOnly))
-            index.write(QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
-        if (uevent.open(QIODevice::WriteOnly)) uevent.write("DEVTYPE=" + devtype + "\n");
+        testfiles::writeFile(entry + "/ifindex",
+                             QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
+        testfiles::writeFile(entry + "/uevent", "DEVTYPE=" + devtype + "\n");
     }
 
 private:

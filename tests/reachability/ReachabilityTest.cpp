@@ -7,6 +7,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "reachability/Reachability.h"
+#include "support/LogCapture.h"
 
 using reachability::Reachability;
 using reachability::ReachabilityStatus;
@@ -108,24 +109,6 @@ TEST(ReachabilityKeys, EqualWhenKeysAreEqual) {
     }
 }
 
-// Collects what is logged as critical through the reachability category while it lives.
-class LogCapture {
-public:
-    LogCapture() : previous_(qInstallMessageHandler(&LogCapture::keep)) { lines().clear(); }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-    static QStringList& lines() {
-        static QStringList captured;
-        return captured;
-    }
-
-private:
-    static void keep(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (QByteArray(context.category) == "lumaro.reachability" && type == QtCriticalMsg)
-            lines().push_back(text);
-    }
-    QtMessageHandler previous_;
-};
-
 TEST(ReachabilityMisuse, QueriesWithoutHandleReportAndAnswerNo) {
     Reachability orphan(nullptr);
     orphan.setKey("orphan.example");
@@ -148,19 +131,19 @@ TEST(ReachabilityMisuse, QueriesWithoutHandleReportAndAnswerNo) {
     const QString object = QStringLiteral("0x%1").arg(quintptr(&orphan), 0, 16);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.method);
-        LogCapture capture;
+        LogCapture capture("lumaro.reachability", QtCriticalMsg);
         EXPECT_EQ(row.query(), 0);
-        ASSERT_EQ(LogCapture::lines().size(), 1);
-        const QString& line = LogCapture::lines().front();
+        ASSERT_EQ(capture.collected().size(), 1);
+        const QString& line = capture.collected().front();
         EXPECT_TRUE(line.endsWith(QString(": ") + row.logged + " called with NULL reachabilityRef"))
             << line.toStdString();
         EXPECT_TRUE(line.contains(QString("Reachability::") + row.method + " "));
         EXPECT_TRUE(line.contains(object) && line.contains("orphan.example")) << line.toStdString();
     }
-    LogCapture capture;
+    LogCapture capture("lumaro.reachability", QtCriticalMsg);
     EXPECT_FALSE(orphan.startNotifier());
     orphan.stopNotifier();
-    EXPECT_TRUE(LogCapture::lines().isEmpty());
+    EXPECT_TRUE(capture.collected().isEmpty());
 }
 
 TEST(ReachabilityMisuse, CallbackPostsOnlyForAReachability) {
@@ -182,11 +165,11 @@ TEST(ReachabilityMisuse, CallbackPostsOnlyForAReachability) {
     };
     for (const auto& [info, report] : rows) {
         SCOPED_TRACE(report.toStdString());
-        LogCapture capture;
+        LogCapture capture("lumaro.reachability", QtCriticalMsg);
         posted.clear();
         reachability::ReachabilityCallback(*source, 0x2, info);
-        ASSERT_EQ(LogCapture::lines().size(), report.isEmpty() ? 0 : 1);
-        EXPECT_TRUE(report.isEmpty() || LogCapture::lines().front().endsWith(report));
+        ASSERT_EQ(capture.collected().size(), report.isEmpty() ? 0 : 1);
+        EXPECT_TRUE(report.isEmpty() || capture.collected().front().endsWith(report));
         EXPECT_EQ(posted,
                   report.isEmpty() ? std::vector<QObject*>{target.get()} : std::vector<QObject*>{});
     }

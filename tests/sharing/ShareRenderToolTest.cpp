@@ -1,29 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "share_service/ShareServiceRunner.h"
+#include "support/Tool.h"
 
 namespace sharing::test {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
 // Runs lumaro-render with its own settings folder.
 ToolRun render(const QString& home, const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LUMARO_HOME", home);
-    process.setProcessEnvironment(env);
-    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-render", arguments);
-    if (!process.waitForFinished(60000)) return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return runTool("lumaro-render", arguments, {"LUMARO_HOME=" + home});
 }
 
 QString sample(const char* name) { return qEnvironmentVariable("LUMARO_SAMPLES") + "/" + name; }

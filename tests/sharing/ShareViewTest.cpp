@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,23 +16,6 @@
 
 namespace sharing::test {
 namespace {
-
-const char* const kSchemes[] = {"http", "https", "file", "javascript"};
-
-// Receives the addresses the panel hands to the desktop instead of a browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    UrlCatcher() {
-        for (const char* scheme : kSchemes) QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~UrlCatcher() override {
-        for (const char* scheme : kSchemes) QDesktopServices::unsetUrlHandler(scheme);
-    }
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 class ShareViewTest : public ::testing::Test {
 protected:
@@ -126,7 +108,7 @@ TEST_F(ShareViewTest, OnlyOneCheckRunsAndAClosedPanelTakesItsCheckAlong) {
 }
 
 TEST_F(ShareViewTest, CopyPutsTheLinkOnTheClipboardAndOpenHandsOnlyWebAddressesOn) {
-    UrlCatcher catcher;
+    testing_gui::UrlSink catcher({"http", "https", "file", "javascript"});
     for (const char* text :
          {"http://127.0.0.1:8088/p/Abc12345", "", "not a link", "file:///etc/passwd",
           "javascript:alert(1)", "http://", "https://share.example/p/x y"}) {
@@ -142,5 +124,3 @@ TEST_F(ShareViewTest, CopyPutsTheLinkOnTheClipboardAndOpenHandsOnlyWebAddressesO
 
 }  // namespace
 }  // namespace sharing::test
-
-#include "ShareViewTest.moc"

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QTest>
 #include <QToolButton>
-#include <functional>
 
+#include "app/GuiTestSupport.h"
 #include "platform/Defaults.h"
 #include "platform/widgets/SegmentedControl.h"
 #include "sharing/ShareKeys.h"
@@ -23,16 +22,7 @@ inline void clearShareDefaults() {
     defaults().synchronize();
 }
 
-// Processes events until the condition holds or the time is up.
-inline bool waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
+using testing_gui::waitFor;
 
 // A user's tap on a button-like segmented control.
 inline void tap(platform::SegmentedControl* control) { control->segmentButton(0)->click(); }
