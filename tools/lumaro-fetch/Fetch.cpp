@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "FetchCache.h"
 #include "CookieJarFile.h"
+#include "FetchCache.h"
 #include "ProgressBar.h"
 #include "TerminalLogin.h"
 #include "http/FormDataRequest.h"

@@ -7,8 +7,8 @@
 
 #include "Fetch.h"
 #include "FetchOptions.h"
-#include "http/HTTPRequest.h"
 #include "TerminalLogin.h"
+#include "http/HTTPRequest.h"
 
 int main(int argc, char** argv) {
     // The socket layer takes a fresh buffer for every read and frees it straight after.
