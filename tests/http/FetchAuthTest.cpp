@@ -97,9 +97,12 @@ TEST_F(FetchLogin, BasicAndDigestPagesTakeTheRightLoginAndRefuseTheWrongOne) {
 
 TEST_F(FetchLogin, AStaleDigestNonceIsAnsweredWithoutAskingAgain) {
     // httpbin calls a nonce stale once it has served its turn; the later fetches reuse the
-    // login of the first, are told so, and answer the new nonce themselves.
+    // login of the first, are told so, and answer the new nonce themselves. It counts the
+    // turns in a cookie, so the run keeps cookies (-c).
     const QString page = at("/digest-auth/auth/u/p/MD5/1");
-    const Outcome run = fetch({"-v", "-w", "%{http_code}", "-u", "u:p", page, page, page});
+    QTemporaryDir jar;
+    const Outcome run = fetch(
+        {"-v", "-w", "%{http_code}", "-c", jar.filePath("jar"), "-u", "u:p", page, page, page});
     EXPECT_EQ(run.exitCode, 0) << run.err.constData();
     EXPECT_EQ(run.out.count("\"authenticated\":true"), 3) << run.out.constData();
     EXPECT_TRUE(run.out.endsWith("}\n200")) << run.out.constData();

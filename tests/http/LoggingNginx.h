@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QDeadlineTimer>
+#include <QHostAddress>
 #include <QStringList>
+#include <QTcpSocket>
+#include <QThread>
 #include <QUrl>
 
 #include "servers/FreePort.h"
@@ -37,8 +41,24 @@ public:
     QUrl url(const QString& path) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
     }
-    // The statuses nginx answered for path, in order.
-    QStringList statuses(const QString& path) const {
+    // The statuses nginx answered for path, in order. nginx logs a request after its answer
+    // has gone out, so a client that has read the answer can look before the line is there:
+    // a marker request, logged by the one worker after every earlier request, is awaited first.
+    QStringList statuses(const QString& path) {
+        const QString marker = QStringLiteral("/log-marker-%1").arg(++markers_);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        if (socket.waitForConnected(5000)) {
+            socket.write("GET " + marker.toUtf8() + " HTTP/1.0\r\n\r\n");
+            while (socket.waitForReadyRead(5000)) socket.readAll();
+        }
+        const QDeadlineTimer deadline(5000);
+        while (logged(marker).isEmpty() && !deadline.hasExpired()) QThread::msleep(5);
+        return logged(path);
+    }
+
+private:
+    QStringList logged(const QString& path) const {
         QStringList found;
         for (const QString& line : QString::fromUtf8(testfiles::readFile(log_)).split('\n')) {
             const QStringList parts = line.split(' ');
@@ -47,8 +67,8 @@ public:
         return found;
     }
 
-private:
     QString log_;
+    int markers_ = 0;
     unsigned short port_;
     lumaro::test::NginxServer nginx_;
 };
