@@ -24,12 +24,8 @@ using lumaro::test::CountingMicrosocks;
 using lumaro::test::CountingTinyproxy;
 using lumaro::test::NginxServer;
 
-const char* const kVariables[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
-                                  "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
-                                  "no_proxy",    "NO_PROXY",   "LUMARO_PAC_URL"};
-
 void clearProxyVariables() {
-    for (const char* name : kVariables) qunsetenv(name);
+    for (const char* name : lumaro::test::kProxyVariables) qunsetenv(name);
 }
 
 enum class Route { Direct, Tinyproxy, Microsocks };
@@ -172,7 +168,7 @@ TEST_F(ProxyDiscovery, APacFileThatNeverArrivesTimesOutAndTheRequestGoesDirect) 
     ::close(writer);
 }
 
-TEST_F(ProxyDiscovery, APacScriptIsFetchedOnceOnTheWidenedSharedQueue) {
+TEST_F(ProxyDiscovery, APacScriptIsFetchedOnceOnAWidenedQueueThatNarrowsAgainEvenOnCancel) {
     InProcessHttpServer server;
     std::atomic<int> fetches{0};
     std::atomic<int> widthWhileFetching{0};
@@ -182,6 +178,10 @@ TEST_F(ProxyDiscovery, APacScriptIsFetchedOnceOnTheWidenedSharedQueue) {
         widthWhileFetching = HTTPRequest::sharedQueue().maxConcurrentOperationCount();
         response.set_content(text, "application/x-ns-proxy-autoconfig");
     });
+    server.server().Get("/slow.pac", [&](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        response.set_content(text, "text/plain");
+    });
     server.start();
     auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url("/via-socks/x")));
     request->setPACurl(server.url("/p.pac"));
@@ -189,23 +189,15 @@ TEST_F(ProxyDiscovery, APacScriptIsFetchedOnceOnTheWidenedSharedQueue) {
     EXPECT_EQ(fetches, 1);
     EXPECT_EQ(widthWhileFetching, 5);
     EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
-}
 
-TEST_F(ProxyDiscovery, CancellingWhileTheScriptIsFetchedNarrowsTheQueueAgain) {
-    InProcessHttpServer server;
-    server.server().Get("/slow.pac", [&](const httplib::Request&, httplib::Response& response) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        response.set_content("function FindProxyForURL() { return 'DIRECT'; }", "text/plain");
-    });
-    server.start();
-    auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url("/x")));
-    request->setPACurl(server.url("/slow.pac"));
-    request->startAsynchronous();
+    auto cancelled = HTTPRequest::requestWithURL(QUrl(nginx_->url("/x")));
+    cancelled->setPACurl(server.url("/slow.pac"));
+    cancelled->startAsynchronous();
     ASSERT_TRUE(testsupport::waitUntil(
         [] { return HTTPRequest::sharedQueue().maxConcurrentOperationCount() == 5; }));
-    request->cancel();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return request->isFinished(); }));
-    EXPECT_EQ(request->error()->code, http::RequestCancelledErrorType);
+    cancelled->cancel();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return cancelled->isFinished(); }));
+    EXPECT_EQ(cancelled->error()->code, http::RequestCancelledErrorType);
     EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
 }
 
