@@ -28,25 +28,17 @@ struct Outcome {
 Outcome execute(const QString& program, const QStringList& arguments,
                 const QStringList& extra = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                             "ALL_PROXY", "no_proxy", "NO_PROXY", "LUMARO_PAC_URL"}) {
-        environment.remove(name);
-    }
+    for (const char* name : lumaro::test::kProxyVariables) environment.remove(name);
     for (const QString& pair : extra)
         environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    Outcome run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    if (!process.waitForFinished(60000)) process.kill();
+    process.waitForFinished();
+    const bool exited = process.exitStatus() == QProcess::NormalExit;
+    return {exited ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
 }
 
 Outcome fetch(const QStringList& arguments, const QStringList& environment = {}) {
@@ -61,7 +53,7 @@ QJsonObject cookiesIn(const QByteArray& body) {
     return QJsonDocument::fromJson(body).object()["cookies"].toObject();
 }
 
-class FetchCookies : public ::testing::Test {
+class Fetch : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!httpbin_.available()) GTEST_SKIP() << httpbin_.failure().toStdString();
@@ -69,11 +61,30 @@ protected:
     QString url(const QString& path) const { return httpbin_.url(path).toString(); }
     QString file(const QString& name) const { return dir_.filePath(name); }
 
+    // Runs lumaro-fetch for /get and checks it went by the expected proxy, if any.
+    void expectRoute(const QStringList& arguments, const QStringList& environment, int viaTinyproxy,
+                     int viaMicrosocks) {
+        const int tiny = tinyproxy_.carried();
+        const int socks = microsocks_.carried();
+        const Outcome run = fetch(arguments + QStringList{url("/get")}, environment);
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.contains("\"url\"")) << run.out.toStdString();
+        // microsocks may write its log line just after it passed the answer on.
+        for (int waited = 0; microsocks_.carried() - socks != viaMicrosocks && waited < 2000;
+             waited += 10) {
+            QThread::msleep(10);
+        }
+        EXPECT_EQ(tinyproxy_.carried() - tiny, viaTinyproxy);
+        EXPECT_EQ(microsocks_.carried() - socks, viaMicrosocks);
+    }
+
     HttpbinServer httpbin_;
     QTemporaryDir dir_;
+    CountingTinyproxy tinyproxy_;
+    CountingMicrosocks microsocks_;
 };
 
-TEST_F(FetchCookies, JarsPassBetweenLumaroFetchAndCurlBothWays) {
+TEST_F(Fetch, JarsPassBetweenLumaroFetchAndCurlBothWays) {
     // lumaro-fetch writes, curl reads.
     const Outcome set = fetch({"-c", file("ours"), url("/cookies/set?a=1")});
     ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
@@ -91,7 +102,7 @@ TEST_F(FetchCookies, JarsPassBetweenLumaroFetchAndCurlBothWays) {
     EXPECT_EQ(both.size(), 2);
 }
 
-TEST_F(FetchCookies, CookieOptionsDoWhatCurlsDo) {
+TEST_F(Fetch, CookieOptionsDoWhatCurlsDo) {
     testfiles::writeFile(file("jar"),
                          "# Netscape HTTP Cookie File\n"
                          "127.0.0.1\tFALSE\t/\tFALSE\t0\tkept\tyes\n"
@@ -129,37 +140,15 @@ TEST_F(FetchCookies, CookieOptionsDoWhatCurlsDo) {
     }
 }
 
-class FetchProxies : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!httpbin_.available()) GTEST_SKIP() << httpbin_.failure().toStdString();
-    }
-    // Runs lumaro-fetch for /get and checks it went by the expected proxy, if any.
-    void expectRoute(const QStringList& arguments, const QStringList& environment, int viaTinyproxy,
-                     int viaMicrosocks) {
-        const int tiny = tinyproxy_.carried();
-        const int socks = microsocks_.carried();
-        const Outcome run =
-            fetch(arguments + QStringList{httpbin_.url("/get").toString()}, environment);
-        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_TRUE(run.out.contains("\"url\"")) << run.out.toStdString();
-        QElapsedTimer clock;
-        clock.start();
-        while (microsocks_.carried() - socks != viaMicrosocks && clock.elapsed() < 2000) {
-            QThread::msleep(10);
-        }
-        EXPECT_EQ(tinyproxy_.carried() - tiny, viaTinyproxy);
-        EXPECT_EQ(microsocks_.carried() - socks, viaMicrosocks);
-    }
-
-    HttpbinServer httpbin_;
-    CountingTinyproxy tinyproxy_;
-    CountingMicrosocks microsocks_;
-    QTemporaryDir dir_;
-};
-
-TEST_F(FetchProxies, EnvironmentAndNoProxyChooseTheRoute) {
+TEST_F(Fetch, EnvironmentNoProxyAndPacScriptsChooseTheRoute) {
     const QString tiny = "http_proxy=" + tinyproxy_.address();
+    const QString script = file("proxy.pac");
+    testfiles::writeFile(script, QStringLiteral("function FindProxyForURL(url, host) {\n"
+                                                "  return isInNet(host, '127.0.0.0', '255.0.0.0')"
+                                                " ? 'PROXY 127.0.0.1:%1' : 'DIRECT';\n}\n")
+                                     .arg(tinyproxy_.port())
+                                     .toUtf8());
+    const QString pacUrl = "LUMARO_PAC_URL=" + QUrl::fromLocalFile(script).toString();
     const struct {
         const char* name;
         QStringList arguments;
@@ -173,7 +162,9 @@ TEST_F(FetchProxies, EnvironmentAndNoProxyChooseTheRoute) {
         {"--noproxy naming another host", {"--noproxy", "x"}, {tiny, "no_proxy=127.0.0.1"}, 1, 0},
         {"--noproxy covers -x as well", {"--noproxy", "*", "-x", tinyproxy_.address()}, {}, 0, 0},
         {"all_proxy through SOCKS", {}, {"all_proxy=" + microsocks_.address()}, 0, 1},
-        {"HTTP_PROXY is ignored", {}, {"HTTP_PROXY=" + tinyproxy_.address()}, 0, 0},
+        {"--proxy-pac with a path", {"--proxy-pac", script}, {}, 1, 0},
+        // The script's choice is the request's: no_proxy is for the proxy variables.
+        {"LUMARO_PAC_URL over no_proxy", {}, {pacUrl, "no_proxy=*"}, 1, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,23 +172,11 @@ TEST_F(FetchProxies, EnvironmentAndNoProxyChooseTheRoute) {
     }
 }
 
-TEST_F(FetchProxies, APacScriptChoosesAndOneThatLoopsGoesDirectAfterASecond) {
-    const QString script = dir_.filePath("proxy.pac");
-    testfiles::writeFile(script, QStringLiteral("function FindProxyForURL(url, host) {\n"
-                                                "  return isInNet(host, '127.0.0.0', '255.0.0.0')"
-                                                " ? 'PROXY 127.0.0.1:%1' : 'DIRECT';\n}\n")
-                                     .arg(tinyproxy_.port())
-                                     .toUtf8());
-    const QString loop = dir_.filePath("loop.pac");
-    testfiles::writeFile(loop, "function FindProxyForURL(url, host) { for (;;) {} }");
-    expectRoute({"--proxy-pac", QUrl::fromLocalFile(script).toString()}, {}, 1, 0);
-    expectRoute({"--proxy-pac", script, "--async"}, {}, 1, 0);
-    // The script's choice is the request's: no_proxy is for the proxy variables.
-    expectRoute({}, {"LUMARO_PAC_URL=" + QUrl::fromLocalFile(script).toString(), "no_proxy=*"}, 1,
-                0);
+TEST_F(Fetch, APacScriptThatLoopsGoesDirectAfterASecond) {
+    testfiles::writeFile(file("loop.pac"), "function FindProxyForURL(url, host) { for (;;) {} }");
     QElapsedTimer clock;
     clock.start();
-    expectRoute({"--proxy-pac", loop, "-x", "", "--async"}, {}, 0, 0);
+    expectRoute({"--proxy-pac", file("loop.pac"), "-x", "", "--async"}, {}, 0, 0);
     EXPECT_GE(clock.elapsed(), 1000);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// tinyproxy and microsocks that tell how many requests they carried, read from their logs.
+// tinyproxy and microsocks that tell how many requests they carried, read from their logs,
+// and the variables that choose a proxy, which tests clear so the machine's own stay out.
 
 #include <QFile>
 #include <QThread>
@@ -8,6 +9,15 @@
 #include "servers/ProxyServers.h"
 
 namespace lumaro::test {
+
+inline const char* const kProxyVariables[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                              "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
+                                              "no_proxy",    "NO_PROXY",   "LUMARO_PAC_URL"};
+
+inline int linesMarked(const QString& path, const QByteArray& marker) {
+    QFile log(path);
+    return log.open(QIODevice::ReadOnly) ? static_cast<int>(log.readAll().count(marker)) : 0;
+}
 
 class CountingTinyproxy : public ProxyProcess {
 public:
@@ -25,16 +35,9 @@ public:
     }
     // Requests it has forwarded or tunnelled.
     int carried() const {
-        return count(m_dir.filePath("tinyproxy.log"), "Request (file descriptor");
+        return linesMarked(m_dir.filePath("tinyproxy.log"), "Request (file descriptor");
     }
     QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-
-protected:
-    static int count(const QString& path, const QByteArray& marker) {
-        QFile log(path);
-        if (!log.open(QIODevice::ReadOnly)) return 0;
-        return static_cast<int>(log.readAll().count(marker));
-    }
 };
 
 class CountingMicrosocks : public ProxyProcess {
@@ -42,11 +45,7 @@ public:
     CountingMicrosocks() {
         start("/usr/bin/microsocks", {"-i", "127.0.0.1", "-p", QString::number(m_port)});
     }
-    int carried() const {
-        QFile log(m_dir.filePath("output.log"));
-        if (!log.open(QIODevice::ReadOnly)) return 0;
-        return static_cast<int>(log.readAll().count("connected to"));
-    }
+    int carried() const { return linesMarked(m_dir.filePath("output.log"), "connected to"); }
     QString address() const { return QStringLiteral("socks5://127.0.0.1:%1").arg(m_port); }
 };
 

@@ -24,12 +24,8 @@ using lumaro::test::CountingMicrosocks;
 using lumaro::test::CountingTinyproxy;
 using lumaro::test::NginxServer;
 
-const char* const kVariables[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
-                                  "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
-                                  "no_proxy",    "NO_PROXY",   "LUMARO_PAC_URL"};
-
 void clearProxyVariables() {
-    for (const char* name : kVariables) qunsetenv(name);
+    for (const char* name : lumaro::test::kProxyVariables) qunsetenv(name);
 }
 
 enum class Route { Direct, Tinyproxy, Microsocks };
@@ -70,29 +66,19 @@ protected:
 
     // Runs request and checks that it was answered over route alone.
     void expectRoute(const HTTPRequestPtr& request, bool synchronous, Route route) {
-        const int tinyBefore = tinyproxy_.carried();
-        const int socksBefore = microsocks_.carried();
+        const int tinyExpected = tinyproxy_.carried() + (route == Route::Tinyproxy ? 1 : 0);
+        const int socksExpected = microsocks_.carried() + (route == Route::Microsocks ? 1 : 0);
         // Each request its own connection, so each shows in a proxy's log.
         request->setShouldAttemptPersistentConnection(false);
-        if (synchronous) {
-            request->startSynchronous();
-        } else {
-            request->startAsynchronous();
-            ASSERT_TRUE(testsupport::waitUntil([&] { return request->isFinished(); }, 15000));
-        }
+        synchronous ? request->startSynchronous() : request->startAsynchronous();
+        ASSERT_TRUE(testsupport::waitUntil([&] { return request->isFinished(); }, 15000));
         ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
         EXPECT_EQ(request->responseStatusCode(), 404);  // nginx answered, through whatever
         // A proxy may write its log line just after it passed the answer on.
-        const auto settled = [](const std::function<int()>& count, int expected) {
-            QElapsedTimer clock;
-            clock.start();
-            while (count() != expected && clock.elapsed() < 2000) QThread::msleep(10);
-            return count();
-        };
-        const int tinyExpected = tinyBefore + (route == Route::Tinyproxy ? 1 : 0);
-        const int socksExpected = socksBefore + (route == Route::Microsocks ? 1 : 0);
-        EXPECT_EQ(settled([&] { return tinyproxy_.carried(); }, tinyExpected), tinyExpected);
-        EXPECT_EQ(settled([&] { return microsocks_.carried(); }, socksExpected), socksExpected);
+        testsupport::waitUntil([&] { return tinyproxy_.carried() == tinyExpected; }, 2000);
+        testsupport::waitUntil([&] { return microsocks_.carried() == socksExpected; }, 2000);
+        EXPECT_EQ(tinyproxy_.carried(), tinyExpected);
+        EXPECT_EQ(microsocks_.carried(), socksExpected);
     }
 
     QTemporaryDir root_;
@@ -131,22 +117,26 @@ TEST_F(ProxyDiscovery, ARedirectToAnotherHostFindsItsOwnProxy) {
     EXPECT_TRUE(request->proxyHost().isEmpty());
 }
 
-TEST_F(ProxyDiscovery, APacFileChoosesPerAddress) {
-    const QUrl script = QUrl::fromLocalFile(writeScript("route.pac", routingScript()));
+TEST_F(ProxyDiscovery, APacScriptFromAFileOrFromNginxChoosesPerAddress) {
+    const QString file = writeScript("route.pac", routingScript());
     const struct {
         const char* path;
         Route route;
     } cases[] = {{"/via-tinyproxy/x", Route::Tinyproxy},
                  {"/via-socks/x", Route::Microsocks},
                  {"/x", Route::Direct}};
-    for (const auto& c : cases) {
-        for (bool synchronous : {true, false}) {
-            SCOPED_TRACE(std::string(c.path) + (synchronous ? " synchronous" : " queued"));
-            auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url(c.path)));
-            request->setPACurl(script);
-            expectRoute(request, synchronous, c.route);
+    for (const QUrl& script : {QUrl::fromLocalFile(file), QUrl(nginx_->url("/route.pac"))}) {
+        for (const auto& c : cases) {
+            for (bool synchronous : {true, false}) {
+                SCOPED_TRACE(script.toString().toStdString() + " " + c.path +
+                             (synchronous ? " synchronous" : " queued"));
+                auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url(c.path)));
+                request->setPACurl(script);
+                expectRoute(request, synchronous, c.route);
+            }
         }
     }
+    EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
 }
 
 TEST_F(ProxyDiscovery, APacFileThatIsNotUtf8IsReadAsLatin1) {
@@ -178,18 +168,7 @@ TEST_F(ProxyDiscovery, APacFileThatNeverArrivesTimesOutAndTheRequestGoesDirect) 
     ::close(writer);
 }
 
-TEST_F(ProxyDiscovery, APacScriptFromNginxIsFetchedOnceOnTheWidenedSharedQueue) {
-    writeScript("route.pac", routingScript());
-    const QUrl script(nginx_->url("/route.pac"));
-    for (bool synchronous : {true, false}) {
-        SCOPED_TRACE(synchronous ? "synchronous" : "queued");
-        auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url("/via-tinyproxy/x")));
-        request->setPACurl(script);
-        expectRoute(request, synchronous, Route::Tinyproxy);
-    }
-    EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
-
-    // Counted and watched where the script is served from.
+TEST_F(ProxyDiscovery, APacScriptIsFetchedOnceOnAWidenedQueueThatNarrowsAgainEvenOnCancel) {
     InProcessHttpServer server;
     std::atomic<int> fetches{0};
     std::atomic<int> widthWhileFetching{0};
@@ -199,6 +178,10 @@ TEST_F(ProxyDiscovery, APacScriptFromNginxIsFetchedOnceOnTheWidenedSharedQueue) 
         widthWhileFetching = HTTPRequest::sharedQueue().maxConcurrentOperationCount();
         response.set_content(text, "application/x-ns-proxy-autoconfig");
     });
+    server.server().Get("/slow.pac", [&](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        response.set_content(text, "text/plain");
+    });
     server.start();
     auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url("/via-socks/x")));
     request->setPACurl(server.url("/p.pac"));
@@ -206,23 +189,15 @@ TEST_F(ProxyDiscovery, APacScriptFromNginxIsFetchedOnceOnTheWidenedSharedQueue) 
     EXPECT_EQ(fetches, 1);
     EXPECT_EQ(widthWhileFetching, 5);
     EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
-}
 
-TEST_F(ProxyDiscovery, CancellingWhileTheScriptIsFetchedNarrowsTheQueueAgain) {
-    InProcessHttpServer server;
-    server.server().Get("/slow.pac", [&](const httplib::Request&, httplib::Response& response) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        response.set_content("function FindProxyForURL() { return 'DIRECT'; }", "text/plain");
-    });
-    server.start();
-    auto request = HTTPRequest::requestWithURL(QUrl(nginx_->url("/x")));
-    request->setPACurl(server.url("/slow.pac"));
-    request->startAsynchronous();
+    auto cancelled = HTTPRequest::requestWithURL(QUrl(nginx_->url("/x")));
+    cancelled->setPACurl(server.url("/slow.pac"));
+    cancelled->startAsynchronous();
     ASSERT_TRUE(testsupport::waitUntil(
         [] { return HTTPRequest::sharedQueue().maxConcurrentOperationCount() == 5; }));
-    request->cancel();
-    ASSERT_TRUE(testsupport::waitUntil([&] { return request->isFinished(); }));
-    EXPECT_EQ(request->error()->code, http::RequestCancelledErrorType);
+    cancelled->cancel();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return cancelled->isFinished(); }));
+    EXPECT_EQ(cancelled->error()->code, http::RequestCancelledErrorType);
     EXPECT_EQ(HTTPRequest::sharedQueue().maxConcurrentOperationCount(), 4);
 }
 
