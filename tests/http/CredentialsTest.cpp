@@ -95,7 +95,7 @@ protected:
     }
 };
 
-TEST_F(Credentials, CredentialsFromTheUrlOrTheRequestAnswerAChallengeWithoutAsking) {
+TEST_F(Credentials, CredentialsFromTheUrlAnswerAChallengeWithoutAsking) {
     auto server = AuthServer::basic();
     QUrl withUser = server.url("/a");
     withUser.setUserInfo("u:p");
@@ -108,14 +108,6 @@ TEST_F(Credentials, CredentialsFromTheUrlOrTheRequestAnswerAChallengeWithoutAski
     // Nothing goes out before the server asks; the user part never reaches the wire.
     EXPECT_EQ(server.authorizations(), (std::vector<std::string>{"", "Basic dTpw"}));
     EXPECT_EQ(server.requests()[0].requestLine, "GET /a HTTP/1.1");
-
-    HTTPRequest::clearSession();
-    const auto fromRequest = run(server.url("/b"), [](HTTPRequest& r) {
-        r.setUsername("u");
-        r.setPassword("p");
-    });
-    EXPECT_EQ(fromRequest->responseStatusCode(), 200);
-    EXPECT_EQ(fromRequest->requestCredentials()->username, "u");
 }
 
 TEST_F(Credentials, ALoginIsRememberedAndSentFirstToTheSameServerOnly) {
@@ -153,7 +145,6 @@ TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) 
         e.authenticationScheme = "Basic";
         e.authenticationRealm = realm;
         HTTPRequest::storeAuthenticationCredentialsInSessionStore(e);
-        return e.credentials;
     };
     entry("/elsewhere", "close", nullptr);
     entry("/exact", "exact", nullptr);
@@ -184,55 +175,34 @@ TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) 
                                  .toStdString();
         EXPECT_EQ(sent, expected);
     }
-    // Storing the same credentials object again replaces its entry; removing takes it out.
-    const auto again = entry("/again", "again", "realm");
-    http::SessionCredentials copy = HTTPRequest::sessionCredentialsStore().back();
-    const qsizetype before = HTTPRequest::sessionCredentialsStore().size();
-    HTTPRequest::storeAuthenticationCredentialsInSessionStore(copy);
-    EXPECT_EQ(HTTPRequest::sessionCredentialsStore().size(), before);
-    HTTPRequest::removeAuthenticationCredentialsFromSessionStore(again);
-    EXPECT_EQ(HTTPRequest::sessionCredentialsStore().size(), before - 1);
 }
 
 TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
+    const QString needed = "Authentication needed";
+    const QString noObject = "Failed to get authentication object from response headers";
+    const int internal = http::InternalErrorWhileApplyingCredentialsType;
     const struct {
-        std::string name;
-        AuthServer::Script script;
+        const char* user;
+        std::string answer;
         int code;
         QString message;
         size_t requests;
     } cases[] = {
-        {"wrong Basic password", [](const ReceivedRequest&) { return challenge("Basic realm=r"); },
-         http::AuthenticationErrorType, "Authentication needed", 2},
-        {"wrong Digest password",
-         [](const ReceivedRequest&) {
-             return challenge(R"(Digest realm="r", nonce="n", qop="auth")");
-         },
-         http::AuthenticationErrorType, "Authentication needed", 2},
-        {"NTLM only", [](const ReceivedRequest&) { return challenge("NTLM"); },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"malformed", [](const ReceivedRequest&) { return challenge("\"Basic realm=, ,=="); },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"no challenge at all",
-         [](const ReceivedRequest&) {
-             return std::string(
-                 "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
-         },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"a colon in a Basic user name",
-         [](const ReceivedRequest&) { return challenge("Basic realm=r"); },
-         http::InternalErrorWhileApplyingCredentialsType, "Failed to apply credentials to request",
-         1},
+        {"u", challenge("Basic realm=r"), http::AuthenticationErrorType, needed, 2},
+        {"u", challenge(R"(Digest realm="r", nonce="n", qop="auth")"),
+         http::AuthenticationErrorType, needed, 2},
+        {"u", challenge("NTLM"), internal, noObject, 1},
+        {"u", challenge("\"Basic realm=, ,=="), internal, noObject, 1},
+        {"u", "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\nContent-Length: 0\r\n\r\n",
+         internal, noObject, 1},
+        {"u:x", challenge("Basic realm=r"), internal, "Failed to apply credentials to request", 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.answer.substr(0, 60));
         HTTPRequest::clearSession();
-        AuthServer server(c.script);
+        AuthServer server([&](const ReceivedRequest&) { return c.answer; });
         const auto request = run(server.url("/"), [&](HTTPRequest& r) {
-            r.setUsername(c.name == "a colon in a Basic user name" ? "u:x" : "u");
+            r.setUsername(c.user);
             r.setPassword("wrong");
         });
         ASSERT_NE(request->error(), nullptr);
@@ -245,9 +215,7 @@ TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
 }
 
 TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
-    int served = 0;
-    AuthServer server([&served](const ReceivedRequest& r) {
-        ++served;
+    AuthServer server([](const ReceivedRequest& r) {
         const std::string sent = r.header("Authorization");
         if (sent.empty())
             return challenge(R"(Digest realm="r", nonce="one", qop="auth", opaque="o")");
@@ -260,15 +228,13 @@ TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
         r.setUsername("u");
         r.setPassword("p");
     });
-    EXPECT_EQ(request->error(), nullptr);
     EXPECT_EQ(request->responseStatusCode(), 200);
-    EXPECT_EQ(request->authenticationScheme(), "Digest");
-    EXPECT_EQ(served, 3);
+    EXPECT_EQ(server.requests().size(), 3u);
     const std::string last = server.authorizations().back();
     EXPECT_NE(last.find("nonce=\"two\""), std::string::npos);
     EXPECT_NE(last.find("nc=00000001"), std::string::npos);
     EXPECT_NE(last.find("uri=\"/d?x=1\""), std::string::npos);
-    EXPECT_EQ(server.authorizations()[1].find("opaque=\"o\"") != std::string::npos, true);
+    EXPECT_NE(server.authorizations()[1].find("opaque=\"o\""), std::string::npos);
 }
 
 TEST_F(Credentials, RequestCredentialsStayBehindWhenARedirectLeadsToAnotherServer) {
