@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <mutex>
 
 #include "RequestTestSupport.h"
@@ -295,7 +294,13 @@ TEST_F(Credentials, ProxyCredentialsGoOnlyToTheProxy) {
     EXPECT_EQ(proxy.requests().size(), 3u);
 }
 
-// Asks through whatever the test sets, answering as a login form would.
+// Answers as a login form would.
+void logIn(const HTTPRequestPtr& request, const char* password = "p") {
+    request->setUsername("u");
+    request->setPassword(password);
+    request->retryUsingSuppliedCredentials();
+}
+
 class AskingDelegate : public testsupport::RecordingDelegate {
 public:
     bool answersAuthenticationNeeded() const override { return true; }
@@ -314,93 +319,67 @@ public:
     bool answersAuthenticationNeeded() const override { return true; }
     void authenticationNeededForRequest(const HTTPRequestPtr& request) override {
         ++asked;
-        request->setUsername("u");
-        request->setPassword("p");
-        request->retryUsingSuppliedCredentials();
+        logIn(request);
     }
     int asked = 0;
 };
 
 TEST_F(Credentials, TheDelegateBlockOrQueueIsAskedAndItsAnswerRetriesOrCancels) {
     auto server = AuthServer::basic();
-    auto login = [](const HTTPRequestPtr& r) {
-        r->setUsername("u");
-        r->setPassword("p");
-        r->retryUsingSuppliedCredentials();
+    auto delegate = std::make_shared<AskingDelegate>();
+    // A wrong answer first: asked again, and the second answer gets through.
+    delegate->answer = [&](const HTTPRequestPtr& r) {
+        logIn(r, delegate->asked == 1 ? "wrong" : "p");
     };
-    {
-        auto delegate = std::make_shared<AskingDelegate>();
-        // A wrong answer first: asked again, and the second answer gets through.
-        delegate->answer = [&](const HTTPRequestPtr& r) {
-            if (delegate->asked == 1) {
-                r->setUsername("u");
-                r->setPassword("wrong");
-                r->retryUsingSuppliedCredentials();
-            } else {
-                login(r);
-            }
-        };
-        auto request = HTTPRequest::requestWithURL(server.url("/delegate"));
-        request->setDelegate(delegate);
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
-        EXPECT_EQ(delegate->count("finished"), 1);
-        EXPECT_EQ(delegate->asked, 2);
-        EXPECT_TRUE(delegate->onMain);
-        EXPECT_EQ(request->authenticationRetryCount(), 2);
-    }
+    auto request = HTTPRequest::requestWithURL(server.url("/delegate"));
+    request->setDelegate(delegate);
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
+    EXPECT_EQ(delegate->count("finished"), 1);
+    EXPECT_EQ(delegate->asked, 2);
+    EXPECT_TRUE(delegate->onMain);
+    EXPECT_EQ(request->authenticationRetryCount(), 2);
+
     HTTPRequest::clearSession();
-    {
-        auto delegate = std::make_shared<AskingDelegate>();
-        delegate->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
-        auto request = HTTPRequest::requestWithURL(server.url("/cancel"));
-        request->setDelegate(delegate);
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
-        EXPECT_EQ(delegate->count("failed"), 1);
-        EXPECT_EQ(request->error()->code, http::AuthenticationErrorType);
-        // A synchronous request never asks.
-        auto sync = HTTPRequest::requestWithURL(server.url("/sync"));
-        sync->setDelegate(delegate);
-        sync->startSynchronous();
-        EXPECT_EQ(sync->error()->code, http::AuthenticationErrorType);
-        EXPECT_EQ(delegate->asked, 1);
-    }
+    auto cancelling = std::make_shared<AskingDelegate>();
+    cancelling->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
+    auto cancelled = HTTPRequest::requestWithURL(server.url("/cancel"));
+    cancelled->setDelegate(cancelling);
+    cancelled->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return cancelling->ended(); }));
+    EXPECT_EQ(cancelling->count("failed"), 1);
+    EXPECT_EQ(cancelled->error()->code, http::AuthenticationErrorType);
+    // A synchronous request never asks.
+    auto sync = HTTPRequest::requestWithURL(server.url("/sync"));
+    sync->setDelegate(cancelling);
+    sync->startSynchronous();
+    EXPECT_EQ(sync->error()->code, http::AuthenticationErrorType);
+    EXPECT_EQ(cancelling->asked, 1);
+
     HTTPRequest::clearSession();
-    {
-        auto request = HTTPRequest::requestWithURL(server.url("/block"));
-        int asked = 0;
-        bool ended = false;
-        request->setAuthenticationNeededBlock([&] {
-            ++asked;
-            login(request);
-        });
-        request->setCompletionBlock([&] { ended = true; });
-        request->setFailedBlock([&] { ended = true; });
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return ended; }));
-        EXPECT_EQ(request->error(), nullptr);
-        EXPECT_EQ(asked, 1);
-        request->setAuthenticationNeededBlock(nullptr);
-    }
+    auto withBlock = HTTPRequest::requestWithURL(server.url("/block"));
+    int asked = 0;
+    withBlock->setAuthenticationNeededBlock([&] {
+        ++asked;
+        logIn(withBlock);
+    });
+    withBlock->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return withBlock->isFinished(); }));
+    EXPECT_EQ(withBlock->error(), nullptr);
+    EXPECT_EQ(asked, 1);
+    withBlock->setAuthenticationNeededBlock(nullptr);
+
     HTTPRequest::clearSession();
-    {
-        auto queue = http::NetworkQueue::queue();
-        auto queueDelegate = std::make_shared<AskingQueueDelegate>();
-        queue->setDelegate(queueDelegate);
-        std::vector<HTTPRequestPtr> requests;
-        for (int i = 0; i < 2; ++i) {
-            requests.push_back(HTTPRequest::requestWithURL(server.url("/queued")));
-            queue->addOperation(requests.back());
-        }
-        queue->go();
-        ASSERT_TRUE(waitUntil([&] {
-            return std::all_of(requests.begin(), requests.end(),
-                               [](const HTTPRequestPtr& r) { return r->isFinished(); });
-        }));
-        for (const auto& r : requests) EXPECT_EQ(r->responseStatusCode(), 200);
-        EXPECT_GE(queueDelegate->asked, 1);
-    }
+    auto queue = http::NetworkQueue::queue();
+    auto queueDelegate = std::make_shared<AskingQueueDelegate>();
+    queue->setDelegate(queueDelegate);
+    const HTTPRequestPtr queued[] = {HTTPRequest::requestWithURL(server.url("/q1")),
+                                     HTTPRequest::requestWithURL(server.url("/q2"))};
+    for (const auto& r : queued) queue->addOperation(r);
+    queue->go();
+    ASSERT_TRUE(waitUntil([&] { return queued[0]->isFinished() && queued[1]->isFinished(); }));
+    for (const auto& r : queued) EXPECT_EQ(r->responseStatusCode(), 200);
+    EXPECT_GE(queueDelegate->asked, 1);
 }
 
 TEST_F(Credentials, WithoutAnyoneToAskTheDialogPresenterIsUsedWhenTheRequestAllowsIt) {
@@ -408,9 +387,7 @@ TEST_F(Credentials, WithoutAnyoneToAskTheDialogPresenterIsUsedWhenTheRequestAllo
     int presented = 0;
     HTTPRequest::setAuthenticationDialogPresenter([&](const HTTPRequestPtr& r) {
         ++presented;
-        r->setUsername("u");
-        r->setPassword("p");
-        r->retryUsingSuppliedCredentials();
+        logIn(r);
     });
     for (bool allowed : {false, true}) {
         HTTPRequest::clearSession();
