@@ -89,15 +89,13 @@ protected:
 enum class Stored { Nothing, Fresh, Stale };
 enum class Source { Cache, Network, Revalidated, Empty };
 
-struct PolicyCase {
-    int policy;
-    Stored before;
-    Source source;
-    bool storedAfter;
-};
-
 TEST_F(DownloadCacheTest, EveryPolicyTakesItsAnswerFromWhereItSays) {
-    const PolicyCase cases[] = {
+    const struct {
+        int policy;
+        Stored before;
+        Source source;
+        bool storedAfter;
+    } cases[] = {
         {0, Stored::Fresh, Source::Cache, true},
         {AskServerIfModifiedWhenStale, Stored::Nothing, Source::Network, true},
         {AskServerIfModifiedWhenStale, Stored::Fresh, Source::Cache, true},
@@ -112,7 +110,7 @@ TEST_F(DownloadCacheTest, EveryPolicyTakesItsAnswerFromWhereItSays) {
         {DoNotRead | DoNotWrite, Stored::Nothing, Source::Network, false},
         {FallbackToCacheIfLoadFails, Stored::Fresh, Source::Network, true},
     };
-    for (const PolicyCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "policy " << c.policy << ", stored " << int(c.before)
                                         << ", source " << int(c.source));
         const QByteArray body = "body of a policy case " + QByteArray::number(c.policy);
