@@ -24,12 +24,8 @@ struct Outcome {
 Outcome fetch(const QStringList& arguments) {
     QProcess process;
     process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch", arguments);
-    Outcome run;
-    if (!process.waitForFinished(60000)) return run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return {};
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 class FetchCache : public ::testing::Test {
