@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "http/FetchRun.h"
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
@@ -15,28 +16,9 @@
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs lumaro-fetch with no terminal: standard input is closed.
-Outcome fetch(const QStringList& arguments) {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch", arguments);
-    Outcome run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
-}
+using Outcome = testsupport::ProgramRun;
+// lumaro-fetch with no terminal: standard input is closed.
+Outcome fetch(const QStringList& arguments) { return testsupport::runFetch(arguments); }
 
 QStringList statusOnly(const QStringList& arguments) {
     return QStringList{"-o", "/dev/null", "-w", "%{http_code}"} + arguments;

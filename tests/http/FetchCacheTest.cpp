@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include "LoggingNginx.h"
+#include "http/FetchRun.h"
 #include "support/Files.h"
 
 namespace {
@@ -14,18 +15,8 @@ namespace {
 using testfiles::readFile;
 using testfiles::writeFile;
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Outcome fetch(const QStringList& arguments) {
-    QProcess process;
-    process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch", arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
+using Outcome = testsupport::ProgramRun;
+Outcome fetch(const QStringList& arguments) { return testsupport::runFetch(arguments); }
 
 class FetchCache : public ::testing::Test {
 protected:

@@ -11,9 +11,13 @@ struct ProgramRun {
     QByteArray out, err;
 };
 
-inline ProgramRun runProgram(const QString& program, const QStringList& arguments,
-                             int timeoutMs = 60000) {
+// Standard input is closed, so a program that would ask on a terminal cannot wait for one.
+inline ProgramRun runProgram(
+    const QString& program, const QStringList& arguments, int timeoutMs = 60000,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs)) process.kill();
     process.waitForFinished();

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "FileServer.h"
+#include "http/FetchRun.h"
 #include "servers/HttpbinServer.h"
 #include "servers/NginxServer.h"
 #include "servers/ProxyServers.h"
@@ -19,25 +20,9 @@
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
+using Outcome = testsupport::ProgramRun;
 Outcome execute(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    Outcome run;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return testsupport::runProgram(program, arguments);
 }
 
 Outcome fetch(const QStringList& arguments) {

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "ProxyCounters.h"
+#include "http/FetchRun.h"
 #include "servers/HttpbinServer.h"
 #include "support/Files.h"
 
@@ -18,11 +19,7 @@ namespace {
 using lumaro::test::CountingMicrosocks;
 using lumaro::test::CountingTinyproxy;
 
-struct Outcome {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Outcome = testsupport::ProgramRun;
 
 // Runs a program with the proxy variables of this process removed and extra added.
 Outcome execute(const QString& program, const QStringList& arguments,
@@ -31,14 +28,7 @@ Outcome execute(const QString& program, const QStringList& arguments,
     for (const char* name : lumaro::test::kProxyVariables) environment.remove(name);
     for (const QString& pair : extra)
         environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000)) process.kill();
-    process.waitForFinished();
-    const bool exited = process.exitStatus() == QProcess::NormalExit;
-    return {exited ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return testsupport::runProgram(program, arguments, 60000, environment);
 }
 
 Outcome fetch(const QStringList& arguments, const QStringList& environment = {}) {
