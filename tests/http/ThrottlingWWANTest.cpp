@@ -17,25 +17,6 @@ namespace {
 using http::HTTPRequest;
 using namespace reachtest;
 
-// Interface kinds are read from a sysfs tree of the test's own while it lives.
-class FakeSysfs {
-public:
-    FakeSysfs() { platform::ReachabilitySource::setSysfsRoot(dir_.path()); }
-    ~FakeSysfs() { platform::ReachabilitySource::setSysfsRoot("/sys"); }
-    void describe(const QString& name, const QByteArray& devtype) {
-        const QString entry = dir_.path() + "/class/net/" + name;
-        QDir().mkpath(entry);
-        QFile index(entry + "/ifindex"), uevent(entry + "/uevent");
-        if (index.open(QIODevice::WriteOnly)) {
-            index.write(QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
-        }
-        if (uevent.open(QIODevice::WriteOnly)) uevent.write("DEVTYPE=" + devtype + "\n");
-    }
-
-private:
-    QTemporaryDir dir_;
-};
-
 bool throttledWithin(bool expected, int ms) {
     return waitUntil([&] { return HTTPRequest::isBandwidthThrottled() == expected; }, ms);
 }

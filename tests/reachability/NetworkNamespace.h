@@ -1,17 +1,23 @@
 #pragma once
 
 #include <fcntl.h>
+#include <net/if.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <functional>
+
+#include "platform/ReachabilitySource.h"
+#include "support/Files.h"
 
 namespace reachtest {
 
@@ -122,6 +128,24 @@ inline const QString kLink =
     "\naddr add 10.9.0.2/24 dev v0\nlink set v0 up\nawait v0 up";
 inline const QString kRoute = kLink + "\nroute add default via 10.9.0.1";
 inline const QString kNoCarrier = "\nlink set v1 down\nawait v0 down";
+
+// A sysfs tree of the test's own, where interface kinds are read while it lives.
+class FakeSysfs {
+public:
+    FakeSysfs() { platform::ReachabilitySource::setSysfsRoot(dir_.path()); }
+    ~FakeSysfs() { platform::ReachabilitySource::setSysfsRoot("/sys"); }
+    // Gives the interface the DEVTYPE its uevent names.
+    void describe(const QString& name, const QByteArray& devtype) {
+        const QString entry = dir_.path() + "/class/net/" + name;
+        QDir().mkpath(entry);
+        testfiles::writeFile(entry + "/ifindex",
+                             QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
+        testfiles::writeFile(entry + "/uevent", "DEVTYPE=" + devtype + "\n");
+    }
+
+private:
+    QTemporaryDir dir_;
+};
 
 }  // namespace reachtest
 

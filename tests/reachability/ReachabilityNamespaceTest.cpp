@@ -33,24 +33,6 @@ std::unique_ptr<Reachability> makeTarget(const QString& target) {
     return Reachability::reachabilityWithHostName(target);
 }
 
-// A sysfs tree of the test's own, where interface kinds are read while it lives.
-class FakeSysfs {
-public:
-    FakeSysfs() { platform::ReachabilitySource::setSysfsRoot(dir_.path()); }
-    ~FakeSysfs() { platform::ReachabilitySource::setSysfsRoot("/sys"); }
-    // Gives the interface the DEVTYPE its uevent names.
-    void describe(const QString& name, const QByteArray& devtype) {
-        const QString entry = dir_.path() + "/class/net/" + name;
-        QDir().mkpath(entry);
-        testfiles::writeFile(entry + "/ifindex",
-                             QByteArray::number(::if_nametoindex(name.toUtf8())) + "\n");
-        testfiles::writeFile(entry + "/uevent", "DEVTYPE=" + devtype + "\n");
-    }
-
-private:
-    QTemporaryDir dir_;
-};
-
 struct FlagsCase {
     const char* name;
     QString setup;
