@@ -76,6 +76,24 @@ double PacHelpers::now() const {
 
 const char* PacHelpers::script() {
     return R"JS(
+// Scripts ask the same few questions again and again (the same patterns, masks, hosts):
+// answers of a pure helper are kept per argument. A script that makes arguments up as it
+// goes does not fill memory with them.
+function __remembered(compute) {
+    var answers = new Map();
+    return function (key) {
+        var answer = answers.get(key);
+        if (answer === undefined) {
+            if (answers.size >= 1000) answers.clear();
+            answer = compute(key);
+            answers.set(key, answer);
+        }
+        return answer;
+    };
+}
+
+var __lower = __remembered(function (text) { return text.toLowerCase(); });
+
 function isPlainHostName(host) {
     if (typeof host !== 'string') host = String(host);
     return host.indexOf('.') < 0;
@@ -85,17 +103,18 @@ function isPlainHostName(host) {
 function dnsDomainIs(host, domain) {
     if (typeof host !== 'string') host = String(host);
     if (typeof domain !== 'string') domain = String(domain);
-    return host.endsWith(domain) || host.toLowerCase().endsWith(domain.toLowerCase());
+    return host.endsWith(domain) || __lower(host).endsWith(__lower(domain));
 }
 
 function localHostOrDomainIs(host, hostdom) {
     if (typeof host !== 'string') host = String(host);
     if (typeof hostdom !== 'string') hostdom = String(hostdom);
     if (host === hostdom) return true;
-    host = host.toLowerCase();
-    hostdom = hostdom.toLowerCase();
+    host = __lower(host);
+    hostdom = __lower(hostdom);
     if (host === hostdom) return true;
-    return host.indexOf('.') < 0 && hostdom.startsWith(host + '.');
+    return host.indexOf('.') < 0 && hostdom.length > host.length &&
+        hostdom.charCodeAt(host.length) === 46 && hostdom.startsWith(host);
 }
 
 function dnsResolve(host) { return __pacHelpers.dnsResolve(String(host)); }
@@ -108,8 +127,9 @@ function dnsDomainLevels(host) {
     return levels;
 }
 
-function __ipv4(text) {
-    var m = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(String(text));
+// Dotted IPv4 text to its number, or null.
+var __ipv4 = __remembered(function (text) {
+    var m = /^(\d{1,3})\.(\d{1,3})\.(\d{1,3})\.(\d{1,3})$/.exec(text);
     if (!m) return null;
     var value = 0;
     for (var i = 1; i <= 4; i++) {
@@ -118,26 +138,24 @@ function __ipv4(text) {
         value = value * 256 + octet;
     }
     return value;
-}
+});
 
 function isInNet(host, pattern, mask) {
-    var ip = __ipv4(host);
+    var ip = __ipv4(typeof host === 'string' ? host : String(host));
     if (ip === null) {
         var resolved = dnsResolve(host);
         if (resolved === null) return false;
         ip = __ipv4(resolved);
     }
-    var p = __ipv4(pattern), m = __ipv4(mask);
+    var p = __ipv4(String(pattern)), m = __ipv4(String(mask));
     if (ip === null || p === null || m === null) return false;
     return ((ip & m) >>> 0) === ((p & m) >>> 0);
 }
 
-// Scripts ask the same few patterns again and again: each is turned into a test once.
+// Each pattern is turned into a test once.
 // Patterns with one "*" at an end only (the usual "*.example.com", "10.*") need no
 // regular expression.
-var __shTests = {};
-var __shTestCount = 0;
-function __shTest(shexp) {
+var __shTest = __remembered(function (shexp) {
     var star = shexp.indexOf('*');
     var plain = shexp.indexOf('?') < 0;
     if (plain && star < 0) return function (s) { return s === shexp; };
@@ -160,17 +178,10 @@ function __shTest(shexp) {
     }
     var compiled = new RegExp(re + '$');
     return function (s) { return compiled.test(s); };
-}
+});
 
 function shExpMatch(str, shexp) {
-    if (typeof shexp !== 'string') shexp = String(shexp);
-    var test = __shTests[shexp];
-    if (test === undefined) {
-        // A script that makes patterns up as it goes does not fill memory with them.
-        if (__shTestCount >= 1000) { __shTests = {}; __shTestCount = 0; }
-        test = __shTests[shexp] = __shTest(shexp);
-        ++__shTestCount;
-    }
+    var test = __shTest(typeof shexp === 'string' ? shexp : String(shexp));
     return test(typeof str === 'string' ? str : String(str));
 }
 

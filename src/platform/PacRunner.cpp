@@ -1,6 +1,7 @@
 #include "platform/PacRunner.h"
 
 #include <QJSEngine>
+#include <array>
 #include <deque>
 
 #include "platform/PacHelpers.h"
@@ -13,15 +14,20 @@ namespace {
 // Scripts kept per thread: a few proxy set-ups at once is plenty.
 constexpr qsizetype kCachedScripts = 8;
 
-// The words of an entry: its keyword and, for a proxy, host:port. Views, not copies: an
-// answer is read for every request.
-QList<QStringView> words(QStringView entry) {
-    QList<QStringView> result;
+// The first three words of an entry: its keyword and, for a proxy, host:port; a third
+// makes the entry unusable. Views, not copies: an answer is read for every request.
+struct EntryWords {
+    std::array<QStringView, 3> word;
+    qsizetype count = 0;
+};
+
+EntryWords words(QStringView entry) {
+    EntryWords result;
     qsizetype start = -1;
-    for (qsizetype i = 0; i <= entry.size(); ++i) {
+    for (qsizetype i = 0; i <= entry.size() && result.count < 3; ++i) {
         const bool blank = i == entry.size() || entry[i].isSpace();
         if (blank && start >= 0) {
-            result.append(entry.mid(start, i - start));
+            result.word[result.count++] = entry.mid(start, i - start);
             start = -1;
         } else if (!blank && start < 0) {
             start = i;
@@ -31,9 +37,9 @@ QList<QStringView> words(QStringView entry) {
 }
 
 std::optional<PacProxy> parseEntry(QStringView entry) {
-    const QList<QStringView> parts = words(entry);
-    if (parts.isEmpty()) return std::nullopt;
-    const QStringView keyword = parts[0];
+    const EntryWords parts = words(entry);
+    if (parts.count == 0) return std::nullopt;
+    const QStringView keyword = parts.word[0];
     auto is = [&](QLatin1StringView name) {
         return keyword.compare(name, Qt::CaseInsensitive) == 0;
     };
@@ -48,9 +54,9 @@ std::optional<PacProxy> parseEntry(QStringView entry) {
     } else {
         return std::nullopt;
     }
-    if (parts.size() != 2) return std::nullopt;
+    if (parts.count != 2) return std::nullopt;
     // host:port, or [v6-address]:port.
-    const QStringView address = parts[1];
+    const QStringView address = parts.word[1];
     const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0) return std::nullopt;
     bool ok = false;
