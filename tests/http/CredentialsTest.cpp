@@ -248,42 +248,26 @@ public:
 
 TEST_F(Credentials, TheDelegateOrBlockIsAskedAndItsAnswerRetriesOrCancels) {
     auto server = basicServer();
-    const auto start = [&](const std::string& path, std::shared_ptr<AskingDelegate> delegate) {
-        HTTPRequest::clearSession();
-        auto request = HTTPRequest::requestWithURL(server.url(path));
-        request->setDelegate(delegate);
-        request->startAsynchronous();
-        return request;
-    };
     // A wrong answer first: asked again, and the second answer gets through.
     auto delegate = std::make_shared<AskingDelegate>();
     delegate->answer = [&](const HTTPRequestPtr& r) {
         logIn(r, delegate->asked == 1 ? "wrong" : "p");
     };
-    auto request = start("/delegate", delegate);
+    auto request = HTTPRequest::requestWithURL(server.url("/delegate"));
+    request->setDelegate(delegate);
+    request->startAsynchronous();
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
     EXPECT_EQ(delegate->count("finished"), 1);
     EXPECT_EQ(delegate->asked, 2);
     EXPECT_TRUE(delegate->onMain);
     EXPECT_EQ(request->authenticationRetryCount(), 2);
 
-    auto cancelling = std::make_shared<AskingDelegate>();
-    cancelling->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
-    auto cancelled = start("/cancel", cancelling);
-    ASSERT_TRUE(waitUntil([&] { return cancelling->ended(); }));
-    EXPECT_EQ(cancelling->count("failed"), 1);
-    EXPECT_EQ(cancelled->error()->code, http::AuthenticationErrorType);
     HTTPRequest::clearSession();
     auto withBlock = HTTPRequest::requestWithURL(server.url("/block"));
-    int asked = 0;
-    withBlock->setAuthenticationNeededBlock([&] {
-        ++asked;
-        logIn(withBlock);
-    });
+    withBlock->setAuthenticationNeededBlock([&] { withBlock->cancelAuthentication(); });
     withBlock->startAsynchronous();
     ASSERT_TRUE(waitUntil([&] { return withBlock->isFinished(); }));
-    EXPECT_EQ(withBlock->responseStatusCode(), 200);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(withBlock->error()->code, http::AuthenticationErrorType);
     withBlock->setAuthenticationNeededBlock(nullptr);
 }
 
@@ -362,34 +346,38 @@ protected:
 PasswordStore* SavedLogins::store = nullptr;
 
 TEST_F(SavedLogins, AreKeptPerProtectionSpace) {
-    const platform::HttpCredentials login{"alice", "s3cret:\"quoted\"", {}};
-    ASSERT_TRUE(HTTPRequest::saveCredentials(login, "Example.org", 8080, "http", "realm one"));
+    ASSERT_TRUE(HTTPRequest::saveCredentials({"alice", "s3cret:\"quoted\"", {}}, "Example.org",
+                                             8080, "http", "realm one"));
     ASSERT_TRUE(HTTPRequest::saveCredentialsForProxy({"proxy", "pp", {}}, "example.org", 8080,
                                                      "realm one"));
-    const auto found =
-        HTTPRequest::savedCredentialsForHost("example.org", 8080, "HTTP", "realm one");
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->username, "alice");
-    EXPECT_EQ(found->password, login.password);
-    // Any other part of the space is another space.
+    // Any other part of the space is another space; a proxy's login is not its host's.
     const struct {
+        bool proxy;
         int port;
         const char* protocol;
         const char* realm;
-    } others[] = {
-        {8080, "http", "realm two"}, {8081, "http", "realm one"}, {8080, "https", "realm one"}};
-    for (const auto& o : others) {
-        EXPECT_EQ(HTTPRequest::savedCredentialsForHost("example.org", o.port, o.protocol, o.realm),
-                  nullptr)
-            << o.port << o.protocol << o.realm;
+        QString expected;  // "user password", empty: none
+    } lookups[] = {
+        {false, 8080, "HTTP", "realm one", "alice s3cret:\"quoted\""},
+        {false, 8080, "http", "realm two", ""},
+        {false, 8081, "http", "realm one", ""},
+        {false, 8080, "https", "realm one", ""},
+        {true, 8080, "http", "realm one", "proxy pp"},
+    };
+    for (bool removed : {false, true}) {
+        for (const auto& l : lookups) {
+            const auto found = (l.proxy ? &HTTPRequest::savedCredentialsForProxy
+                                        : &HTTPRequest::savedCredentialsForHost)(
+                "example.org", l.port, l.protocol, l.realm);
+            EXPECT_EQ(found ? found->username + " " + found->password : QString(),
+                      removed && !l.proxy ? QString() : l.expected)
+                << removed << l.proxy << l.port << l.protocol << l.realm;
+        }
+        if (!removed) {
+            EXPECT_TRUE(
+                HTTPRequest::removeCredentialsForHost("example.org", 8080, "http", "realm one"));
+        }
     }
-    EXPECT_TRUE(HTTPRequest::removeCredentialsForHost("example.org", 8080, "http", "realm one"));
-    EXPECT_EQ(HTTPRequest::savedCredentialsForHost("example.org", 8080, "http", "realm one"),
-              nullptr);
-    const auto proxy =
-        HTTPRequest::savedCredentialsForProxy("example.org", 8080, "http", "realm one");
-    ASSERT_NE(proxy, nullptr);
-    EXPECT_EQ(proxy->username, "proxy");
 }
 
 TEST_F(SavedLogins, ARequestSavesWhatTheServerTookAndALaterOneFindsIt) {
