@@ -57,13 +57,6 @@ RecordingServer loginServer(const std::string& expected = "Basic dTpw") {
     });
 }
 
-int count(const RecordingServer& server, const std::string& login) {
-    const auto requests = server.requests();
-    return static_cast<int>(std::count_if(requests.begin(), requests.end(), [&](const auto& r) {
-        return r.header("Authorization") == login;
-    }));
-}
-
 class Dialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,12 +76,6 @@ protected:
         request->setShouldPresentAuthenticationDialog(true);
         request->startAsynchronous();
         return request;
-    }
-    static bool dialogFor(const HTTPRequestPtr& request) {
-        return waitUntil([&] {
-            return AuthenticationDialog::current() != nullptr &&
-                   AuthenticationDialog::current()->request() == request;
-        });
     }
     static bool finished(const std::vector<HTTPRequestPtr>& requests) {
         return waitUntil([&] {
@@ -136,8 +123,9 @@ TEST_F(Dialog, ShowsTheFormsWordsForTheLoginAsked) {
         asked->setAuthenticationScheme(c.scheme);
         asked->setProxyAuthenticationScheme(c.scheme);
         AuthenticationDialog::presentAuthenticationDialogForRequest(asked);
-        ASSERT_TRUE(dialogFor(asked));
-        AuthenticationDialog* shown = AuthenticationDialog::current();
+        AuthenticationDialog* shown = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (shown = AuthenticationDialog::current()); }));
+        ASSERT_EQ(shown->request(), asked);
         EXPECT_EQ(shown->windowTitle(), c.needed == 2 ? "127.0.0.1" : QUrl(c.url).host());
         EXPECT_EQ(shown->promptLabel()->text(), c.prompt);
         EXPECT_TRUE(shown->promptLabel()->isVisible());
@@ -186,9 +174,9 @@ TEST_F(Dialog, OneAnswerServesEveryRequestForTheSameServerAndRealmAndTheNextWait
         }
     }
     ASSERT_TRUE(finished(answered) && finished(refused));
+    // The server takes only u with the empty password.
     for (const auto& r : answered) EXPECT_EQ(r->responseStatusCode(), 200);
     for (const auto& r : refused) EXPECT_EQ(r->error()->code, http::AuthenticationErrorType);
-    EXPECT_EQ(count(server, "Basic dTo="), 2);
     EXPECT_TRUE(AuthenticationDialog::waitingRequests().isEmpty());
 }
 

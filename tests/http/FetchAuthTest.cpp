@@ -71,23 +71,20 @@ TEST_F(FetchLogin, BasicAndDigestPagesTakeTheRightLoginAndRefuseTheWrongOne) {
 
 TEST(FetchLoginInterop, NginxAuthBasicAndTinyproxyBasicAuth) {
     QTemporaryDir dir;
-    QFile users(dir.filePath("users"));
-    ASSERT_TRUE(users.open(QIODevice::WriteOnly));
-    users.write("u:{PLAIN}p\n");
-    users.close();
-    QFile page(dir.filePath("index.html"));
-    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-    page.write("behind the door\n");
-    page.close();
+    for (const auto& [name, bytes] :
+         {std::pair{"users", "u:{PLAIN}p\n"}, std::pair{"index.html", "behind the door\n"}}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) > 0);
+    }
     const auto certificate = lumaro::test::makeServerCertificate(dir.path());
-    lumaro::test::NginxServer nginx({dir.path(),
-                                     certificate.certificateFile,
-                                     certificate.keyFile,
-                                     {},
-                                     QStringLiteral("auth_basic \"Lumaro\";\n"
-                                                    "auth_basic_user_file %1;")
-                                         .arg(users.fileName()),
-                                     {}});
+    lumaro::test::NginxServer nginx(
+        {.root = dir.path(),
+         .certificateFile = certificate.certificateFile,
+         .keyFile = certificate.keyFile,
+         .clientCaFile = {},
+         .extraHttpConfig =
+             "auth_basic \"Lumaro\";\nauth_basic_user_file " + dir.filePath("users") + ";",
+         .extraTlsServerConfig = {}});
     const Outcome in = fetch({"-v", "-u", "u:p", nginx.url("/index.html")});
     EXPECT_EQ(in.out, "behind the door\n") << in.err.constData() << nginx.errorLog().toStdString();
 

@@ -24,8 +24,8 @@ HttpResponseHeader challengeAnswer(int status, const QStringList& fields) {
     return header;
 }
 
-platform::HttpAuthenticationPtr handleFor(const QString& field) {
-    return HttpAuthentication::createFromResponse(challengeAnswer(401, {field}));
+platform::HttpAuthenticationPtr handleFor(const QStringList& fields) {
+    return HttpAuthentication::createFromResponse(challengeAnswer(401, fields));
 }
 
 // The parameters of the Authorization value a handle puts on a request to url.
@@ -113,9 +113,8 @@ TEST(AuthenticationChallenges, ParseAndChooseTheStrongestAnswerableScheme) {
         }
     }
     // A SHA-256 challenge beats an MD5 one whatever the order.
-    const auto both = HttpAuthentication::createFromResponse(challengeAnswer(
-        401,
-        {R"(Digest realm="r", nonce="n")", R"(Digest realm="r", nonce="n", algorithm=SHA-256)"}));
+    const auto both = handleFor(
+        {R"(Digest realm="r", nonce="n")", R"(Digest realm="r", nonce="n", algorithm=SHA-256)"});
     EXPECT_EQ(applied(*both, {"u", "p", {}})["algorithm"], "SHA-256");
 }
 
@@ -159,7 +158,7 @@ TEST(DigestResponse, MatchesPublishedAndIndependentVectors) {
 }
 
 TEST(HttpAuthentication, BasicSendsUtf8AndRefusesWhatCannotBeSent) {
-    const auto handle = handleFor("Basic realm=r");
+    const auto handle = handleFor({"Basic realm=r"});
     EXPECT_EQ(applied(*handle, {QString::fromUtf8("jürgen"), "pässwort", {}})["*"],
               "Basic " + QString::fromUtf8("jürgen:pässwort").toUtf8().toBase64());
     for (const HttpCredentials& bad :
@@ -171,7 +170,7 @@ TEST(HttpAuthentication, BasicSendsUtf8AndRefusesWhatCannotBeSent) {
 
 TEST(HttpAuthentication, DigestCountsNoncesEchoesOpaqueAndAnswersAStaleNonceItself) {
     const auto handle =
-        handleFor(R"(Digest realm="r", nonce="one", qop="auth,auth-int", opaque="op\"aque")");
+        handleFor({R"(Digest realm="r", nonce="one", qop="auth,auth-int", opaque="op\"aque")"});
     const auto f1 = applied(*handle, {"u", "p", {}});
     const auto f2 = applied(*handle, {"u", "p", {}}, "GET", "http://example.org/a%20b?q=1");
     EXPECT_EQ(f1["nc"], "00000001");
@@ -205,7 +204,7 @@ TEST(HttpAuthentication, DigestCountsNoncesEchoesOpaqueAndAnswersAStaleNonceItse
     EXPECT_FALSE(handle->isValid());
 
     // A server that calls every nonce stale is refused after a few renewals.
-    const auto renewed = handleFor(R"(Digest realm="r", nonce="0")");
+    const auto renewed = handleFor({R"(Digest realm="r", nonce="0")"});
     int renewals = 0;
     for (; renewals < 10 && !applied(*renewed, {"u", "p", {}}).isEmpty(); ++renewals) {
         renewed->updateFromResponse(challengeAnswer(
@@ -217,7 +216,7 @@ TEST(HttpAuthentication, DigestCountsNoncesEchoesOpaqueAndAnswersAStaleNonceItse
 }
 
 TEST(HttpAuthentication, IntegrityProtectionOnlyWhenOfferedAloneAndHashesTheBody) {
-    const auto handle = handleFor(R"(Digest realm="r", nonce="n", qop="auth-int")");
+    const auto handle = handleFor({R"(Digest realm="r", nonce="n", qop="auth-int")"});
     const auto f =
         applied(*handle, {"u", "p", {}}, "POST", "http://example.org/dir/index.html", "hello");
     EXPECT_EQ(f["qop"], "auth-int");
