@@ -594,6 +594,11 @@ protected:
     void applyAuthorizationHeader();
     void attemptToApplyCredentialsAndResume();
     void attemptToApplyProxyCredentialsAndResume();
+    struct ChallengeSide;
+    // The part of answering a challenge that is the same for a server and a proxy; `lock`
+    // holds cancelledLock_.
+    void answerChallenge(std::unique_lock<std::recursive_mutex>& lock, bool fresh,
+                         const ChallengeSide& side);
     platform::HttpCredentialsPtr findCredentials();
     platform::HttpCredentialsPtr findProxyCredentials();
     bool applyCredentials(const platform::HttpCredentialsPtr& credentials);

@@ -222,6 +222,23 @@ void HTTPRequest::resumeWithCredentials() {
     startRequest();
 }
 
+// What differs between answering a server's challenge and a proxy's: the members that
+// hold each one's state, and the ways of finding, applying and asking for its credentials.
+struct HTTPRequest::ChallengeSide {
+    platform::HttpAuthenticationPtr& authentication;
+    QString& scheme;
+    QString& realm;
+    HttpCredentialsPtr& credentials;
+    const int& retryCount;
+    bool proxy;
+    bool (HTTPRequest::*apply)(const HttpCredentialsPtr&);
+    std::optional<SessionCredentials> (HTTPRequest::*findSession)();
+    HttpCredentialsPtr (HTTPRequest::*find)();
+    void (*forget)(const HttpCredentialsPtr&);
+    bool (HTTPRequest::*askDelegate)();
+    bool (HTTPRequest::*showDialog)();
+};
+
 void HTTPRequest::attemptToApplyCredentialsAndResume() {
     std::unique_lock lock(cancelledLock_);
     if (error_ || cancelled_) return;
@@ -232,143 +249,94 @@ void HTTPRequest::attemptToApplyCredentialsAndResume() {
         attemptToApplyProxyCredentialsAndResume();
         return;
     }
-    auto& shared = RequestClassState::instance();
-    if (!requestAuthentication_ && challengeResponse_) {
-        requestAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
-        authenticationScheme_ = requestAuthentication_
-                                    ? requestAuthentication_->method()
-                                    : HttpAuthentication::recognisedMethod(*challengeResponse_);
-    } else if (requestAuthentication_ && fresh) {
-        requestAuthentication_->updateFromResponse(*challengeResponse_);
-    }
-    if (!requestAuthentication_) {
-        cancelLoad();
-        failWithError(noAuthenticationObjectError());
-        return;
-    }
-    authenticationRealm_ = QString();
-    if (!requestAuthentication_->requiresAccountDomain()) {
-        authenticationRealm_ = requestAuthentication_->realm();
-    }
-
-    platform::HttpStreamError refusal;
-    if (requestAuthentication_->isValid(&refusal)) {
-        cancelLoad();
-        if (requestCredentials_) {
-            const bool ntlm = authenticationScheme_ == kNTLM;
-            if (!(ntlm && authenticationRetryCount_ > 1) && applyCredentials(requestCredentials_)) {
-                resumeWithCredentials();
-                return;
-            }
-            failWithError(ntlm && authenticationRetryCount_ == 2 ? shared.authenticationError
-                                                                 : applyFailedError(false));
-            return;
-        }
-        // Every scheme answered here needs a user name and password; one that needs neither
-        // has nothing to offer it, so the request fails as for a refusal.
-        if (!requestAuthentication_->requiresUserNameAndPassword()) {
-            failWithError(shared.authenticationError);
-            return;
-        }
-        lock.unlock();
-        std::lock_guard prompt(credentialState().credentialPromptLock);
-        lock.lock();
-        if (error_ || cancelled_) return;
-        if (useSessionPersistence_) {
-            std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials();
-            if (entry && applyCredentials(entry->credentials)) {
-                resumeWithCredentials();
-                return;
-            }
-        }
-        if (HttpCredentialsPtr credentials = findCredentials()) {
-            if (applyCredentials(credentials)) {
-                resumeWithCredentials();
-            } else {
-                failWithError(applyFailedError(false));
-            }
-            return;
-        }
-        if (willAskDelegateForCredentials() || showAuthenticationDialog()) return;
-        failWithError(shared.authenticationError);
-        return;
-    }
-
-    requestAuthentication_.reset();
-    cancelLoad();
-    if (!isRefusal(refusal)) {
-        failWithError(shared.authenticationError);
-        return;
-    }
-    lock.unlock();
-    std::lock_guard prompt(credentialState().credentialPromptLock);
-    lock.lock();
-    removeAuthenticationCredentialsFromSessionStore(requestCredentials_);
-    requestCredentials_.reset();
-    if (error_ || cancelled_) return;
-    if (useSessionPersistence_) {
-        if (std::optional<SessionCredentials> entry = findSessionAuthenticationCredentials()) {
-            // A fresh handle for the same challenge: the refused one cannot be used again.
-            requestAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
-            if (requestAuthentication_ && applyCredentials(entry->credentials)) {
-                resumeWithCredentials();
-                return;
-            }
-            requestAuthentication_.reset();
-        }
-    }
-    lastActivityTime_ = QDateTime();
-    if (willAskDelegateForCredentials() || showAuthenticationDialog()) return;
-    failWithError(shared.authenticationError);
+    answerChallenge(lock, fresh,
+                    {.authentication = requestAuthentication_,
+                     .scheme = authenticationScheme_,
+                     .realm = authenticationRealm_,
+                     .credentials = requestCredentials_,
+                     .retryCount = authenticationRetryCount_,
+                     .proxy = false,
+                     .apply = &HTTPRequest::applyCredentials,
+                     .findSession = &HTTPRequest::findSessionAuthenticationCredentials,
+                     .find = &HTTPRequest::findCredentials,
+                     .forget = &HTTPRequest::removeAuthenticationCredentialsFromSessionStore,
+                     .askDelegate = &HTTPRequest::willAskDelegateForCredentials,
+                     .showDialog = &HTTPRequest::showAuthenticationDialog});
 }
 
 void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
     std::unique_lock lock(cancelledLock_);
     if (error_ || cancelled_) return;
     auto keep = self();
-    auto& shared = RequestClassState::instance();
     // A 407 from something that is not this request's HTTP proxy gets nothing: proxy
     // credentials go to the proxy only.
     if (proxyHost_.isEmpty() ||
         proxyType_.compare(QLatin1String("SOCKS"), Qt::CaseInsensitive) == 0) {
         cancelLoad();
-        failWithError(shared.authenticationError);
+        failWithError(RequestClassState::instance().authenticationError);
         return;
     }
     const bool fresh = captureChallenge();
-    if (!proxyAuthentication_ && challengeResponse_) {
-        proxyAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
-        proxyAuthenticationScheme_ =
-            proxyAuthentication_ ? proxyAuthentication_->method()
-                                 : HttpAuthentication::recognisedMethod(*challengeResponse_);
-    } else if (proxyAuthentication_ && fresh) {
-        proxyAuthentication_->updateFromResponse(*challengeResponse_);
+    answerChallenge(lock, fresh,
+                    {.authentication = proxyAuthentication_,
+                     .scheme = proxyAuthenticationScheme_,
+                     .realm = proxyAuthenticationRealm_,
+                     .credentials = proxyCredentials_,
+                     .retryCount = proxyAuthenticationRetryCount_,
+                     .proxy = true,
+                     .apply = &HTTPRequest::applyProxyCredentials,
+                     .findSession = &HTTPRequest::findSessionProxyAuthenticationCredentials,
+                     .find = &HTTPRequest::findProxyCredentials,
+                     .forget = &HTTPRequest::removeProxyAuthenticationCredentialsFromSessionStore,
+                     .askDelegate = &HTTPRequest::willAskDelegateForProxyCredentials,
+                     .showDialog = &HTTPRequest::showProxyAuthenticationDialog});
+}
+
+void HTTPRequest::answerChallenge(std::unique_lock<std::recursive_mutex>& lock, bool fresh,
+                                  const ChallengeSide& side) {
+    auto& shared = RequestClassState::instance();
+    if (!side.authentication && challengeResponse_) {
+        side.authentication = HttpAuthentication::createFromResponse(*challengeResponse_);
+        side.scheme = side.authentication
+                          ? side.authentication->method()
+                          : HttpAuthentication::recognisedMethod(*challengeResponse_);
+    } else if (side.authentication && fresh) {
+        side.authentication->updateFromResponse(*challengeResponse_);
     }
-    if (!proxyAuthentication_) {
+    if (!side.authentication) {
         cancelLoad();
         failWithError(noAuthenticationObjectError());
         return;
     }
-    proxyAuthenticationRealm_ = QString();
-    if (!proxyAuthentication_->requiresAccountDomain()) {
-        proxyAuthenticationRealm_ = proxyAuthentication_->realm();
+    side.realm = QString();
+    if (!side.authentication->requiresAccountDomain()) {
+        side.realm = side.authentication->realm();
     }
+    const auto resumeWith = [&](const HttpCredentialsPtr& credentials) {
+        if (!(this->*side.apply)(credentials)) return false;
+        resumeWithCredentials();
+        return true;
+    };
+    // The answer comes back through retryUsingSuppliedCredentials; refused credentials are
+    // not sent again meanwhile.
+    const auto askOrFail = [&] {
+        if ((this->*side.askDelegate)() || (this->*side.showDialog)()) return;
+        failWithError(shared.authenticationError);
+    };
 
     platform::HttpStreamError refusal;
-    if (proxyAuthentication_->isValid(&refusal)) {
+    if (side.authentication->isValid(&refusal)) {
         cancelLoad();
-        if (proxyCredentials_) {
-            const bool ntlm = proxyAuthenticationScheme_ == kNTLM;
-            if (!(ntlm && proxyAuthenticationRetryCount_ > 1) &&
-                applyProxyCredentials(proxyCredentials_)) {
-                resumeWithCredentials();
-                return;
-            }
-            failWithError(ntlm && proxyAuthenticationRetryCount_ == 2 ? shared.authenticationError
-                                                                      : applyFailedError(true));
+        if (side.credentials) {
+            const bool ntlm = side.scheme == kNTLM;
+            if (!(ntlm && side.retryCount > 1) && resumeWith(side.credentials)) return;
+            failWithError(ntlm && side.retryCount == 2 ? shared.authenticationError
+                                                       : applyFailedError(side.proxy));
             return;
         }
-        if (!proxyAuthentication_->requiresUserNameAndPassword()) {
+        // Every scheme answered here needs a user name and password; one that needs neither
+        // has nothing to offer it, so the request fails as for a refusal.
+        if (!side.authentication->requiresUserNameAndPassword()) {
             failWithError(shared.authenticationError);
             return;
         }
@@ -377,26 +345,18 @@ void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
         lock.lock();
         if (error_ || cancelled_) return;
         if (useSessionPersistence_) {
-            std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials();
-            if (entry && applyProxyCredentials(entry->credentials)) {
-                resumeWithCredentials();
-                return;
-            }
+            std::optional<SessionCredentials> entry = (this->*side.findSession)();
+            if (entry && resumeWith(entry->credentials)) return;
         }
-        if (HttpCredentialsPtr credentials = findProxyCredentials()) {
-            if (applyProxyCredentials(credentials)) {
-                resumeWithCredentials();
-            } else {
-                failWithError(applyFailedError(true));
-            }
+        if (HttpCredentialsPtr credentials = (this->*side.find)()) {
+            if (!resumeWith(credentials)) failWithError(applyFailedError(side.proxy));
             return;
         }
-        if (willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
-        failWithError(shared.authenticationError);
+        askOrFail();
         return;
     }
 
-    proxyAuthentication_.reset();
+    side.authentication.reset();
     cancelLoad();
     if (!isRefusal(refusal)) {
         failWithError(shared.authenticationError);
@@ -405,24 +365,19 @@ void HTTPRequest::attemptToApplyProxyCredentialsAndResume() {
     lock.unlock();
     std::lock_guard prompt(credentialState().credentialPromptLock);
     lock.lock();
-    removeProxyAuthenticationCredentialsFromSessionStore(proxyCredentials_);
-    proxyCredentials_.reset();
+    side.forget(side.credentials);
+    side.credentials.reset();
     if (error_ || cancelled_) return;
     if (useSessionPersistence_) {
-        if (std::optional<SessionCredentials> entry = findSessionProxyAuthenticationCredentials()) {
-            proxyAuthentication_ = HttpAuthentication::createFromResponse(*challengeResponse_);
-            if (proxyAuthentication_ && applyProxyCredentials(entry->credentials)) {
-                resumeWithCredentials();
-                return;
-            }
-            proxyAuthentication_.reset();
+        if (std::optional<SessionCredentials> entry = (this->*side.findSession)()) {
+            // A fresh handle for the same challenge: the refused one cannot be used again.
+            side.authentication = HttpAuthentication::createFromResponse(*challengeResponse_);
+            if (side.authentication && resumeWith(entry->credentials)) return;
+            side.authentication.reset();
         }
     }
     lastActivityTime_ = QDateTime();
-    // The answer comes back through retryUsingSuppliedCredentials; the refused credentials
-    // are not sent again meanwhile.
-    if (willAskDelegateForProxyCredentials() || showProxyAuthenticationDialog()) return;
-    failWithError(shared.authenticationError);
+    askOrFail();
 }
 
 // ---- Finding credentials ----

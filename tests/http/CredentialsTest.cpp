@@ -1,21 +1,21 @@
 // Credentials against scripted servers: answering 401 and 407, the session store and what it
 // sends before a challenge, refusals that end instead of looping, schemes that cannot be
-// answered, redirects to other servers, and the delegate, block and queue questions.
+// answered, redirects to other servers, the delegate, block and queue questions, and logins
+// kept for good in a real Secret Service (gnome-keyring-daemon on a private session bus).
 
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <QTemporaryDir>
 
+#include "FetchRun.h"
+#include "RecordingServer.h"
 #include "RequestTestSupport.h"
-#include "http/NetworkQueue.h"
-#include "servers/ScriptedServer.h"
 
 using http::HTTPRequest;
 using http::HTTPRequestPtr;
-using lumaro::test::ReceivedRequest;
-using lumaro::test::ScriptedConnection;
-using lumaro::test::ScriptedServer;
+using testsupport::RecordingServer;
 using testsupport::waitUntil;
+using Received = RecordingServer::Request;
 
 namespace {
 
@@ -29,53 +29,20 @@ std::string challenge(const std::string& field, int status = 401) {
            "\r\nConnection: close\r\nContent-Length: 6\r\n\r\ndenied";
 }
 
-// A server that answers every request from its script and remembers what it was sent.
-class AuthServer {
-public:
-    using Script = std::function<std::string(const ReceivedRequest&)>;
-    explicit AuthServer(Script script)
-        : m_script(std::move(script)), m_server([this](ScriptedConnection& c) {
-              while (auto request = c.readRequest(3000)) {
-                  std::string answer;
-                  {
-                      std::lock_guard lock(m_mutex);
-                      m_requests.push_back(*request);
-                      answer = m_script(*request);
-                  }
-                  if (!c.send(answer) || answer.find("Connection: close") != std::string::npos)
-                      break;
-              }
-          }) {}
+// Basic for u:p under realm, the way most servers do it.
+RecordingServer basicServer(const std::string& realm = "r") {
+    return RecordingServer([realm](const Received& r) {
+        return r.header("Authorization") == "Basic dTpw"
+                   ? kOk
+                   : challenge("Basic realm=\"" + realm + "\"");
+    });
+}
 
-    // Basic for user:password under realm, the way most servers do it.
-    static AuthServer basic(const std::string& expected = "Basic dTpw",
-                            const std::string& realm = "r") {
-        return AuthServer([expected, realm](const ReceivedRequest& r) {
-            return r.header("Authorization") == expected
-                       ? kOk
-                       : challenge("Basic realm=\"" + realm + "\"");
-        });
-    }
-
-    QUrl url(const std::string& path = "/") const {
-        return QUrl(QString::fromStdString(m_server.url(path)));
-    }
-    std::vector<ReceivedRequest> requests() const {
-        std::lock_guard lock(m_mutex);
-        return m_requests;
-    }
-    std::vector<std::string> authorizations(const char* field = "Authorization") const {
-        std::vector<std::string> values;
-        for (const auto& r : requests()) values.push_back(r.header(field));
-        return values;
-    }
-
-private:
-    Script m_script;
-    mutable std::mutex m_mutex;
-    std::vector<ReceivedRequest> m_requests;
-    ScriptedServer m_server;
-};
+std::vector<std::string> sent(const RecordingServer& server, const char* field = "Authorization") {
+    std::vector<std::string> values;
+    for (const auto& r : server.requests()) values.push_back(r.header(field));
+    return values;
+}
 
 class Credentials : public ::testing::Test {
 protected:
@@ -83,74 +50,62 @@ protected:
         testsupport::application();
         HTTPRequest::clearSession();
     }
-    void TearDown() override { HTTPRequest::setAuthenticationDialogPresenter(nullptr); }
 
-    static HTTPRequestPtr run(const QUrl& url,
+    static HTTPRequestPtr run(const QUrl& url, const char* user = nullptr,
+                              const char* password = "p",
                               const std::function<void(HTTPRequest&)>& setup = {}) {
         auto request = HTTPRequest::requestWithURL(url);
+        if (user) {
+            request->setUsername(user);
+            request->setPassword(password);
+        }
         if (setup) setup(*request);
         request->startSynchronous();
         return request;
     }
 };
 
-TEST_F(Credentials, CredentialsFromTheUrlAnswerAChallengeWithoutAsking) {
-    auto server = AuthServer::basic();
-    QUrl withUser = server.url("/a");
+TEST_F(Credentials, ALoginFromTheUrlIsRememberedAndSentFirstToTheSameServerOnly) {
+    auto server = basicServer();
+    auto other = basicServer();
+    QUrl withUser = server.url("/first");
     withUser.setUserInfo("u:p");
     const auto fromUrl = run(withUser);
-    EXPECT_EQ(fromUrl->error(), nullptr);
-    EXPECT_EQ(fromUrl->responseStatusCode(), 200);
-    EXPECT_EQ(fromUrl->authenticationScheme(), "Basic");
     EXPECT_EQ(fromUrl->authenticationRealm(), "r");
     EXPECT_EQ(fromUrl->authenticationRetryCount(), 1);
     // Nothing goes out before the server asks; the user part never reaches the wire.
-    EXPECT_EQ(server.authorizations(), (std::vector<std::string>{"", "Basic dTpw"}));
-    EXPECT_EQ(server.requests()[0].requestLine, "GET /a HTTP/1.1");
-}
-
-TEST_F(Credentials, ALoginIsRememberedAndSentFirstToTheSameServerOnly) {
-    auto server = AuthServer::basic();
-    auto other = AuthServer::basic();
-    run(server.url("/first"), [](HTTPRequest& r) {
-        r.setUsername("u");
-        r.setPassword("p");
-    });
+    EXPECT_EQ(sent(server), (std::vector<std::string>{"", "Basic dTpw"}));
+    EXPECT_EQ(server.requests()[0].requestLine, "GET /first HTTP/1.1");
     ASSERT_EQ(HTTPRequest::sessionCredentialsStore().size(), 1);
     // Another path on the same server: sent before any challenge (a close match).
-    const auto later = run(server.url("/second"));
-    EXPECT_EQ(later->responseStatusCode(), 200);
-    EXPECT_EQ(server.authorizations().back(), "Basic dTpw");
+    EXPECT_EQ(run(server.url("/second"))->responseStatusCode(), 200);
+    EXPECT_EQ(sent(server).back(), "Basic dTpw");
     EXPECT_EQ(server.requests().size(), 3u);
     // Another port is another server: nothing is sent and nobody is asked.
-    const auto elsewhere = run(other.url("/first"));
-    EXPECT_EQ(elsewhere->error()->code, http::AuthenticationErrorType);
-    for (const auto& value : other.authorizations()) EXPECT_EQ(value, "");
+    EXPECT_EQ(run(other.url("/first"))->error()->code, http::AuthenticationErrorType);
+    for (const auto& value : sent(other)) EXPECT_EQ(value, "");
     // Without session persistence the login is neither used nor stored.
-    const auto alone =
-        run(server.url("/third"), [](HTTPRequest& r) { r.setUseSessionPersistence(false); });
+    const auto alone = run(server.url("/third"), nullptr, nullptr,
+                           [](HTTPRequest& r) { r.setUseSessionPersistence(false); });
     EXPECT_EQ(alone->error()->code, http::AuthenticationErrorType);
     HTTPRequest::clearSession();
     EXPECT_TRUE(HTTPRequest::sessionCredentialsStore().isEmpty());
 }
 
 TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) {
-    auto server = AuthServer([](const ReceivedRequest&) { return kOk; });
-    auto entry = [&](const std::string& path, const char* user, const char* realm) {
+    RecordingServer server([](const Received&) { return kOk; });
+    for (const char* user : {"close", "exact"}) {
         http::SessionCredentials e;
         e.credentials = std::make_shared<const platform::HttpCredentials>(
             platform::HttpCredentials{user, "pw", {}});
-        e.url = server.url(path);
+        e.url = server.url(user == std::string("close") ? "/elsewhere" : "/exact");
         e.authenticationScheme = "Basic";
-        e.authenticationRealm = realm;
         HTTPRequest::storeAuthenticationCredentialsInSessionStore(e);
-    };
-    entry("/elsewhere", "close", nullptr);
-    entry("/exact", "exact", nullptr);
+    }
     const struct {
         std::string path;
         const char* username;  // set on the request with password "pw"
-        std::string expectedUser;
+        QByteArray expectedUser;
     } cases[] = {
         {"/exact", nullptr, "exact"},
         {"/other", nullptr, "close"},
@@ -159,20 +114,10 @@ TEST_F(Credentials, SessionMatchingPrefersTheExactAddressAndChecksRealmAndUser) 
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path + " " + (c.username ? c.username : "-"));
-        run(server.url(c.path), [&](HTTPRequest& r) {
-            if (c.username) {
-                r.setUsername(c.username);
-                r.setPassword("pw");
-            }
-        });
-        const std::string sent = server.authorizations().back();
-        const std::string expected =
-            c.expectedUser.empty()
-                ? ""
-                : "Basic " + QByteArray(QByteArray::fromStdString(c.expectedUser) + ":pw")
-                                 .toBase64()
-                                 .toStdString();
-        EXPECT_EQ(sent, expected);
+        run(server.url(c.path), c.username, "pw");
+        const QByteArray expected =
+            c.expectedUser.isEmpty() ? "" : "Basic " + (c.expectedUser + ":pw").toBase64();
+        EXPECT_EQ(sent(server).back(), expected.toStdString());
     }
 }
 
@@ -199,11 +144,8 @@ TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer.substr(0, 60));
         HTTPRequest::clearSession();
-        AuthServer server([&](const ReceivedRequest&) { return c.answer; });
-        const auto request = run(server.url("/"), [&](HTTPRequest& r) {
-            r.setUsername(c.user);
-            r.setPassword("wrong");
-        });
+        RecordingServer server([&](const Received&) { return c.answer; });
+        const auto request = run(server.url("/"), c.user, "wrong");
         ASSERT_NE(request->error(), nullptr);
         EXPECT_EQ(request->error()->code, c.code);
         EXPECT_EQ(request->error()->localizedDescription, c.message);
@@ -214,7 +156,7 @@ TEST_F(Credentials, RefusedCredentialsEndTheRequestInsteadOfLooping) {
 }
 
 TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
-    AuthServer server([](const ReceivedRequest& r) {
+    RecordingServer server([](const Received& r) {
         const std::string sent = r.header("Authorization");
         if (sent.empty())
             return challenge(R"(Digest realm="r", nonce="one", qop="auth", opaque="o")");
@@ -223,74 +165,64 @@ TEST_F(Credentials, AStaleDigestNonceIsAnsweredWithTheSameCredentials) {
         }
         return kOk;
     });
-    const auto request = run(server.url("/d?x=1"), [](HTTPRequest& r) {
-        r.setUsername("u");
-        r.setPassword("p");
-    });
-    EXPECT_EQ(request->responseStatusCode(), 200);
-    EXPECT_EQ(server.requests().size(), 3u);
-    const std::string last = server.authorizations().back();
-    EXPECT_NE(last.find("nonce=\"two\""), std::string::npos);
-    EXPECT_NE(last.find("nc=00000001"), std::string::npos);
-    EXPECT_NE(last.find("uri=\"/d?x=1\""), std::string::npos);
-    EXPECT_NE(server.authorizations()[1].find("opaque=\"o\""), std::string::npos);
+    EXPECT_EQ(run(server.url("/d?x=1"), "u")->responseStatusCode(), 200);
+    const auto values = sent(server);
+    ASSERT_EQ(values.size(), 3u);
+    EXPECT_NE(values[1].find("opaque=\"o\""), std::string::npos);
+    for (const char* part : {"nonce=\"two\"", "nc=00000001", "uri=\"/d?x=1\""}) {
+        EXPECT_NE(values[2].find(part), std::string::npos) << part;
+    }
 }
 
 TEST_F(Credentials, RequestCredentialsStayBehindWhenARedirectLeadsToAnotherServer) {
-    auto other = AuthServer::basic();
+    auto other = basicServer();
     const std::string location = other.url("/landing").toString().toStdString();
-    AuthServer first([location](const ReceivedRequest& r) {
+    RecordingServer first([location](const Received& r) {
         if (r.header("Authorization") != "Basic dTpw") return challenge("Basic realm=r");
         return "HTTP/1.1 302 Found\r\nLocation: " + location +
                "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
     });
-    const auto request = run(first.url("/"), [](HTTPRequest& r) {
-        r.setUsername("u");
-        r.setPassword("p");
-    });
+    const auto request = run(first.url("/"), "u");
     ASSERT_NE(request->error(), nullptr);
     EXPECT_EQ(request->error()->code, http::AuthenticationErrorType);
-    EXPECT_EQ(first.authorizations().back(), "Basic dTpw");
+    EXPECT_EQ(sent(first).back(), "Basic dTpw");
     ASSERT_FALSE(other.requests().empty());
-    for (const auto& value : other.authorizations()) EXPECT_EQ(value, "");
+    for (const auto& value : sent(other)) EXPECT_EQ(value, "");
 }
 
 TEST_F(Credentials, ProxyCredentialsGoOnlyToTheProxy) {
-    // A server that is not a proxy asking as one gets nothing.
-    AuthServer impostor([](const ReceivedRequest&) { return challenge("Basic realm=p", 407); });
-    const auto direct = run(impostor.url("/"), [](HTTPRequest& r) {
+    const auto proxyLogin = [](HTTPRequest& r) {
         r.setProxyUsername("pu");
         r.setProxyPassword("pp");
-    });
-    EXPECT_EQ(direct->error()->code, http::AuthenticationErrorType);
-    EXPECT_EQ(impostor.requests().size(), 1u);
-    EXPECT_EQ(impostor.requests()[0].header("Proxy-Authorization"), "");
+    };
+    // A server that is not a proxy asking as one gets nothing.
+    RecordingServer impostor([](const Received&) { return challenge("Basic realm=p", 407); });
+    EXPECT_EQ(run(impostor.url("/"), nullptr, nullptr, proxyLogin)->error()->code,
+              http::AuthenticationErrorType);
+    EXPECT_EQ(sent(impostor, "Proxy-Authorization"), std::vector<std::string>{""});
 
     // A proxy that asks: the proxy credentials answer it, the server's do not.
-    AuthServer proxy([](const ReceivedRequest& r) {
+    RecordingServer proxy([](const Received& r) {
         return r.header("Proxy-Authorization") == "Basic cHU6cHA="
                    ? kOk
                    : challenge("Basic realm=p", 407);
     });
-    const auto viaProxy = run(QUrl("http://origin.invalid/page"), [&](HTTPRequest& r) {
+    const auto through = [&](HTTPRequest& r) {
         r.setProxyHost("127.0.0.1");
         r.setProxyPort(proxy.url().port());
-        r.setUsername("u");
-        r.setPassword("p");
-        r.setProxyUsername("pu");
-        r.setProxyPassword("pp");
+    };
+    const auto viaProxy = run(QUrl("http://origin.invalid/page"), "u", "p", [&](HTTPRequest& r) {
+        through(r);
+        proxyLogin(r);
     });
     EXPECT_EQ(viaProxy->error(), nullptr);
     EXPECT_EQ(viaProxy->proxyAuthenticationRetryCount(), 1);
     EXPECT_EQ(viaProxy->proxyAuthenticationRealm(), "p");
-    for (const auto& value : proxy.authorizations()) EXPECT_EQ(value, "");
+    for (const auto& value : sent(proxy)) EXPECT_EQ(value, "");
     ASSERT_EQ(HTTPRequest::sessionProxyCredentialsStore().size(), 1);
     // A later request through the same proxy sends them first.
-    run(QUrl("http://origin.invalid/again"), [&](HTTPRequest& r) {
-        r.setProxyHost("127.0.0.1");
-        r.setProxyPort(proxy.url().port());
-    });
-    EXPECT_EQ(proxy.authorizations("Proxy-Authorization").back(), "Basic cHU6cHA=");
+    run(QUrl("http://origin.invalid/again"), nullptr, nullptr, through);
+    EXPECT_EQ(sent(proxy, "Proxy-Authorization").back(), "Basic cHU6cHA=");
     EXPECT_EQ(proxy.requests().size(), 3u);
 }
 
@@ -314,20 +246,10 @@ public:
     bool onMain = true;
 };
 
-class AskingQueueDelegate : public http::NetworkQueueDelegate {
-public:
-    bool answersAuthenticationNeeded() const override { return true; }
-    void authenticationNeededForRequest(const HTTPRequestPtr& request) override {
-        ++asked;
-        logIn(request);
-    }
-    int asked = 0;
-};
-
-TEST_F(Credentials, TheDelegateBlockOrQueueIsAskedAndItsAnswerRetriesOrCancels) {
-    auto server = AuthServer::basic();
-    auto delegate = std::make_shared<AskingDelegate>();
+TEST_F(Credentials, TheDelegateOrBlockIsAskedAndItsAnswerRetriesOrCancels) {
+    auto server = basicServer();
     // A wrong answer first: asked again, and the second answer gets through.
+    auto delegate = std::make_shared<AskingDelegate>();
     delegate->answer = [&](const HTTPRequestPtr& r) {
         logIn(r, delegate->asked == 1 ? "wrong" : "p");
     };
@@ -341,63 +263,150 @@ TEST_F(Credentials, TheDelegateBlockOrQueueIsAskedAndItsAnswerRetriesOrCancels) 
     EXPECT_EQ(request->authenticationRetryCount(), 2);
 
     HTTPRequest::clearSession();
-    auto cancelling = std::make_shared<AskingDelegate>();
-    cancelling->answer = [](const HTTPRequestPtr& r) { r->cancelAuthentication(); };
-    auto cancelled = HTTPRequest::requestWithURL(server.url("/cancel"));
-    cancelled->setDelegate(cancelling);
-    cancelled->startAsynchronous();
-    ASSERT_TRUE(waitUntil([&] { return cancelling->ended(); }));
-    EXPECT_EQ(cancelling->count("failed"), 1);
-    EXPECT_EQ(cancelled->error()->code, http::AuthenticationErrorType);
-    // A synchronous request never asks.
-    auto sync = HTTPRequest::requestWithURL(server.url("/sync"));
-    sync->setDelegate(cancelling);
-    sync->startSynchronous();
-    EXPECT_EQ(sync->error()->code, http::AuthenticationErrorType);
-    EXPECT_EQ(cancelling->asked, 1);
-
-    HTTPRequest::clearSession();
     auto withBlock = HTTPRequest::requestWithURL(server.url("/block"));
-    int asked = 0;
-    withBlock->setAuthenticationNeededBlock([&] {
-        ++asked;
-        logIn(withBlock);
-    });
+    withBlock->setAuthenticationNeededBlock([&] { withBlock->cancelAuthentication(); });
     withBlock->startAsynchronous();
     ASSERT_TRUE(waitUntil([&] { return withBlock->isFinished(); }));
-    EXPECT_EQ(withBlock->error(), nullptr);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(withBlock->error()->code, http::AuthenticationErrorType);
     withBlock->setAuthenticationNeededBlock(nullptr);
-
-    HTTPRequest::clearSession();
-    auto queue = http::NetworkQueue::queue();
-    auto queueDelegate = std::make_shared<AskingQueueDelegate>();
-    queue->setDelegate(queueDelegate);
-    const HTTPRequestPtr queued[] = {HTTPRequest::requestWithURL(server.url("/q1")),
-                                     HTTPRequest::requestWithURL(server.url("/q2"))};
-    for (const auto& r : queued) queue->addOperation(r);
-    queue->go();
-    ASSERT_TRUE(waitUntil([&] { return queued[0]->isFinished() && queued[1]->isFinished(); }));
-    for (const auto& r : queued) EXPECT_EQ(r->responseStatusCode(), 200);
-    EXPECT_GE(queueDelegate->asked, 1);
 }
 
-TEST_F(Credentials, WithoutAnyoneToAskTheDialogPresenterIsUsedWhenTheRequestAllowsIt) {
-    auto server = AuthServer::basic();
-    int presented = 0;
-    HTTPRequest::setAuthenticationDialogPresenter([&](const HTTPRequestPtr& r) {
-        ++presented;
-        logIn(r);
-    });
-    for (bool allowed : {false, true}) {
-        HTTPRequest::clearSession();
-        auto request = HTTPRequest::requestWithURL(server.url("/dialog"));
-        request->setShouldPresentAuthenticationDialog(allowed);
-        request->startAsynchronous();
-        ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
-        EXPECT_EQ(request->error() == nullptr, allowed);
-        EXPECT_EQ(presented, allowed ? 1 : 0);
+// A session bus and a keyring daemon of the test's own; why not, when they cannot run.
+class PasswordStore {
+public:
+    PasswordStore() { problem = start(); }
+    ~PasswordStore() {
+        for (QProcess* process : {&keyring, &bus}) {
+            process->terminate();
+            if (!process->waitForFinished(3000)) process->kill();
+            process->waitForFinished(3000);
+        }
     }
+    QString problem;
+
+private:
+    static bool dbusSend(const QStringList& arguments, const QByteArray& expected = {}) {
+        const auto run = testsupport::runProgram(
+            "dbus-send", QStringList{"--session", "--print-reply"} + arguments, 5000);
+        return run.exitCode == 0 && run.out.contains(expected);
+    }
+    QString start() {
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+            qputenv(name, home.path().toUtf8());
+        }
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1",
+                                  "--address=unix:path=" + home.filePath("bus")});
+        if (!bus.waitForReadyRead(5000)) return "dbus-daemon did not start";
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+        keyring.start("gnome-keyring-daemon", {"--foreground", "--components=secrets", "--unlock"});
+        if (!keyring.waitForStarted(5000)) return "gnome-keyring-daemon did not start";
+        // The password of the login keyring it creates and unlocks.
+        keyring.write("test-password");
+        keyring.waitForBytesWritten(3000);
+        keyring.closeWriteChannel();
+        const QStringList owner = {"--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                   "org.freedesktop.DBus.NameHasOwner",
+                                   "string:org.freedesktop.secrets"};
+        bool offered = false;
+        for (int i = 0; i < 100 && !(offered = dbusSend(owner, "true")); ++i) QThread::msleep(50);
+        if (!offered) return "gnome-keyring-daemon did not offer the Secret Service";
+        // The login keyring it unlocked is where logins go by default: without that, storing
+        // would wait for a prompt nobody can answer.
+        if (!dbusSend({"--dest=org.freedesktop.secrets", "/org/freedesktop/secrets",
+                       "org.freedesktop.Secret.Service.SetAlias", "string:default",
+                       "objpath:/org/freedesktop/secrets/collection/login"})) {
+            return "the login keyring could not be made the default one";
+        }
+        return {};
+    }
+    QTemporaryDir home;
+    QProcess bus;
+    QProcess keyring;
+};
+
+class SavedLogins : public Credentials {
+protected:
+    static void SetUpTestSuite() {
+        testsupport::application();
+        store = new PasswordStore();
+    }
+    static void TearDownTestSuite() {
+        delete store;
+        store = nullptr;
+    }
+    void SetUp() override {
+        if (!store->problem.isEmpty()) {
+            GTEST_SKIP() << "No Secret Service for this test: " << store->problem.toStdString();
+        }
+        Credentials::SetUp();
+    }
+    static PasswordStore* store;
+};
+
+PasswordStore* SavedLogins::store = nullptr;
+
+TEST_F(SavedLogins, AreKeptPerProtectionSpace) {
+    ASSERT_TRUE(HTTPRequest::saveCredentials({"alice", "s3cret:\"quoted\"", {}}, "Example.org",
+                                             8080, "http", "realm one"));
+    ASSERT_TRUE(HTTPRequest::saveCredentialsForProxy({"proxy", "pp", {}}, "example.org", 8080,
+                                                     "realm one"));
+    // Any other part of the space is another space; a proxy's login is not its host's.
+    const struct {
+        bool proxy;
+        int port;
+        const char* protocol;
+        const char* realm;
+        QString expected;  // "user password", empty: none
+    } lookups[] = {
+        {false, 8080, "HTTP", "realm one", "alice s3cret:\"quoted\""},
+        {false, 8080, "http", "realm two", ""},
+        {false, 8081, "http", "realm one", ""},
+        {false, 8080, "https", "realm one", ""},
+        {true, 8080, "http", "realm one", "proxy pp"},
+    };
+    for (bool removed : {false, true}) {
+        for (const auto& l : lookups) {
+            const auto found = (l.proxy ? &HTTPRequest::savedCredentialsForProxy
+                                        : &HTTPRequest::savedCredentialsForHost)(
+                "example.org", l.port, l.protocol, l.realm);
+            EXPECT_EQ(found ? found->username + " " + found->password : QString(),
+                      removed && !l.proxy ? QString() : l.expected)
+                << removed << l.proxy << l.port << l.protocol << l.realm;
+        }
+        if (!removed) {
+            EXPECT_TRUE(
+                HTTPRequest::removeCredentialsForHost("example.org", 8080, "http", "realm one"));
+        }
+    }
+}
+
+TEST_F(SavedLogins, ARequestSavesWhatTheServerTookAndALaterOneFindsIt) {
+    RecordingServer server([](const Received& r) {
+        return r.header("Authorization") == "Basic dTpw"
+                   ? "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"
+                   : "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"vault\"\r\n"
+                     "Connection: close\r\nContent-Length: 0\r\n\r\n";
+    });
+    const QUrl url = server.url("/");
+    const auto attempt = [&](const char* user, const char* password) {
+        const auto request =
+            run(url, user, password, [](HTTPRequest& r) { r.setUseKeychainPersistence(true); });
+        HTTPRequest::clearSession();
+        return request;
+    };
+    const auto saved = [&] {
+        return HTTPRequest::savedCredentialsForHost("127.0.0.1", url.port(), "http", "vault");
+    };
+    // A refused password is not saved.
+    EXPECT_EQ(attempt("u", "wrong")->error()->code, http::AuthenticationErrorType);
+    EXPECT_EQ(saved(), nullptr);
+    EXPECT_EQ(attempt("u", "p")->responseStatusCode(), 200);
+    ASSERT_NE(saved(), nullptr);
+    EXPECT_EQ(saved()->password, "p");
+    // Nobody to ask and nothing on the request: the saved login answers.
+    EXPECT_EQ(attempt(nullptr, nullptr)->responseStatusCode(), 200);
+    EXPECT_EQ(sent(server).back(), "Basic dTpw");
+    HTTPRequest::removeCredentialsForHost("127.0.0.1", url.port(), "http", "vault");
 }
 
 }  // namespace
