@@ -3,7 +3,6 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,36 +14,37 @@ namespace {
 
 using platform::Operation;
 using platform::OperationQueue;
+using Order = std::vector<std::string>;
 using namespace std::chrono_literals;
 
 // Records the order in which operations ran, and how many ran at once.
 struct Journal {
     std::mutex mutex;
-    std::vector<std::string> order;
+    Order order;
     int running = 0;
     int mostAtOnce = 0;
-};
 
-class RecordingOperation : public Operation {
-public:
-    RecordingOperation(Journal& journal, std::string name, std::chrono::milliseconds duration = 0ms)
-        : journal_(journal), name_(std::move(name)), duration_(duration) {}
-
-    void main() override {
-        {
-            std::lock_guard lock(journal_.mutex);
-            journal_.order.push_back(name_);
-            journal_.mostAtOnce = std::max(journal_.mostAtOnce, ++journal_.running);
-        }
-        std::this_thread::sleep_for(duration_);
-        std::lock_guard lock(journal_.mutex);
-        --journal_.running;
+    std::shared_ptr<Operation> operation(std::string name, int priority = 0) {
+        struct Recording : Operation {
+            Journal* journal;
+            std::string name;
+            void main() override {
+                {
+                    std::lock_guard lock(journal->mutex);
+                    journal->order.push_back(name);
+                    journal->mostAtOnce = std::max(journal->mostAtOnce, ++journal->running);
+                }
+                std::this_thread::sleep_for(20ms);
+                std::lock_guard lock(journal->mutex);
+                --journal->running;
+            }
+        };
+        auto recording = std::make_shared<Recording>();
+        recording->journal = this;
+        recording->name = std::move(name);
+        recording->setQueuePriority(priority);
+        return recording;
     }
-
-private:
-    Journal& journal_;
-    std::string name_;
-    std::chrono::milliseconds duration_;
 };
 
 // A concurrent operation that finishes only when told to, from any thread.
@@ -80,11 +80,7 @@ TEST(OperationQueue, RunsAtMostTheMaximumAtOnceAndEveryOperationOnce) {
     OperationQueue queue;
     queue.setMaxConcurrentOperationCount(2);
     std::vector<std::shared_ptr<Operation>> operations;
-    for (int i = 0; i < 8; ++i) {
-        operations.push_back(
-            std::make_shared<RecordingOperation>(journal, std::to_string(i), 20ms));
-        queue.addOperation(operations.back());
-    }
+    for (int i = 0; i < 8; ++i) queue.addOperation(operations.emplace_back(journal.operation("")));
     queue.waitUntilAllOperationsAreFinished();
     EXPECT_EQ(journal.order.size(), 8u);
     EXPECT_EQ(journal.mostAtOnce, 2);
@@ -92,46 +88,31 @@ TEST(OperationQueue, RunsAtMostTheMaximumAtOnceAndEveryOperationOnce) {
     EXPECT_EQ(queue.operationCount(), 0);
 }
 
-TEST(OperationQueue, SuspendedQueueHoldsOperationsAndRunsThemByPriorityWhenResumed) {
-    Journal journal;
-    OperationQueue queue;
-    queue.setMaxConcurrentOperationCount(1);
-    queue.setSuspended(true);
-    auto low = std::make_shared<RecordingOperation>(journal, "low");
-    auto normalFirst = std::make_shared<RecordingOperation>(journal, "normal-1");
-    auto normalSecond = std::make_shared<RecordingOperation>(journal, "normal-2");
-    auto head = std::make_shared<RecordingOperation>(journal, "head");
-    low->setQueuePriority(platform::QueuePriority::Low);
-    head->setQueuePriority(10);
-    for (const auto& operation : {low, normalFirst, normalSecond, head}) {
-        queue.addOperation(operation);
-    }
-    std::this_thread::sleep_for(30ms);
-    EXPECT_TRUE(journal.order.empty());
-    EXPECT_EQ(queue.operationCount(), 4);
-
-    queue.setSuspended(false);
-    queue.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(journal.order, (std::vector<std::string>{"head", "normal-1", "normal-2", "low"}));
-}
-
-TEST(OperationQueue, DependentsWaitForTheirDependenciesEvenAcrossQueues) {
+TEST(OperationQueue, SuspendedQueuesHoldOperationsThenRunThemByPriorityAfterDependencies) {
     Journal journal;
     OperationQueue queue;
     OperationQueue other;
+    queue.setMaxConcurrentOperationCount(1);
+    queue.setSuspended(true);
     other.setSuspended(true);
-    auto first = std::make_shared<RecordingOperation>(journal, "first");
-    auto second = std::make_shared<RecordingOperation>(journal, "second");
+    auto first = journal.operation("first");
+    auto second = journal.operation("second", 10);
     second->addDependency(first);
     EXPECT_FALSE(second->isReady());
-    queue.addOperation(second);
+    for (auto operation :
+         {journal.operation("low", platform::QueuePriority::Low), journal.operation("normal-1"),
+          second, journal.operation("normal-2"), journal.operation("head", 10)}) {
+        queue.addOperation(operation);
+    }
     other.addOperation(first);
-    std::this_thread::sleep_for(30ms);
-    EXPECT_TRUE(journal.order.empty());
+    queue.setSuspended(false);
+    for (int i = 0; i < 500 && queue.operationCount() > 1; ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(journal.order, (Order{"head", "normal-1", "normal-2", "low"}));
+    EXPECT_EQ(queue.operationCount(), 1) << "one waits for an operation of a suspended queue";
     other.setSuspended(false);
     other.waitUntilAllOperationsAreFinished();
     queue.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(journal.order, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(journal.order, (Order{"head", "normal-1", "normal-2", "low", "first", "second"}));
 }
 
 TEST(OperationQueue, ConcurrentOperationsHoldTheirSlotUntilTheyAnnounceTheirEnd) {
@@ -145,9 +126,7 @@ TEST(OperationQueue, ConcurrentOperationsHoldTheirSlotUntilTheyAnnounceTheirEnd)
     EXPECT_EQ(first->startedOn(), QThread::currentThread());
     EXPECT_TRUE(first->isExecuting());
     EXPECT_EQ(second->startedOn(), nullptr);
-
-    std::thread finisher([&] { first->finish(); });
-    finisher.join();
+    std::thread([&] { first->finish(); }).join();
     EXPECT_NE(second->startedOn(), nullptr);
     EXPECT_NE(second->startedOn(), QThread::currentThread());
     second->finish();
@@ -159,10 +138,9 @@ TEST(OperationQueue, CancelAllCancelsQueuedAndRunningOperationsWhichStillFinish)
     OperationQueue queue;
     queue.setMaxConcurrentOperationCount(1);
     auto running = std::make_shared<ManualOperation>();
-    auto waiting = std::make_shared<RecordingOperation>(journal, "waiting");
-    auto blocked = std::make_shared<RecordingOperation>(journal, "blocked");
-    auto neverRuns = std::make_shared<ManualOperation>();
-    blocked->addDependency(neverRuns);
+    auto waiting = journal.operation("waiting");
+    auto blocked = journal.operation("blocked");
+    blocked->addDependency(std::make_shared<ManualOperation>());
     queue.addOperation(running);
     queue.addOperation(waiting);
     queue.addOperation(blocked);
@@ -181,7 +159,7 @@ TEST(OperationQueue, CancelAllCancelsQueuedAndRunningOperationsWhichStillFinish)
 
 TEST(OperationQueue, ObserversHearStateChangesBeforeAndAfterInOrder) {
     auto operation = std::make_shared<ManualOperation>();
-    std::vector<std::string> heard;
+    Order heard;
     const int id =
         operation->addObserver([&](Operation&, std::string_view key, Operation::Change change) {
             heard.push_back(std::string(change == Operation::Change::Will ? "will " : "did ") +
@@ -192,9 +170,9 @@ TEST(OperationQueue, ObserversHearStateChangesBeforeAndAfterInOrder) {
     operation->finish();
     operation->removeObserver(id);
     operation->cancel();
-    EXPECT_EQ(heard, (std::vector<std::string>{
-                         "will isExecuting", "did isExecuting", "will isCancelled", "will isReady",
-                         "did isCancelled", "did isReady", "will isFinished", "did isFinished"}));
+    EXPECT_EQ(heard,
+              (Order{"will isExecuting", "did isExecuting", "will isCancelled", "will isReady",
+                     "did isCancelled", "did isReady", "will isFinished", "did isFinished"}));
 }
 
 }  // namespace

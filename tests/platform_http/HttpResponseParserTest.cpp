@@ -1,49 +1,54 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/http/HttpResponseHeadReading.h"
 #include "platform/http/HttpResponseParser.h"
 
 using platform::HttpResponseHead;
 using platform::HttpResponseParser;
-using platform::HttpResponseParserEvents;
 
 namespace {
 
-struct Collector : HttpResponseParserEvents {
+enum class Request { Get, Head, Connect };
+
+// What the parser gave and said about one input.
+struct Outcome : platform::HttpResponseParserEvents {
     int interim = 0;
     int heads = 0;
     int completions = 0;
     std::string body;
     bool bodyBeforeHead = false;
+    HttpResponseParser::State state = HttpResponseParser::State::Error;
+    int status = 0;
+    bool keepAlive = false;
+    std::size_t consumed = 0;
 
     void onInterimResponse(const HttpResponseHead&) override { ++interim; }
     void onHeadComplete(const HttpResponseHead&) override { ++heads; }
     void onBody(const char* data, std::size_t length) override {
-        if (heads == 0) bodyBeforeHead = true;
+        bodyBeforeHead |= heads == 0;
         body.append(data, length);
     }
     void onMessageComplete() override { ++completions; }
 };
 
-// What the parser said about one input, besides the events it gave.
-struct Outcome : Collector {
-    HttpResponseParser::State state = HttpResponseParser::State::Error;
-    int status = 0;
-    bool keepAlive = false;
-    std::size_t consumed = 0;
-};
-
-// Feeds input cut at the given positions, then signals the end of input when closeAtEnd.
-Outcome parse(const std::string& input, const std::vector<std::size_t>& cuts, bool head = false,
-              bool closeAtEnd = false, HttpResponseParser::Limits limits = {}) {
+// Feeds input in two parts cut at cut (byte by byte when cut is past its end), then signals the
+// end of input when closeAtEnd.
+Outcome parse(const std::string& input, std::size_t cut, Request request, bool closeAtEnd,
+              HttpResponseParser::Limits limits = {}) {
     HttpResponseParser parser(limits);
-    parser.setRequestWasHead(head);
+    parser.setRequestWasHead(request == Request::Head);
+    parser.setRequestWasConnect(request == Request::Connect);
     Outcome outcome;
-    std::size_t start = 0;
-    std::vector<std::size_t> bounds = cuts;
+    std::vector<std::size_t> bounds;
+    const bool bytewise = cut > input.size();
+    for (std::size_t i = bytewise ? 1 : cut; i < input.size(); i += bytewise ? 1 : input.size())
+        bounds.push_back(i);
     bounds.push_back(input.size());
+    std::size_t start = 0;
     for (std::size_t end : bounds) {
         const std::size_t used = parser.feed(input.data() + start, end - start, outcome);
         outcome.consumed += used;
@@ -57,19 +62,17 @@ Outcome parse(const std::string& input, const std::vector<std::size_t>& cuts, bo
     return outcome;
 }
 
-struct ValidCase {
-    const char* name;
-    std::string input;
-    int status;
-    std::string body;
-    bool keepAlive;
-    bool head = false;
-    bool needsClose = false;
-    int interim = 0;
-};
-
-std::vector<ValidCase> validCases() {
-    return {
+TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
+    const struct {
+        const char* name;
+        std::string input;
+        int status;
+        std::string body;
+        bool keepAlive;
+        Request request = Request::Get;
+        bool needsClose = false;
+        int interim = 0;
+    } cases[] = {
         {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, "hello", true},
         {"chunked with extensions and trailers",
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
@@ -77,16 +80,22 @@ std::vector<ValidCase> validCases() {
          "0\r\nExpires: never\r\nX-Check: 1\r\n\r\n",
          200, "hello world0123456789", true},
         {"close-delimited", "HTTP/1.1 200 OK\r\n\r\nuntil the end", 200, "until the end", false,
-         false, true},
+         Request::Get, true},
         {"100 continue skipped",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok", 201,
-         "ok", true, false, false, 1},
+         "ok", true, Request::Get, false, 1},
         {"two early hints skipped",
          "HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\nHTTP/1.1 103 Early Hints\r\n\r\n"
          "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
-         200, "x", true, false, false, 2},
+         200, "x", true, Request::Get, false, 2},
         {"head has no body", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", 200, "", true,
-         true},
+         Request::Head},
+        // An established tunnel ends with its head; a refused one has a body.
+        {"tunnel established", "HTTP/1.1 200 Connection established\r\n\r\n", 200, "", true,
+         Request::Connect},
+        {"tunnel refused",
+         "HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 4\r\n\r\nnope", 407, "nope",
+         true, Request::Connect},
         {"204 has no body", "HTTP/1.1 204 No Content\r\nContent-Length: 7\r\n\r\n", 204, "", true},
         {"304 has no body", "HTTP/1.1 304 Not Modified\r\nContent-Length: 10\r\n\r\n", 304, "",
          true},
@@ -116,40 +125,27 @@ std::vector<ValidCase> validCases() {
          "1F\r\n0123456789abcdef0123456789abcde\r\n0\r\n\r\n",
          200, "0123456789abcdef0123456789abcde", true},
     };
-}
-
-TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
-    for (const ValidCase& c : validCases()) {
-        SCOPED_TRACE(c.name);
-        const Outcome whole = parse(c.input, {}, c.head, c.needsClose);
-        ASSERT_EQ(whole.state, HttpResponseParser::State::Complete);
-        EXPECT_EQ(whole.status, c.status);
-        EXPECT_EQ(whole.body, c.body);
-        EXPECT_EQ(whole.keepAlive, c.keepAlive);
-        EXPECT_EQ(whole.interim, c.interim);
-        EXPECT_EQ(whole.heads, 1);
-        EXPECT_EQ(whole.completions, 1);
-        EXPECT_FALSE(whole.bodyBeforeHead);
-        EXPECT_EQ(whole.consumed, c.input.size());
-
-        for (std::size_t cut = 1; cut < c.input.size(); ++cut) {
-            const Outcome split = parse(c.input, {cut}, c.head, c.needsClose);
-            ASSERT_EQ(split.state, HttpResponseParser::State::Complete) << "cut at " << cut;
-            ASSERT_EQ(split.body, c.body) << "cut at " << cut;
-            ASSERT_EQ(split.interim, c.interim) << "cut at " << cut;
-            ASSERT_EQ(split.completions, 1) << "cut at " << cut;
+    for (const auto& c : cases) {
+        for (std::size_t cut = 0; cut <= c.input.size() + 1; ++cut) {
+            SCOPED_TRACE(std::string(c.name) + " cut at " + std::to_string(cut));
+            const Outcome o = parse(c.input, cut, c.request, c.needsClose);
+            ASSERT_EQ(o.state, HttpResponseParser::State::Complete);
+            EXPECT_EQ(o.status, c.status);
+            EXPECT_EQ(o.body, c.body);
+            EXPECT_EQ(o.keepAlive, c.keepAlive);
+            EXPECT_EQ(o.interim, c.interim);
+            EXPECT_EQ(o.heads, 1);
+            EXPECT_EQ(o.completions, 1);
+            EXPECT_FALSE(o.bodyBeforeHead);
+            EXPECT_EQ(o.consumed, c.input.size());
+            if (::testing::Test::HasFailure()) return;
         }
-        std::vector<std::size_t> everyByte;
-        for (std::size_t i = 1; i < c.input.size(); ++i) everyByte.push_back(i);
-        const Outcome bytewise = parse(c.input, everyByte, c.head, c.needsClose);
-        EXPECT_EQ(bytewise.state, HttpResponseParser::State::Complete);
-        EXPECT_EQ(bytewise.body, c.body);
     }
 }
 
 TEST(HttpResponseParser, KeepsFieldsInOrderTrailersApartAndStopsAtTheEndOfAnAnswer) {
     HttpResponseParser parser;
-    Collector events;
+    Outcome events;
     const std::string first =
         "HTTP/1.1 302 Found\r\nLocation:   /next  \r\nSet-Cookie: a=1\r\nset-cookie: b=2\r\n"
         "X-Empty:\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\nDigest: abc\r\n\r\n";
@@ -171,61 +167,29 @@ TEST(HttpResponseParser, KeepsFieldsInOrderTrailersApartAndStopsAtTheEndOfAnAnsw
     EXPECT_EQ(parser.trailers()[0].second, "abc");
 }
 
-TEST(HttpResponseParser, RawBodyTakingMatchesFeeding) {
-    // The stream takes body bytes straight into the reader's buffer; the parser only counts.
-    const std::string input =
-        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nabcd\r\n3;e\r\nefg\r\n0\r\n\r\n";
-    HttpResponseParser parser;
-    Collector events;
-    std::string body;
-    std::size_t pos = 0;
-    while (pos < input.size() && !parser.isComplete()) {
-        const std::uint64_t raw = parser.rawBodyBytesExpected();
-        if (raw > 0) {
-            const std::size_t take = std::min<std::size_t>(raw, 2);  // small reader buffer
-            body.append(input, pos, take);
-            parser.consumeRawBody(take, events);
-            pos += take;
-        } else {
-            pos += parser.feed(input.data() + pos, 1, events);
-        }
-    }
-    EXPECT_TRUE(parser.isComplete());
-    EXPECT_EQ(body, "abcdefg");
-    EXPECT_EQ(events.body, "");
-    EXPECT_EQ(parser.bodyBytesSeen(), 7u);
-}
-
-TEST(HttpResponseParser, CloseDelimitedAndConnectAnswersEndAsTheyShould) {
-    HttpResponseParser parser;
-    Collector events;
-    parser.feed("HTTP/1.0 200 OK\r\n\r\npart", events);
-    EXPECT_EQ(parser.state(), HttpResponseParser::State::Body);
-    EXPECT_EQ(parser.rawBodyBytesExpected(), UINT64_MAX);
-    parser.finish(events);
-    EXPECT_TRUE(parser.isComplete());
-    EXPECT_EQ(events.completions, 1);
-
-    // An established tunnel ends with its head; a refused one has a body.
-    HttpResponseParser tunnel;
-    tunnel.setRequestWasConnect(true);
-    const std::string input = "HTTP/1.1 200 Connection established\r\n\r\n";
-    EXPECT_EQ(tunnel.feed(input + "\x16\x03", events), input.size());
-    EXPECT_TRUE(tunnel.isComplete());
-    HttpResponseParser refused;
-    refused.setRequestWasConnect(true);
-    refused.feed("HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 4\r\n\r\n", events);
-    EXPECT_EQ(refused.state(), HttpResponseParser::State::Body);
-}
-
-struct BadCase {
-    const char* name;
-    std::string input;
-    bool closeAtEnd = false;
-};
-
-TEST(HttpResponseParser, MalformedOrTruncatedAnswersAreErrors) {
-    const std::vector<BadCase> cases = {
+TEST(HttpResponseParser, MalformedTruncatedOrOversizedAnswersAreErrorsWhereverCut) {
+    HttpResponseParser::Limits small;
+    small.maxLineLength = 64;
+    small.maxHeaderBytes = 200;
+    small.maxFieldCount = 5;
+    HttpResponseParser::Limits manyFields = small;
+    manyFields.maxHeaderBytes = 10'000;
+    HttpResponseParser::Limits shortLines;
+    shortLines.maxLineLength = 128;
+    HttpResponseParser::Limits smallTrailers;
+    smallTrailers.maxHeaderBytes = 100;
+    std::string tenFields = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 10; ++i)
+        tenFields += "X-" + std::to_string(i) + ": " + std::string(20, 'b') + "\r\n";
+    std::string trailers = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n";
+    for (int i = 0; i < 10; ++i) trailers += "T: " + std::string(20, 'c') + "\r\n";
+    const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const struct {
+        const char* name;
+        std::string input;
+        bool closeAtEnd = false;
+        HttpResponseParser::Limits limits = {};
+    } cases[] = {
         {"HTTP/2 status line", "HTTP/2 200 OK\r\n\r\n"},
         {"not HTTP", "ICY 200 OK\r\n\r\n"},
         {"two-digit status", "HTTP/1.1 20 OK\r\n\r\n"},
@@ -239,13 +203,10 @@ TEST(HttpResponseParser, MalformedOrTruncatedAnswersAreErrors) {
         {"overflowing length", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n"},
         {"length above signed range",
          "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775808\r\n\r\n"},
-        {"chunk size not hex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"},
-        {"chunk size overflow",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1ffffffffffffffff\r\n"},
-        {"chunk size with junk",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5 x\r\nhello\r\n"},
-        {"chunk longer than its size",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nabc\r\n0\r\n\r\n"},
+        {"chunk size not hex", chunked + "zz\r\n"},
+        {"chunk size overflow", chunked + "1ffffffffffffffff\r\n"},
+        {"chunk size with junk", chunked + "5 x\r\nhello\r\n"},
+        {"chunk longer than its size", chunked + "2\r\nabc\r\n0\r\n\r\n"},
         {"field without colon", "HTTP/1.1 200 OK\r\nNoColon\r\n\r\n"},
         {"space before colon", "HTTP/1.1 200 OK\r\nName : value\r\n\r\n"},
         {"empty field name", "HTTP/1.1 200 OK\r\n: value\r\n\r\n"},
@@ -253,77 +214,83 @@ TEST(HttpResponseParser, MalformedOrTruncatedAnswersAreErrors) {
         {"continuation first", "HTTP/1.1 200 OK\r\n folded\r\n\r\n"},
         {"truncated head", "HTTP/1.1 200 OK\r\nContent-Le", true},
         {"truncated sized body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", true},
-        {"truncated chunked body", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel",
-         true},
-        {"missing last chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n",
-         true},
+        {"truncated chunked body", chunked + "5\r\nhel", true},
+        {"missing last chunk", chunked + "1\r\na\r\n", true},
         {"nothing at all", "", true},
+        {"long line", "HTTP/1.1 200 OK\r\nX: " + std::string(100, 'a') + "\r\n\r\n", false, small},
+        {"endless line", "HTTP/1.1 200 OK\r\nX: " + std::string(100, 'a'), false, small},
+        {"too many bytes", tenFields + "\r\n", false, small},
+        {"too many fields", tenFields + "\r\n", false, manyFields},
+        {"long chunk extension", chunked + "5;" + std::string(1000, 'e') + "\r\nhello\r\n0\r\n\r\n",
+         false, shortLines},
+        {"too many trailer bytes", trailers + "\r\n", false, smallTrailers},
     };
-    for (const BadCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Outcome outcome = parse(c.input, {}, false, c.closeAtEnd);
-        EXPECT_EQ(outcome.state, HttpResponseParser::State::Error);
-        EXPECT_EQ(outcome.completions, 0);
-        EXPECT_FALSE(outcome.keepAlive);
+    for (const auto& c : cases) {
+        for (std::size_t cut = 0; cut <= c.input.size() + 1; ++cut) {
+            SCOPED_TRACE(std::string(c.name) + " cut at " + std::to_string(cut));
+            const Outcome o = parse(c.input, cut, Request::Get, c.closeAtEnd, c.limits);
+            ASSERT_EQ(o.state, HttpResponseParser::State::Error);
+            ASSERT_EQ(o.completions, 0);
+            ASSERT_FALSE(o.keepAlive);
+        }
     }
 }
 
-TEST(HttpResponseParser, LimitsStopOversizedHeadsEvenBeforeALineEnds) {
-    HttpResponseParser::Limits small;
-    small.maxLineLength = 64;
-    small.maxHeaderBytes = 200;
-    small.maxFieldCount = 5;
-    HttpResponseParser::Limits manyFields = small;
-    manyFields.maxHeaderBytes = 10'000;
-    HttpResponseParser::Limits roomy = manyFields;
-    roomy.maxFieldCount = 100;
-    HttpResponseParser::Limits shortLines;
-    shortLines.maxLineLength = 128;
-    HttpResponseParser::Limits smallTrailers;
-    smallTrailers.maxHeaderBytes = 100;
+platform::HttpResponseHeader headerOf(const std::string& answer) {
+    HttpResponseParser parser;
+    platform::HttpResponseParserEvents events;
+    parser.feed(answer, events);
+    EXPECT_TRUE(parser.isHeadComplete()) << answer;
+    return platform::responseHeaderOf(parser);
+}
 
-    std::string tenFields = "HTTP/1.1 200 OK\r\n";
-    for (int i = 0; i < 10; ++i)
-        tenFields += "X-" + std::to_string(i) + ": " + std::string(20, 'b') + "\r\n";
-    tenFields += "\r\n";
-    std::string trailers = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n";
-    for (int i = 0; i < 10; ++i) trailers += "T: " + std::string(20, 'c') + "\r\n";
-    trailers += "\r\n";
-    using State = HttpResponseParser::State;
+TEST(ConnectionReuseOffer, VersionConnectionKeepAliveAndFramingDecide) {
     const struct {
-        const char* name;
-        std::string input;
-        std::vector<std::size_t> cuts;
-        HttpResponseParser::Limits limits;
-        State state;
+        std::string head;
+        bool reusable;
+        std::optional<int> timeout;
     } cases[] = {
-        {"long line",
-         "HTTP/1.1 200 OK\r\nX: " + std::string(100, 'a') + "\r\n\r\n",
-         {},
-         small,
-         State::Error},
-        {"endless line",
-         "HTTP/1.1 200 OK\r\nX: " + std::string(100, 'a'),
-         {30, 60, 90},
-         small,
-         State::Error},
-        {"too many bytes", tenFields, {}, small, State::Error},
-        {"too many fields", tenFields, {}, manyFields, State::Error},
-        {"within the limits", tenFields, {}, roomy, State::Complete},
-        {"long chunk extension",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;" + std::string(1000, 'e') +
-             "\r\nhello\r\n0\r\n\r\n",
-         {},
-         shortLines,
-         State::Error},
-        {"too many trailer bytes", trailers, {}, smallTrailers, State::Error},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n", true, std::nullopt},
+        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=5\r\nContent-Length: 1\r\n", false,
+         std::nullopt},
+        // Without a time the connection may be reused, but not kept waiting.
+        {"HTTP/1.1 200 OK\r\nKeep-Alive: max=10\r\nContent-Length: 1\r\n", true, 0},
+        {"HTTP/1.1 200 OK\r\nConnection: keep-alive, Close\r\nContent-Length: 1\r\n", false,
+         std::nullopt},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n", false, std::nullopt},
+        {"HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=7, max=100\r\n"
+         "Content-Length: 1\r\n",
+         true, 7},
+        // A body that ends with the connection leaves nothing to reuse.
+        {"HTTP/1.1 200 OK\r\n", false, std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Only a close-delimited answer needs the end of input to complete.
-        EXPECT_EQ(parse(c.input, c.cuts, false, c.state == State::Complete, c.limits).state,
-                  c.state);
+        SCOPED_TRACE(c.head);
+        const auto offer = platform::connectionReuseOffer(headerOf(c.head + "\r\n"));
+        EXPECT_EQ(offer.reusable, c.reusable);
+        EXPECT_EQ(offer.timeoutSeconds, c.timeout);
     }
+}
+
+TEST(ResponseHeaderOf, FieldsAreLatin1TextJoinedByNameAndTheirBytesComeBackAsTheyArrived) {
+    const platform::HttpResponseHeader header = headerOf(
+        "HTTP/1.0 404 Nicht gef\xfcnden\r\nSet-Cookie: a=1\r\nX-Name: caf\xe9\r\n"
+        "set-cookie: b=\xff\r\n\r\n");
+    EXPECT_EQ(header.statusCode(), 404);
+    EXPECT_EQ(header.version(), "HTTP/1.0");
+    EXPECT_EQ(header.statusLine().toLatin1(), QByteArray("HTTP/1.0 404 Nicht gef\xfcnden"));
+    EXPECT_EQ(header.value("x-NAME"), QString::fromLatin1("caf\xe9"));
+    EXPECT_TRUE(header.value("Absent").isNull());
+    const auto joined = header.allHeaderFields();
+    ASSERT_EQ(joined.size(), 2);
+    EXPECT_EQ(joined[0].first, "Set-Cookie");
+    EXPECT_EQ(joined[0].second, QString::fromLatin1("a=1, b=\xff"));
+    const QList<std::pair<QByteArray, QByteArray>> expected = {
+        {"Set-Cookie", "a=1"},
+        {"X-Name", "caf\xe9"},
+        {"set-cookie", "b=\xff"},
+    };
+    EXPECT_EQ(platform::fieldBytes(header.rawHeaderFields()), expected);
 }
 
 }  // namespace

@@ -24,12 +24,12 @@ using lumaro::test::runStream;
 using platform::HttpProxyType;
 using platform::HttpSecuritySettings;
 using platform::HttpStream;
-using platform::HttpStreamErrorDomain;
 using testfiles::writeFile;
 
 namespace {
 
-constexpr qint64 kLargeFileSize = 48 * 1024 * 1024 + 123;
+// Three times the stream's socket read buffer, so that the reader has to catch up.
+constexpr qint64 kLargeFileSize = 12 * 1024 * 1024 + 123;
 
 class HttpStreamInterop : public ::testing::Test {
 protected:
@@ -63,9 +63,9 @@ protected:
 
     void TearDown() override { HttpStream::closeIdleConnections(); }
 
-    static HttpSecuritySettings trustingTheServer() {
+    static HttpSecuritySettings trusting(const QString& caFile = s_server.certificateFile) {
         HttpSecuritySettings settings;
-        settings.extraCaCertificates = QSslCertificate::fromPath(s_server.certificateFile);
+        settings.extraCaCertificates = QSslCertificate::fromPath(caFile);
         return settings;
     }
 
@@ -87,9 +87,8 @@ protected:
 TEST_F(HttpStreamInterop, LargeFileArrivesWholeOverHttpAndHttps) {
     for (const QString& url : {s_nginx->url("/large.bin"), s_nginx->httpsUrl("/large.bin")}) {
         SCOPED_TRACE(url.toStdString());
-        const auto outcome = runStream(stream(url, trustingTheServer()), 30000, 262144);
+        const auto outcome = runStream(stream(url, trusting()), 30000, 262144);
         ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        EXPECT_EQ(outcome.header.statusCode(), 200);
         EXPECT_EQ(outcome.header.value("content-length").toLongLong(), kLargeFileSize);
         ASSERT_EQ(static_cast<qint64>(outcome.body.size()), kLargeFileSize);
         EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(outcome.body),
@@ -98,19 +97,27 @@ TEST_F(HttpStreamInterop, LargeFileArrivesWholeOverHttpAndHttps) {
     }
 }
 
-TEST_F(HttpStreamInterop, HeadAndNotModifiedAnswersCarryNoBody) {
+TEST_F(HttpStreamInterop, HeadCarriesNoBodyAndKeepAliveOverTlsOutlivesA304) {
     const auto head = runStream(stream(s_nginx->url("/hello.txt"), {}, "HEAD"));
     ASSERT_TRUE(head.ended);
     EXPECT_EQ(head.body, "");
     EXPECT_EQ(head.header.value("Content-Length"), "17");
-
-    auto message = makeMessage(s_nginx->url("/hello.txt").toStdString());
+    auto message = makeMessage(s_nginx->httpsUrl("/hello.txt").toStdString());
     message.setHeaderFieldValue("If-Modified-Since", head.header.value("Last-Modified"));
-    auto conditional = persistentStream(message, 1);
-    const auto notModified = runStream(conditional);
-    ASSERT_TRUE(notModified.ended);
-    EXPECT_EQ(notModified.header.statusCode(), 304);
-    EXPECT_EQ(HttpStream::idleConnectionCount(), 1) << "a 304 leaves the connection usable";
+    for (int i = 0; i < 3; ++i) {
+        auto s = persistentStream(message, 77);
+        s->setSecuritySettings(trusting());
+        const auto outcome = runStream(s);
+        ASSERT_TRUE(outcome.ended);
+        EXPECT_EQ(outcome.header.statusCode(), 304);
+        EXPECT_EQ(outcome.reused, i > 0);
+    }
+    // Other TLS settings make another connection even with the same id.
+    auto other = persistentStream(message, 77);
+    other->setSecuritySettings(HttpSecuritySettings::unvalidated());
+    const auto outcome = runStream(other);
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_FALSE(outcome.reused);
 }
 
 TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
@@ -120,14 +127,13 @@ TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
     options.certificateFile = expired.certificateFile;
     options.keyFile = expired.keyFile;
     lumaro::test::NginxServer expiredNginx(options);
-    HttpSecuritySettings trustingExpired;
-    trustingExpired.extraCaCertificates = QSslCertificate::fromPath(expired.caFile);
-    HttpSecuritySettings allowingExpiry = trustingExpired;
+    HttpSecuritySettings allowingExpiry = trusting(expired.caFile);
     allowingExpiry.allowsExpiredCertificates = true;
-    HttpSecuritySettings anyName = trustingTheServer();
+    HttpSecuritySettings anyName = trusting();
     anyName.checksPeerName = false;
-
+    const QString hello = s_nginx->httpsUrl("/hello.txt");
     const int anyCode = 0;
+    using namespace platform::security_error;
     const struct {
         const char* name;
         QString url;
@@ -135,29 +141,19 @@ TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
         int code;
         HttpSecuritySettings allowed;
     } cases[] = {
-        {"untrusted",
-         s_nginx->httpsUrl("/hello.txt"),
-         {},
-         platform::security_error::kUnknownRootCertificate,
-         HttpSecuritySettings::unvalidated()},
-        {"untrusted, then trusted",
-         s_nginx->httpsUrl("/hello.txt"),
-         {},
-         anyCode,
-         trustingTheServer()},
-        {"another name", s_nginx->httpsUrl("/hello.txt", "localhost"), trustingTheServer(), anyCode,
+        {"untrusted", hello, {}, kUnknownRootCertificate, HttpSecuritySettings::unvalidated()},
+        {"untrusted, then trusted", hello, {}, anyCode, trusting()},
+        {"another name", s_nginx->httpsUrl("/hello.txt", "localhost"), trusting(), anyCode,
          anyName},
-        {"expired", expiredNginx.httpsUrl("/hello.txt"), trustingExpired,
-         platform::security_error::kCertificateExpired, allowingExpiry},
+        {"expired", expiredNginx.httpsUrl("/hello.txt"), trusting(expired.caFile),
+         kCertificateExpired, allowingExpiry},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto refused = runStream(stream(c.url, c.strict));
         ASSERT_TRUE(refused.failed);
         EXPECT_TRUE(refused.error.isSecurityFailure());
-        if (c.code != anyCode) {
-            EXPECT_EQ(refused.error.code, c.code);
-        }
+        EXPECT_TRUE(c.code == anyCode || refused.error.code == c.code) << refused.error.code;
         const auto admitted = runStream(stream(c.url, c.allowed));
         ASSERT_TRUE(admitted.ended) << admitted.error.description.toStdString();
         EXPECT_EQ(admitted.body, "hello from nginx\n");
@@ -171,52 +167,37 @@ TEST_F(HttpStreamInterop, ClientIdentityFromPkcs12IsPresented) {
     ASSERT_TRUE(identity.has_value());
     bundle.seek(0);
     EXPECT_FALSE(platform::HttpClientIdentity::fromPkcs12(&bundle, "wrong").has_value());
-
-    HttpSecuritySettings withIdentity = trustingTheServer();
-    withIdentity.identity = identity;
-    const auto admitted = runStream(stream(s_nginx->httpsUrl("/private/secret.txt"), withIdentity));
-    ASSERT_TRUE(admitted.ended) << admitted.error.description.toStdString();
-    EXPECT_EQ(admitted.header.statusCode(), 200);
-    EXPECT_EQ(admitted.body, "for certified clients\n");
-
-    const auto refused =
-        runStream(stream(s_nginx->httpsUrl("/private/secret.txt"), trustingTheServer()));
-    ASSERT_TRUE(refused.ended);
-    EXPECT_EQ(refused.header.statusCode(), 403);
-}
-
-TEST_F(HttpStreamInterop, KeepAliveOverTlsReusesTheConnection) {
-    for (int i = 0; i < 3; ++i) {
-        auto s = persistentStream(makeMessage(s_nginx->httpsUrl("/hello.txt").toStdString()), 77);
-        s->setSecuritySettings(trustingTheServer());
-        const auto outcome = runStream(s);
-        ASSERT_TRUE(outcome.ended);
-        EXPECT_EQ(outcome.reused, i > 0);
+    HttpSecuritySettings withIdentity = trusting();
+    for (const bool presented : {true, false}) {
+        withIdentity.identity = presented ? identity : std::nullopt;
+        const auto outcome =
+            runStream(stream(s_nginx->httpsUrl("/private/secret.txt"), withIdentity));
+        ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
+        EXPECT_EQ(outcome.header.statusCode(), presented ? 200 : 403);
+        EXPECT_EQ(outcome.body == "for certified clients\n", presented);
     }
-    // Other TLS settings make another connection even with the same id.
-    auto other = persistentStream(makeMessage(s_nginx->httpsUrl("/hello.txt").toStdString()), 77);
-    other->setSecuritySettings(HttpSecuritySettings::unvalidated());
-    const auto outcome = runStream(other);
-    ASSERT_TRUE(outcome.ended);
-    EXPECT_FALSE(outcome.reused);
 }
 
 TEST_F(HttpStreamInterop, ARefusedTunnelOrNoProxyIsAProxyFailure) {
-    lumaro::test::TinyproxyServer proxy({1});  // CONNECT allowed to port 1 only
-    auto tunnel = stream(s_nginx->httpsUrl("/hello.txt"), trustingTheServer());
-    tunnel->setProxy({HttpProxyType::Https, "127.0.0.1", proxy.port()});
-    const auto refused = runStream(tunnel, 10000);
-    ASSERT_TRUE(refused.failed);
-    EXPECT_EQ(refused.error.code, platform::network_error::kProxyConnectionFailed);
-    EXPECT_FALSE(refused.header.isHeaderComplete());
-
+    lumaro::test::TinyproxyServer tinyproxy({1});  // CONNECT allowed to port 1 only
     const unsigned short closedPort = lumaro::test::freeLoopbackPort();
-    for (HttpProxyType type : {HttpProxyType::Http, HttpProxyType::Socks}) {
-        auto s = stream(s_nginx->url("/hello.txt"));
-        s->setProxy({type, "127.0.0.1", closedPort});
-        const auto outcome = runStream(s);
+    const struct {
+        HttpProxyType type;
+        unsigned short port;
+        QString url;
+    } cases[] = {
+        {HttpProxyType::Https, tinyproxy.port(), s_nginx->httpsUrl("/hello.txt")},
+        {HttpProxyType::Http, closedPort, s_nginx->url("/hello.txt")},
+        {HttpProxyType::Socks, closedPort, s_nginx->url("/hello.txt")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        auto s = stream(c.url, trusting());
+        s->setProxy({c.type, "127.0.0.1", c.port});
+        const auto outcome = runStream(s, 10000);
         ASSERT_TRUE(outcome.failed);
         EXPECT_EQ(outcome.error.code, platform::network_error::kProxyConnectionFailed);
+        EXPECT_FALSE(outcome.header.isHeaderComplete());
     }
 }
 

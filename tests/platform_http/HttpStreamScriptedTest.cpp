@@ -36,10 +36,10 @@ void processEventsFor(std::chrono::milliseconds duration) {
     loop.exec();
 }
 
-// Reads one request, sends answer, then closes.
-ScriptedServer::Handler answerOnce(std::string answer) {
-    return [answer](ScriptedConnection& c) {
-        if (c.readRequest()) c.send(answer);
+// Reads one request, sends answer (in pieces with pauses when slow), then closes.
+ScriptedServer::Handler answerOnce(std::string answer, bool slow = false) {
+    return [answer, slow](ScriptedConnection& c) {
+        if (c.readRequest()) slow ? c.sendSlowly(answer, 5, 15ms) : c.send(answer);
         c.close();
     };
 }
@@ -71,6 +71,7 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
         std::string answer;
         int status;
         std::string body;
+        bool slow = false;
     } cases[] = {
         {"length", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, "hello"},
         {"large length", "GET",
@@ -80,6 +81,8 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
          "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5;ext=1\r\nhello\r\n"
          "6\r\n world\r\n0\r\nX-Trailer: t\r\n\r\n",
          200, "hello world"},
+        {"slow", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789", 200,
+         "0123456789", true},
         {"close-delimited", "GET", "HTTP/1.0 200 OK\r\n\r\nuntil close", 200, "until close"},
         {"interim answers skipped", "POST",
          "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 102 Processing\r\n\r\n"
@@ -91,7 +94,7 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
     for (const auto& c : cases) {
         for (qint64 readSize : {qint64{262144}, qint64{7}}) {
             SCOPED_TRACE(std::string(c.name) + " read size " + std::to_string(readSize));
-            ScriptedServer server(answerOnce(c.answer));
+            ScriptedServer server(answerOnce(c.answer, c.slow));
             auto stream = HttpStream::create(makeMessage(server.url("/x"), c.method));
             const auto outcome = runStream(stream, 5000, readSize);
             ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
@@ -108,43 +111,17 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
     }
 }
 
-TEST_F(HttpStreamScripted, ResponseHeaderMergesRepeatedFieldsAndLooksThemUpWithoutCase) {
-    ScriptedServer server(answerOnce(
-        "HTTP/1.1 200 Fine Thanks\r\nSet-Cookie: a=1\r\nX-Mixed-Case: v\r\nset-cookie: b=2\r\n"
-        "Content-Length: 0\r\n\r\n"));
-    const auto header = runStream(HttpStream::create(makeMessage(server.url()))).header;
-    EXPECT_TRUE(header.isHeaderComplete());
-    EXPECT_EQ(header.statusLine(), "HTTP/1.1 200 Fine Thanks");
-    EXPECT_EQ(header.version(), "HTTP/1.1");
-    EXPECT_EQ(header.value("x-mixed-case"), "v");
-    EXPECT_TRUE(header.value("Absent").isNull());
-    const auto merged = header.allHeaderFields();
-    ASSERT_EQ(merged.size(), 3);
-    EXPECT_EQ(merged[0].first, "Set-Cookie");
-    EXPECT_EQ(merged[0].second, "a=1, b=2");
-    EXPECT_EQ(header.rawHeaderFields().size(), 4);
-}
-
-TEST_F(HttpStreamScripted, SlowAnswerGivesTheHeadBeforeAnyBodyByte) {
-    ScriptedServer server([](ScriptedConnection& c) {
-        if (!c.readRequest()) return;
-        c.sendSlowly("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", 5, 20ms);
-        std::this_thread::sleep_for(100ms);
-        c.sendSlowly("0123456789", 3, 30ms);
-    });
-    const auto outcome = runStream(HttpStream::create(makeMessage(server.url())));
-    ASSERT_TRUE(outcome.ended);
-    EXPECT_EQ(outcome.body, "0123456789");
-    EXPECT_FALSE(outcome.bodyBeforeHead);
-    EXPECT_TRUE(outcome.headCompleteAtFirstEvent);
-    EXPECT_GE(outcome.bytesAvailableEvents, 2) << "the head is signalled before the body";
-}
-
-TEST_F(HttpStreamScripted, BrokenAnswersOnAFreshConnectionFailWithoutARetryableError) {
+TEST_F(HttpStreamScripted, BrokenAnswersAndBodiesFailWithoutARetryableError) {
     const auto sendThenWait = [](std::string answer) -> ScriptedServer::Handler {
         return [answer](ScriptedConnection& c) {
-            if (c.readRequest()) c.send(answer);
+            if (c.readRequest(2000)) c.send(answer);
             c.waitForPeerClose(2000);
+        };
+    };
+    const auto hangUp = [](bool reset) -> ScriptedServer::Handler {
+        return [reset](ScriptedConnection& c) {
+            c.readRequest();
+            reset ? c.reset() : c.close();
         };
     };
     std::string hugeHead = "HTTP/1.1 200 OK\r\n";
@@ -154,35 +131,37 @@ TEST_F(HttpStreamScripted, BrokenAnswersOnAFreshConnectionFailWithoutARetryableE
         const char* name;
         ScriptedServer::Handler handler;  // none: nothing listens
         int code;
+        std::optional<qint64> bodyEnd = {};  // a POST body source that gives this after 10 bytes
     } cases[] = {
         {"garbage", sendThenWait("SMTP ready\r\n\r\n"), network_error::kCannotParseResponse},
         {"oversized head", sendThenWait(hugeHead + "\r\n"), network_error::kCannotParseResponse},
         {"endless header line", sendThenWait("HTTP/1.1 200 OK\r\nX: " + std::string(200'000, 'z')),
          network_error::kCannotParseResponse},
-        {"closed without answer",
-         [](ScriptedConnection& c) {
-             c.readRequest();
-             c.close();
-         },
-         anyCode},
-        {"reset without answer",
-         [](ScriptedConnection& c) {
-             c.readRequest();
-             c.reset();
-         },
-         anyCode},
+        {"closed without answer", hangUp(false), anyCode},
+        {"reset without answer", hangUp(true), anyCode},
         {"truncated body", answerOnce("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"),
          anyCode},
         {"truncated chunks",
          answerOnce("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhel"), anyCode},
         {"refused", {}, network_error::kCannotConnectToHost},
+        {"body source fails", sendThenWait(""), network_error::kRequestBodyUnreadable, -1},
+        {"body source ends early", sendThenWait(""), network_error::kRequestBodyUnreadable, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::optional<ScriptedServer> server;
         if (c.handler) server.emplace(c.handler);
+        const std::string url = server ? server->url() : refusedUrl();
+        int calls = 0;
+        auto pull = [&](char* buffer, qint64 max) -> qint64 {
+            if (calls++ > 0) return *c.bodyEnd;
+            std::fill_n(buffer, std::min<qint64>(max, 10), 'x');
+            return std::min<qint64>(max, 10);
+        };
         const auto outcome =
-            runStream(HttpStream::create(makeMessage(server ? server->url() : refusedUrl())));
+            runStream(c.bodyEnd ? HttpStream::create(makeMessage(url, "POST"),
+                                                     HttpRequestBody::fromPull(pull, 1000))
+                                : HttpStream::create(makeMessage(url)));
         ASSERT_TRUE(outcome.failed);
         EXPECT_EQ(outcome.error.domain, platform::HttpStreamErrorDomain::Network);
         if (c.code != anyCode) {
@@ -194,28 +173,22 @@ TEST_F(HttpStreamScripted, BrokenAnswersOnAFreshConnectionFailWithoutARetryableE
     }
 }
 
-TEST_F(HttpStreamScripted, OnlyStreamsOfOneIdOnOneThreadThatBothAskShareAConnection) {
+TEST_F(HttpStreamScripted, OnlyFinishedReusableAnswersOfOneIdOnOneThreadShareAConnection) {
     ScriptedServer server(keepAnswering(kOk));
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 3; ++i) {
         const auto outcome = runStream(persistentStream(makeMessage(server.url()), 42));
         ASSERT_TRUE(outcome.ended);
-        EXPECT_EQ(outcome.body, "ok");
         EXPECT_EQ(outcome.reused, i > 0);
     }
-    EXPECT_EQ(server.connectionCount(), 1);
-
     // Another id opens its own; both then wait, each for its own id.
     EXPECT_FALSE(runStream(persistentStream(makeMessage(server.url()), 2)).reused);
     EXPECT_EQ(HttpStream::idleConnectionCount(), 2);
     EXPECT_TRUE(runStream(persistentStream(makeMessage(server.url()), 2)).reused);
-
     // A stream that does not ask takes nothing and keeps nothing.
     auto plain = HttpStream::create(makeMessage(server.url()));
     plain->setStreamId(42);
     EXPECT_FALSE(runStream(plain).reused);
     EXPECT_EQ(HttpStream::idleConnectionCount(), 2);
-
-    // Another thread opens its own.
     bool reusedElsewhere = true;
     std::unique_ptr<QThread> other(QThread::create([&] {
         const auto outcome = runStream(persistentStream(makeMessage(server.url()), 42));
@@ -225,25 +198,7 @@ TEST_F(HttpStreamScripted, OnlyStreamsOfOneIdOnOneThreadThatBothAskShareAConnect
     ASSERT_TRUE(other->wait(10000));
     EXPECT_FALSE(reusedElsewhere);
     EXPECT_EQ(server.connectionCount(), 4);
-}
-
-TEST_F(HttpStreamScripted, AnswersThatCloseOrAreLeftUnreadOrConnectionsClosedWhileIdleAreNotKept) {
-    ScriptedServer closing(
-        keepAnswering("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nbye"));
-    ASSERT_TRUE(runStream(persistentStream(makeMessage(closing.url()), 9)).ended);
-    EXPECT_EQ(HttpStream::idleConnectionCount(), 0);
-    ScriptedServer hangsUp(answerOnce(kOk));
-    ASSERT_TRUE(runStream(persistentStream(makeMessage(hangsUp.url()), 5)).ended);
-    processEventsFor(200ms);
-    EXPECT_EQ(HttpStream::idleConnectionCount(), 0) << "closed by the server while idle";
-
-    ScriptedServer server(keepAnswering(kOk));
-    auto unread = persistentStream(makeMessage(server.url()), 4);
-    unread->setClient([&](HttpStreamEvent) { unread->close(); });
-    unread->schedule();
-    ASSERT_TRUE(unread->open());
-    processEventsFor(300ms);
-    EXPECT_EQ(HttpStream::idleConnectionCount(), 0);
+    HttpStream::closeIdleConnections();
 
     // Closing a finished stream closes its idle connection, unless a newer stream took it.
     auto first = persistentStream(makeMessage(server.url()), 3);
@@ -254,51 +209,22 @@ TEST_F(HttpStreamScripted, AnswersThatCloseOrAreLeftUnreadOrConnectionsClosedWhi
     EXPECT_EQ(HttpStream::idleConnectionCount(), 1);
     second->close();
     EXPECT_EQ(HttpStream::idleConnectionCount(), 0);
+
+    // Neither an answer that closes, nor one left unread, nor one closed while idle is kept.
+    ScriptedServer closing(
+        keepAnswering("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nbye"));
+    ASSERT_TRUE(runStream(persistentStream(makeMessage(closing.url()), 9)).ended);
+    ScriptedServer hangsUp(answerOnce(kOk));
+    ASSERT_TRUE(runStream(persistentStream(makeMessage(hangsUp.url()), 5)).ended);
+    auto unread = persistentStream(makeMessage(server.url()), 4);
+    unread->setClient([&](HttpStreamEvent) { unread->close(); });
+    unread->schedule();
+    ASSERT_TRUE(unread->open());
+    processEventsFor(300ms);
+    EXPECT_EQ(HttpStream::idleConnectionCount(), 0);
 }
 
-TEST_F(HttpStreamScripted, RequestHeadOnTheWire) {
-    const struct {
-        const char* name;
-        QString method;
-        platform::HttpVersion version;
-        bool persistent;
-        std::string requestLine;
-        std::string connection;
-    } cases[] = {
-        {"plain GET", "GET", platform::HttpVersion::Http11, false,
-         "GET /a%20b/c?q=1&r=%2F HTTP/1.1", "close"},
-        {"HTTP/1.0 kept", "GET", platform::HttpVersion::Http10, true,
-         "GET /a%20b/c?q=1&r=%2F HTTP/1.0", "keep-alive"},
-        // A HEAD request may carry every field of the request it measures; announcing body
-        // bytes that never follow would stall the exchange.
-        {"HEAD with a length", "HEAD", platform::HttpVersion::Http11, false,
-         "HEAD /a%20b/c?q=1&r=%2F HTTP/1.1", "close"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::promise<ReceivedRequest> received;
-        ScriptedServer server([&](ScriptedConnection& connection) {
-            auto request = connection.readRequest(2000);
-            if (!request) return;
-            received.set_value(*request);
-            connection.send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
-        });
-        auto message = makeMessage(server.url("/a%20b/c?q=1&r=%2F"), c.method, c.version);
-        message.setHeaderFieldValue("User-Agent", "Lumaro test");
-        message.setHeaderFieldValue("Content-Length", c.method == "HEAD" ? "5" : QString());
-        auto stream = c.persistent ? persistentStream(message, 1) : HttpStream::create(message);
-        ASSERT_TRUE(runStream(stream).ended);
-        const ReceivedRequest request = received.get_future().get();
-        EXPECT_EQ(request.requestLine, c.requestLine);
-        EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
-        EXPECT_EQ(request.header("User-Agent"), "Lumaro test");
-        EXPECT_EQ(request.header("Connection"), c.connection);
-        EXPECT_FALSE(request.hasHeader("Content-Length"));
-        EXPECT_EQ(HttpStream::idleConnectionCount(), 0) << "an HTTP/1.0 answer without keep-alive";
-    }
-}
-
-TEST_F(HttpStreamScripted, BodiesFromMemoryFromADeviceAndFromAPullSourceArriveWhole) {
+TEST_F(HttpStreamScripted, RequestHeadAndBodyOnTheWire) {
     const std::string payload = testfiles::pattern(3 * 1024 * 1024 + 17).toStdString();
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
@@ -312,22 +238,60 @@ TEST_F(HttpStreamScripted, BodiesFromMemoryFromADeviceAndFromAPullSourceArriveWh
         return count;
     };
     const std::string length = std::to_string(payload.size());
+    const std::string target = "/a%20b/c?q=1&r=%2F HTTP/1.";
+    using platform::HttpVersion;
     const struct {
         const char* name;
+        QString method;
+        HttpVersion version;
+        bool persistent;
         std::function<HttpRequestBody()> body;
-        std::string header;
-        std::string value;
+        std::string requestLine;
+        std::string connection;
+        std::string framing;
+        std::string framingValue;
     } cases[] = {
-        {"memory", [&] { return HttpRequestBody::fromData(QByteArray::fromStdString(payload)); },
-         "Content-Length", length},
-        {"file",
+        {"plain GET",
+         "GET",
+         HttpVersion::Http11,
+         false,
+         {},
+         "GET " + target + "1",
+         "close",
+         "Content-Length",
+         ""},
+        {"HTTP/1.0 kept",
+         "GET",
+         HttpVersion::Http10,
+         true,
+         {},
+         "GET " + target + "0",
+         "keep-alive",
+         "Content-Length",
+         ""},
+        // A HEAD request may carry every field of the request it measures; announcing body
+        // bytes that never follow would stall the exchange.
+        {"HEAD with a length",
+         "HEAD",
+         HttpVersion::Http11,
+         false,
+         {},
+         "HEAD " + target + "1",
+         "close",
+         "Content-Length",
+         ""},
+        {"body from memory", "PUT", HttpVersion::Http11, false,
+         [&] { return HttpRequestBody::fromData(QByteArray::fromStdString(payload)); },
+         "PUT " + target + "1", "close", "Content-Length", length},
+        {"body from a file", "PUT", HttpVersion::Http11, false,
          [&] {
              auto device = std::make_shared<QFile>(file.fileName());
              device->open(QIODevice::ReadOnly);
              return HttpRequestBody::fromDevice(device);
          },
-         "Content-Length", length},
-        {"pull of unknown length", [&] { return HttpRequestBody::fromPull(pull, -1); },
+         "PUT " + target + "1", "close", "Content-Length", length},
+        {"pulled body of unknown length", "PUT", HttpVersion::Http11, false,
+         [&] { return HttpRequestBody::fromPull(pull, -1); }, "PUT " + target + "1", "close",
          "Transfer-Encoding", "chunked"},
     };
     for (const auto& c : cases) {
@@ -337,33 +301,25 @@ TEST_F(HttpStreamScripted, BodiesFromMemoryFromADeviceAndFromAPullSourceArriveWh
             auto request = connection.readRequest(10000);
             if (!request) return;
             received.set_value(*request);
-            connection.send(kOk);
+            connection.send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
         });
-        const auto outcome =
-            runStream(HttpStream::create(makeMessage(server.url(), "PUT"), c.body()), 10000);
+        auto message = makeMessage(server.url("/a%20b/c?q=1&r=%2F"), c.method, c.version);
+        message.setHeaderFieldValue("User-Agent", "Lumaro test");
+        message.setHeaderFieldValue("Content-Length", c.method == "HEAD" ? "5" : QString());
+        auto stream = c.persistent ? persistentStream(message, 1)
+                      : c.body     ? HttpStream::create(message, c.body())
+                                   : HttpStream::create(message);
+        const auto outcome = runStream(stream, 10000);
         ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        const auto request = received.get_future().get();
-        EXPECT_EQ(request.header(c.header), c.value);
-        EXPECT_TRUE(request.body == payload);
-        EXPECT_EQ(outcome.bodyBytesWritten, static_cast<qint64>(payload.size()));
-    }
-}
-
-TEST_F(HttpStreamScripted, ABodySourceThatFailsOrEndsEarlyFailsTheStream) {
-    for (qint64 failure : {qint64{-1}, qint64{0}}) {
-        SCOPED_TRACE(failure);
-        int calls = 0;
-        auto pull = [&](char* buffer, qint64 max) -> qint64 {
-            if (calls++ > 0) return failure;
-            std::fill_n(buffer, std::min<qint64>(max, 10), 'x');
-            return std::min<qint64>(max, 10);
-        };
-        ScriptedServer server([](ScriptedConnection& c) { c.waitForPeerClose(3000); });
-        auto stream = HttpStream::create(makeMessage(server.url(), "POST"),
-                                         HttpRequestBody::fromPull(pull, 1000));
-        const auto outcome = runStream(stream);
-        ASSERT_TRUE(outcome.failed);
-        EXPECT_EQ(outcome.error.code, network_error::kRequestBodyUnreadable);
+        const ReceivedRequest request = received.get_future().get();
+        EXPECT_EQ(request.requestLine, c.requestLine);
+        EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
+        EXPECT_EQ(request.header("User-Agent"), "Lumaro test");
+        EXPECT_EQ(request.header("Connection"), c.connection);
+        EXPECT_EQ(request.header(c.framing), c.framingValue);
+        EXPECT_TRUE(request.body == (c.body ? payload : std::string()));
+        EXPECT_EQ(outcome.bodyBytesWritten, static_cast<qint64>(request.body.size()));
+        EXPECT_EQ(HttpStream::idleConnectionCount(), 0) << "an HTTP/1.0 answer without keep-alive";
     }
 }
 
@@ -376,13 +332,10 @@ TEST_F(HttpStreamScripted, EventsArriveOnTheThreadTheStreamIsScheduledOn) {
     std::atomic<bool> wrongThread{false};
     std::string body;
     stream->setClient([&](HttpStreamEvent event) {
-        if (QThread::currentThread() != &worker) wrongThread = true;
-        if (event == HttpStreamEvent::BytesAvailable) {
-            char buffer[16];
-            while (stream->hasBytesAvailable()) body.append(buffer, stream->read(buffer, 16));
-        } else {
-            done.set_value();
-        }
+        wrongThread = wrongThread || QThread::currentThread() != &worker;
+        char buffer[16];
+        while (stream->hasBytesAvailable()) body.append(buffer, stream->read(buffer, 16));
+        if (event != HttpStreamEvent::BytesAvailable) done.set_value();
     });
     stream->schedule(&worker);
     ASSERT_TRUE(stream->open());
@@ -410,7 +363,7 @@ TEST_F(HttpStreamScripted, AnUnscheduledStreamHoldsItsEventsUntilScheduledAgain)
         stream->schedule();
         ASSERT_TRUE(stream->open());
         stream->unschedule();
-        processEventsFor(300ms);
+        processEventsFor(200ms);
         EXPECT_TRUE(events.empty());
         stream->schedule();
         processEventsFor(300ms);
@@ -441,6 +394,7 @@ TEST_F(HttpStreamScripted, CloseFromTheClientOrAnotherThreadStopsEveryLaterEvent
         });
         stream->schedule();
         ASSERT_TRUE(stream->open());
+        EXPECT_FALSE(stream->open()) << "a stream opens once";
         processEventsFor(300ms);
         ASSERT_GE(events, 1);
         if (!fromClient) std::thread([&] { stream->close(); }).join();
@@ -448,20 +402,9 @@ TEST_F(HttpStreamScripted, CloseFromTheClientOrAnotherThreadStopsEveryLaterEvent
         EXPECT_EQ(stream->status(), HttpStream::Status::Closed);
         processEventsFor(100ms);
         EXPECT_EQ(events, seen);
-        if (fromClient) {
-            EXPECT_EQ(seen, 1);
-        }
+        EXPECT_TRUE(!fromClient || seen == 1);
         EXPECT_TRUE(peerClosed.get_future().get());
     }
-}
-
-TEST_F(HttpStreamScripted, OpenAnswersFalseOnlyWhenTheStreamCannotStart) {
-    auto stream = HttpStream::create(makeMessage("http://127.0.0.1:1/"));
-    stream->schedule();
-    EXPECT_TRUE(stream->open());
-    EXPECT_FALSE(stream->open()) << "a stream opens once";
-    stream->close();
-
     auto unknownLength = HttpStream::create(
         makeMessage("http://127.0.0.1:1/", "POST", platform::HttpVersion::Http10),
         HttpRequestBody::fromPull([](char*, qint64) -> qint64 { return 0; }, -1));
