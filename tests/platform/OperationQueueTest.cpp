@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QThread>
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -47,34 +45,6 @@ struct Journal {
     }
 };
 
-// A concurrent operation that finishes only when told to, from any thread.
-class ManualOperation : public Operation {
-public:
-    bool isConcurrent() const override { return true; }
-    bool isExecuting() const override { return executing_; }
-    bool isFinished() const override { return finished_; }
-
-    void start() override {
-        startedOn_ = QThread::currentThread();
-        willChangeValueForKey("isExecuting");
-        executing_ = true;
-        didChangeValueForKey("isExecuting");
-        if (isCancelled()) finish();
-    }
-    void finish() {
-        if (finished_.exchange(true)) return;
-        willChangeValueForKey("isFinished");
-        executing_ = false;
-        didChangeValueForKey("isFinished");
-    }
-    QThread* startedOn() const { return startedOn_; }
-
-private:
-    std::atomic<bool> executing_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<QThread*> startedOn_{nullptr};
-};
-
 TEST(OperationQueue, RunsAtMostTheMaximumAtOnceAndEveryOperationOnce) {
     Journal journal;
     OperationQueue queue;
@@ -115,64 +85,32 @@ TEST(OperationQueue, SuspendedQueuesHoldOperationsThenRunThemByPriorityAfterDepe
     EXPECT_EQ(journal.order, (Order{"head", "normal-1", "normal-2", "low", "first", "second"}));
 }
 
-TEST(OperationQueue, ConcurrentOperationsHoldTheirSlotUntilTheyAnnounceTheirEnd) {
-    OperationQueue queue;
-    queue.setMaxConcurrentOperationCount(1);
-    auto first = std::make_shared<ManualOperation>();
-    auto second = std::make_shared<ManualOperation>();
-    queue.addOperation(first);
-    queue.addOperation(second);
-    // Concurrent operations start on the thread that made room for them.
-    EXPECT_EQ(first->startedOn(), QThread::currentThread());
-    EXPECT_TRUE(first->isExecuting());
-    EXPECT_EQ(second->startedOn(), nullptr);
-    std::thread([&] { first->finish(); }).join();
-    EXPECT_NE(second->startedOn(), nullptr);
-    EXPECT_NE(second->startedOn(), QThread::currentThread());
-    second->finish();
-    EXPECT_EQ(queue.operationCount(), 0);
-}
-
-TEST(OperationQueue, CancelAllCancelsQueuedAndRunningOperationsWhichStillFinish) {
+TEST(OperationQueue, CancelledOperationsAreReadyAndFinishWithoutRunningTheirWork) {
     Journal journal;
     OperationQueue queue;
-    queue.setMaxConcurrentOperationCount(1);
-    auto running = std::make_shared<ManualOperation>();
+    queue.setSuspended(true);
     auto waiting = journal.operation("waiting");
     auto blocked = journal.operation("blocked");
-    blocked->addDependency(std::make_shared<ManualOperation>());
-    queue.addOperation(running);
+    blocked->addDependency(journal.operation("never queued"));
+    // Heard before the queue hears it (observers are called in the order they came).
+    Order heard;
+    waiting->addObserver([&](Operation&, std::string_view key, Operation::Change change) {
+        heard.push_back(std::string(change == Operation::Change::Will ? "will " : "did ") +
+                        std::string(key));
+    });
     queue.addOperation(waiting);
     queue.addOperation(blocked);
     queue.cancelAllOperations();
-    EXPECT_TRUE(running->isCancelled());
     EXPECT_TRUE(waiting->isCancelled());
-    // Cancelled operations are ready whatever their dependencies.
     EXPECT_TRUE(blocked->isReady());
-    running->finish();
+    queue.setSuspended(false);
     queue.waitUntilAllOperationsAreFinished();
-    // A cancelled plain operation is started but does not run its work.
     EXPECT_TRUE(journal.order.empty());
     EXPECT_TRUE(waiting->isFinished());
     EXPECT_TRUE(blocked->isFinished());
-}
-
-TEST(OperationQueue, ObserversHearStateChangesBeforeAndAfterInOrder) {
-    auto operation = std::make_shared<ManualOperation>();
-    Order heard;
-    const int id =
-        operation->addObserver([&](Operation&, std::string_view key, Operation::Change change) {
-            heard.push_back(std::string(change == Operation::Change::Will ? "will " : "did ") +
-                            std::string(key));
-        });
-    operation->start();
-    operation->cancel();
-    operation->finish();
-    operation->removeObserver(id);
-    operation->cancel();
     EXPECT_EQ(heard,
-              (Order{"will isExecuting", "did isExecuting", "will isCancelled", "will isReady",
-                     "did isCancelled", "did isReady", "will isFinished", "did isFinished"}));
+              (Order{"will isCancelled", "will isReady", "did isCancelled", "did isReady",
+                     "will isExecuting", "will isFinished", "did isExecuting", "did isFinished"}));
 }
 
 }  // namespace

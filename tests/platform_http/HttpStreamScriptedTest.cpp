@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryFile>
 #include <QThread>
 #include <atomic>
 #include <chrono>
@@ -17,16 +15,8 @@
 #include "support/Files.h"
 
 using namespace std::chrono_literals;
-using lumaro::test::makeMessage;
-using lumaro::test::persistentStream;
-using lumaro::test::ReceivedRequest;
-using lumaro::test::runStream;
-using lumaro::test::ScriptedConnection;
-using lumaro::test::ScriptedServer;
-using platform::HttpRequestBody;
-using platform::HttpStream;
-using platform::HttpStreamEvent;
-namespace network_error = platform::network_error;
+using namespace lumaro::test;
+using namespace platform;
 
 namespace {
 
@@ -54,12 +44,12 @@ ScriptedServer::Handler keepAnswering(std::string answer) {
 const std::string kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
 std::string refusedUrl() {
-    return "http://127.0.0.1:" + std::to_string(lumaro::test::freeLoopbackPort()) + "/";
+    return "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/";
 }
 
 class HttpStreamScripted : public ::testing::Test {
 protected:
-    void SetUp() override { lumaro::test::ensureCoreApplication(); }
+    void SetUp() override { ensureCoreApplication(); }
     void TearDown() override { HttpStream::closeIdleConnections(); }
 };
 
@@ -73,7 +63,6 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
         std::string body;
         bool slow = false;
     } cases[] = {
-        {"length", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", 200, "hello"},
         {"large length", "GET",
          "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(big.size()) + "\r\n\r\n" + big, 200,
          big},
@@ -89,7 +78,6 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
          "HTTP/1.1 201 Created\r\nContent-Length: 4\r\n\r\nmade",
          201, "made"},
         {"HEAD", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 123\r\n\r\n", 200, ""},
-        {"204", "DELETE", "HTTP/1.1 204 No Content\r\n\r\n", 204, ""},
     };
     for (const auto& c : cases) {
         for (qint64 readSize : {qint64{262144}, qint64{7}}) {
@@ -163,10 +151,8 @@ TEST_F(HttpStreamScripted, BrokenAnswersAndBodiesFailWithoutARetryableError) {
                                                      HttpRequestBody::fromPull(pull, 1000))
                                 : HttpStream::create(makeMessage(url)));
         ASSERT_TRUE(outcome.failed);
-        EXPECT_EQ(outcome.error.domain, platform::HttpStreamErrorDomain::Network);
-        if (c.code != anyCode) {
-            EXPECT_EQ(outcome.error.code, c.code);
-        }
+        EXPECT_EQ(outcome.error.domain, HttpStreamErrorDomain::Network);
+        EXPECT_TRUE(c.code == anyCode || outcome.error.code == c.code) << outcome.error.code;
         EXPECT_FALSE(outcome.error.isDeadConnection());
         EXPECT_FALSE(outcome.error.description.isEmpty());
         EXPECT_EQ(outcome.events.back(), HttpStreamEvent::ErrorOccurred);
@@ -226,76 +212,22 @@ TEST_F(HttpStreamScripted, OnlyFinishedReusableAnswersOfOneIdOnOneThreadShareACo
 
 TEST_F(HttpStreamScripted, RequestHeadAndBodyOnTheWire) {
     const std::string payload = testfiles::pattern(3 * 1024 * 1024 + 17).toStdString();
-    QTemporaryFile file;
-    ASSERT_TRUE(file.open());
-    file.write(payload.data(), static_cast<qint64>(payload.size()));
-    file.close();
-    std::size_t offset = 0;
-    const auto pull = [&](char* buffer, qint64 max) -> qint64 {
-        const qint64 count = std::min<qint64>({max, 1000, qint64(payload.size() - offset)});
-        std::copy_n(payload.data() + offset, count, buffer);
-        offset += static_cast<std::size_t>(count);
-        return count;
-    };
-    const std::string length = std::to_string(payload.size());
-    const std::string target = "/a%20b/c?q=1&r=%2F HTTP/1.";
-    using platform::HttpVersion;
+    // A HEAD request may carry every field of the request it measures; announcing body bytes
+    // that never follow would stall the exchange. A body of unknown length goes chunked.
     const struct {
-        const char* name;
-        QString method;
+        const char* method;
         HttpVersion version;
         bool persistent;
-        std::function<HttpRequestBody()> body;
         std::string requestLine;
         std::string connection;
-        std::string framing;
-        std::string framingValue;
+        std::string transferEncoding;
     } cases[] = {
-        {"plain GET",
-         "GET",
-         HttpVersion::Http11,
-         false,
-         {},
-         "GET " + target + "1",
-         "close",
-         "Content-Length",
-         ""},
-        {"HTTP/1.0 kept",
-         "GET",
-         HttpVersion::Http10,
-         true,
-         {},
-         "GET " + target + "0",
-         "keep-alive",
-         "Content-Length",
-         ""},
-        // A HEAD request may carry every field of the request it measures; announcing body
-        // bytes that never follow would stall the exchange.
-        {"HEAD with a length",
-         "HEAD",
-         HttpVersion::Http11,
-         false,
-         {},
-         "HEAD " + target + "1",
-         "close",
-         "Content-Length",
-         ""},
-        {"body from memory", "PUT", HttpVersion::Http11, false,
-         [&] { return HttpRequestBody::fromData(QByteArray::fromStdString(payload)); },
-         "PUT " + target + "1", "close", "Content-Length", length},
-        {"body from a file", "PUT", HttpVersion::Http11, false,
-         [&] {
-             auto device = std::make_shared<QFile>(file.fileName());
-             device->open(QIODevice::ReadOnly);
-             return HttpRequestBody::fromDevice(device);
-         },
-         "PUT " + target + "1", "close", "Content-Length", length},
-        {"pulled body of unknown length", "PUT", HttpVersion::Http11, false,
-         [&] { return HttpRequestBody::fromPull(pull, -1); }, "PUT " + target + "1", "close",
-         "Transfer-Encoding", "chunked"},
+        {"GET", HttpVersion::Http10, true, "GET /a%20b?q=%2F HTTP/1.0", "keep-alive", ""},
+        {"HEAD", HttpVersion::Http11, false, "HEAD /a%20b?q=%2F HTTP/1.1", "close", ""},
+        {"PUT", HttpVersion::Http11, false, "PUT /a%20b?q=%2F HTTP/1.1", "close", "chunked"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.method);
         std::promise<ReceivedRequest> received;
         ScriptedServer server([&](ScriptedConnection& connection) {
             auto request = connection.readRequest(10000);
@@ -303,12 +235,20 @@ TEST_F(HttpStreamScripted, RequestHeadAndBodyOnTheWire) {
             received.set_value(*request);
             connection.send("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
         });
-        auto message = makeMessage(server.url("/a%20b/c?q=1&r=%2F"), c.method, c.version);
+        auto message = makeMessage(server.url("/a%20b?q=%2F"), c.method, c.version);
         message.setHeaderFieldValue("User-Agent", "Lumaro test");
-        message.setHeaderFieldValue("Content-Length", c.method == "HEAD" ? "5" : QString());
+        if (QString(c.method) == "HEAD") message.setHeaderFieldValue("Content-Length", "5");
+        std::size_t offset = 0;
+        const auto pull = [&](char* buffer, qint64 max) -> qint64 {
+            const qint64 count = std::min<qint64>({max, 1000, qint64(payload.size() - offset)});
+            std::copy_n(payload.data() + offset, count, buffer);
+            offset += static_cast<std::size_t>(count);
+            return count;
+        };
+        const bool hasBody = !c.transferEncoding.empty();
         auto stream = c.persistent ? persistentStream(message, 1)
-                      : c.body     ? HttpStream::create(message, c.body())
-                                   : HttpStream::create(message);
+                      : hasBody ? HttpStream::create(message, HttpRequestBody::fromPull(pull, -1))
+                                : HttpStream::create(message);
         const auto outcome = runStream(stream, 10000);
         ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
         const ReceivedRequest request = received.get_future().get();
@@ -316,36 +256,12 @@ TEST_F(HttpStreamScripted, RequestHeadAndBodyOnTheWire) {
         EXPECT_EQ(request.header("Host"), "127.0.0.1:" + std::to_string(server.port()));
         EXPECT_EQ(request.header("User-Agent"), "Lumaro test");
         EXPECT_EQ(request.header("Connection"), c.connection);
-        EXPECT_EQ(request.header(c.framing), c.framingValue);
-        EXPECT_TRUE(request.body == (c.body ? payload : std::string()));
+        EXPECT_EQ(request.header("Transfer-Encoding"), c.transferEncoding);
+        EXPECT_FALSE(request.hasHeader("Content-Length"));
+        EXPECT_TRUE(request.body == (hasBody ? payload : std::string()));
         EXPECT_EQ(outcome.bodyBytesWritten, static_cast<qint64>(request.body.size()));
         EXPECT_EQ(HttpStream::idleConnectionCount(), 0) << "an HTTP/1.0 answer without keep-alive";
     }
-}
-
-TEST_F(HttpStreamScripted, EventsArriveOnTheThreadTheStreamIsScheduledOn) {
-    ScriptedServer server(answerOnce("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
-    QThread worker;
-    worker.start();
-    auto stream = HttpStream::create(makeMessage(server.url()));
-    std::promise<void> done;
-    std::atomic<bool> wrongThread{false};
-    std::string body;
-    stream->setClient([&](HttpStreamEvent event) {
-        wrongThread = wrongThread || QThread::currentThread() != &worker;
-        char buffer[16];
-        while (stream->hasBytesAvailable()) body.append(buffer, stream->read(buffer, 16));
-        if (event != HttpStreamEvent::BytesAvailable) done.set_value();
-    });
-    stream->schedule(&worker);
-    ASSERT_TRUE(stream->open());
-    EXPECT_EQ(done.get_future().wait_for(5s), std::future_status::ready);
-    EXPECT_FALSE(wrongThread);
-    EXPECT_EQ(body, "abc");
-    stream->close();
-    stream.reset();
-    worker.quit();
-    worker.wait();
 }
 
 TEST_F(HttpStreamScripted, AnUnscheduledStreamHoldsItsEventsUntilScheduledAgain) {
@@ -377,7 +293,7 @@ TEST_F(HttpStreamScripted, AnUnscheduledStreamHoldsItsEventsUntilScheduledAgain)
     }
 }
 
-TEST_F(HttpStreamScripted, CloseFromTheClientOrAnotherThreadStopsEveryLaterEvent) {
+TEST_F(HttpStreamScripted, EventsComeOnTheStreamsThreadUntilItIsClosedThereOrFromAnother) {
     for (const bool fromClient : {true, false}) {
         SCOPED_TRACE(fromClient ? "from the client" : "from another thread");
         std::promise<bool> peerClosed;
@@ -386,27 +302,35 @@ TEST_F(HttpStreamScripted, CloseFromTheClientOrAnotherThreadStopsEveryLaterEvent
             c.send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nstart");
             peerClosed.set_value(c.waitForPeerClose(3000));
         });
+        QThread worker;
+        worker.start();
         auto stream = HttpStream::create(makeMessage(server.url()));
         std::atomic<int> events{0};
+        std::atomic<bool> wrongThread{false};
         stream->setClient([&](HttpStreamEvent) {
+            wrongThread = wrongThread || QThread::currentThread() != &worker;
             ++events;
             if (fromClient) stream->close();
         });
-        stream->schedule();
+        stream->schedule(&worker);
         ASSERT_TRUE(stream->open());
         EXPECT_FALSE(stream->open()) << "a stream opens once";
-        processEventsFor(300ms);
+        for (int i = 0; i < 500 && events == 0; ++i) std::this_thread::sleep_for(10ms);
         ASSERT_GE(events, 1);
-        if (!fromClient) std::thread([&] { stream->close(); }).join();
+        if (!fromClient) stream->close();
         const int seen = events;
         EXPECT_EQ(stream->status(), HttpStream::Status::Closed);
-        processEventsFor(100ms);
+        std::this_thread::sleep_for(100ms);
         EXPECT_EQ(events, seen);
         EXPECT_TRUE(!fromClient || seen == 1);
         EXPECT_TRUE(peerClosed.get_future().get());
+        EXPECT_FALSE(wrongThread);
+        stream.reset();
+        worker.quit();
+        worker.wait();
     }
     auto unknownLength = HttpStream::create(
-        makeMessage("http://127.0.0.1:1/", "POST", platform::HttpVersion::Http10),
+        makeMessage("http://127.0.0.1:1/", "POST", HttpVersion::Http10),
         HttpRequestBody::fromPull([](char*, qint64) -> qint64 { return 0; }, -1));
     EXPECT_FALSE(unknownLength->open()) << "HTTP/1.0 cannot carry a body of unknown length";
 }
