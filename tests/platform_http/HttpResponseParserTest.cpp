@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/http/HttpResponseHeadReading.h"
 #include "platform/http/HttpResponseParser.h"
 
 using platform::HttpResponseHead;
@@ -81,13 +79,10 @@ TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
          200, "hello world0123456789", true},
         {"close-delimited", "HTTP/1.1 200 OK\r\n\r\nuntil the end", 200, "until the end", false,
          Request::Get, true},
-        {"100 continue skipped",
-         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok", 201,
-         "ok", true, Request::Get, false, 1},
-        {"two early hints skipped",
-         "HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\nHTTP/1.1 103 Early Hints\r\n\r\n"
-         "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx",
-         200, "x", true, Request::Get, false, 2},
+        {"interim answers skipped",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n"
+         "HTTP/1.1 201 Created\r\nContent-Length: 2\r\n\r\nok",
+         201, "ok", true, Request::Get, false, 2},
         {"head has no body", "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", 200, "", true,
          Request::Head},
         // An established tunnel ends with its head; a refused one has a body.
@@ -99,7 +94,6 @@ TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
         {"204 has no body", "HTTP/1.1 204 No Content\r\nContent-Length: 7\r\n\r\n", 204, "", true},
         {"304 has no body", "HTTP/1.1 304 Not Modified\r\nContent-Length: 10\r\n\r\n", 304, "",
          true},
-        {"zero length", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 200, "", true},
         {"folded header line",
          "HTTP/1.1 200 OK\r\nX-Long: one\r\n  two\r\nContent-Length: 1\r\n\r\nz", 200, "z", true},
         {"bare LF line ends", "HTTP/1.1 200 OK\nContent-Length: 3\n\nabc", 200, "abc", true},
@@ -108,8 +102,9 @@ TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
          true},
         {"HTTP/1.0 default close", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nhi", 200, "hi",
          false},
-        {"connection close", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nhi",
-         200, "hi", false},
+        {"close in a list",
+         "HTTP/1.1 200 OK\r\nConnection: keep-alive, close\r\nContent-Length: 2\r\n\r\nhi", 200,
+         "hi", false},
         {"chunked wins over length",
          "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nTransfer-Encoding: chunked\r\n\r\n"
          "3\r\nabc\r\n0\r\n\r\n",
@@ -120,10 +115,6 @@ TEST(HttpResponseParser, ValidAnswersGiveTheSameResultWhereverTheInputIsCut) {
         {"blank lines before status", "\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n!", 200,
          "!", true},
         {"status without reason", "HTTP/1.1 404\r\nContent-Length: 2\r\n\r\nno", 404, "no", true},
-        {"upper-case chunk size",
-         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-         "1F\r\n0123456789abcdef0123456789abcde\r\n0\r\n\r\n",
-         200, "0123456789abcdef0123456789abcde", true},
     };
     for (const auto& c : cases) {
         for (std::size_t cut = 0; cut <= c.input.size() + 1; ++cut) {
@@ -234,63 +225,6 @@ TEST(HttpResponseParser, MalformedTruncatedOrOversizedAnswersAreErrorsWhereverCu
             ASSERT_FALSE(o.keepAlive);
         }
     }
-}
-
-platform::HttpResponseHeader headerOf(const std::string& answer) {
-    HttpResponseParser parser;
-    platform::HttpResponseParserEvents events;
-    parser.feed(answer, events);
-    EXPECT_TRUE(parser.isHeadComplete()) << answer;
-    return platform::responseHeaderOf(parser);
-}
-
-TEST(ConnectionReuseOffer, VersionConnectionKeepAliveAndFramingDecide) {
-    const struct {
-        std::string head;
-        bool reusable;
-        std::optional<int> timeout;
-    } cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Length: 1\r\n", true, std::nullopt},
-        {"HTTP/1.1 200 OK\r\nKeep-Alive: timeout=15, max=5\r\nContent-Length: 1\r\n", false,
-         std::nullopt},
-        // Without a time the connection may be reused, but not kept waiting.
-        {"HTTP/1.1 200 OK\r\nKeep-Alive: max=10\r\nContent-Length: 1\r\n", true, 0},
-        {"HTTP/1.1 200 OK\r\nConnection: keep-alive, Close\r\nContent-Length: 1\r\n", false,
-         std::nullopt},
-        {"HTTP/1.0 200 OK\r\nContent-Length: 1\r\n", false, std::nullopt},
-        {"HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nKeep-Alive: timeout=7, max=100\r\n"
-         "Content-Length: 1\r\n",
-         true, 7},
-        // A body that ends with the connection leaves nothing to reuse.
-        {"HTTP/1.1 200 OK\r\n", false, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.head);
-        const auto offer = platform::connectionReuseOffer(headerOf(c.head + "\r\n"));
-        EXPECT_EQ(offer.reusable, c.reusable);
-        EXPECT_EQ(offer.timeoutSeconds, c.timeout);
-    }
-}
-
-TEST(ResponseHeaderOf, FieldsAreLatin1TextJoinedByNameAndTheirBytesComeBackAsTheyArrived) {
-    const platform::HttpResponseHeader header = headerOf(
-        "HTTP/1.0 404 Nicht gef\xfcnden\r\nSet-Cookie: a=1\r\nX-Name: caf\xe9\r\n"
-        "set-cookie: b=\xff\r\n\r\n");
-    EXPECT_EQ(header.statusCode(), 404);
-    EXPECT_EQ(header.version(), "HTTP/1.0");
-    EXPECT_EQ(header.statusLine().toLatin1(), QByteArray("HTTP/1.0 404 Nicht gef\xfcnden"));
-    EXPECT_EQ(header.value("x-NAME"), QString::fromLatin1("caf\xe9"));
-    EXPECT_TRUE(header.value("Absent").isNull());
-    const auto joined = header.allHeaderFields();
-    ASSERT_EQ(joined.size(), 2);
-    EXPECT_EQ(joined[0].first, "Set-Cookie");
-    EXPECT_EQ(joined[0].second, QString::fromLatin1("a=1, b=\xff"));
-    const QList<std::pair<QByteArray, QByteArray>> expected = {
-        {"Set-Cookie", "a=1"},
-        {"X-Name", "caf\xe9"},
-        {"set-cookie", "b=\xff"},
-    };
-    EXPECT_EQ(platform::fieldBytes(header.rawHeaderFields()), expected);
 }
 
 }  // namespace
