@@ -71,23 +71,6 @@ protected:
     static inline ClientCertificate s_client;
 };
 
-// A kept connection was checked against one stream's TLS settings; it serves no other.
-TEST_F(HttpStreamInterop, KeptTlsConnectionsServeOnlyStreamsWithTheSameSettings) {
-    const struct {
-        HttpSecuritySettings settings;
-        bool reused;
-    } cases[] = {
-        {trusting(), false}, {trusting(), true}, {HttpSecuritySettings::unvalidated(), false}};
-    for (const auto& c : cases) {
-        auto s = persistentStream(makeMessage(s_nginx->httpsUrl("/hello.txt").toStdString()), 77);
-        s->setSecuritySettings(c.settings);
-        const auto outcome = runStream(s);
-        ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        EXPECT_EQ(outcome.body, "hello from nginx\n");
-        EXPECT_EQ(outcome.reused, c.reused);
-    }
-}
-
 TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
     const auto expired = makeExpiredServerCertificate(s_dir->path());
     NginxServer::Options options;
@@ -128,21 +111,30 @@ TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
     }
 }
 
-TEST_F(HttpStreamInterop, ClientIdentityFromPkcs12IsPresented) {
+// A kept connection was checked against one stream's TLS settings and identity; it serves no
+// stream with other settings.
+TEST_F(HttpStreamInterop, ClientIdentityIsPresentedAndItsConnectionServesNoOtherSettings) {
     QFile bundle(s_client.pkcs12File);
     ASSERT_TRUE(bundle.open(QIODevice::ReadOnly));
     auto identity = HttpClientIdentity::fromPkcs12(&bundle, s_client.passphrase);
     ASSERT_TRUE(identity.has_value());
     bundle.seek(0);
     EXPECT_FALSE(HttpClientIdentity::fromPkcs12(&bundle, "wrong").has_value());
-    HttpSecuritySettings withIdentity = trusting();
-    for (const bool presented : {true, false}) {
-        withIdentity.identity = presented ? identity : std::nullopt;
-        const auto outcome =
-            runStream(stream(s_nginx->httpsUrl("/private/secret.txt"), withIdentity));
+    HttpSecuritySettings settings = trusting();
+    const struct {
+        bool presented;
+        bool reused;
+    } cases[] = {{true, false}, {false, false}, {true, true}};
+    for (const auto& c : cases) {
+        settings.identity = c.presented ? identity : std::nullopt;
+        auto s = persistentStream(
+            makeMessage(s_nginx->httpsUrl("/private/secret.txt").toStdString()), 77);
+        s->setSecuritySettings(settings);
+        const auto outcome = runStream(s);
         ASSERT_TRUE(outcome.ended) << outcome.error.description.toStdString();
-        EXPECT_EQ(outcome.header.statusCode(), presented ? 200 : 403);
-        EXPECT_EQ(outcome.body == "for certified clients\n", presented);
+        EXPECT_EQ(outcome.header.statusCode(), c.presented ? 200 : 403);
+        EXPECT_EQ(outcome.body == "for certified clients\n", c.presented);
+        EXPECT_EQ(outcome.reused, c.reused);
     }
 }
 
