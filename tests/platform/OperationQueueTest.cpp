@@ -22,6 +22,9 @@ struct Journal {
 
     std::shared_ptr<Operation> operation(std::string name, int priority = 0) {
         struct Recording : Operation {
+            Recording(Journal* j, std::string n, int p) : journal(j), name(std::move(n)) {
+                setQueuePriority(p);
+            }
             Journal* journal;
             std::string name;
             void main() override {
@@ -30,11 +33,7 @@ struct Journal {
                 journal->order.push_back(name);
             }
         };
-        auto recording = std::make_shared<Recording>();
-        recording->journal = this;
-        recording->name = std::move(name);
-        recording->setQueuePriority(priority);
-        return recording;
+        return std::make_shared<Recording>(this, std::move(name), priority);
     }
 };
 

@@ -1,6 +1,5 @@
-// The stream against real servers: Debian's nginx over HTTP and TLS (certificates made here)
-// and tinyproxy refusing a tunnel. Requests carried through tinyproxy and microsocks are
-// lumaro-fetch's tests.
+// The stream against Debian's nginx over TLS (certificates made here) and tinyproxy refusing a
+// tunnel. Requests carried through tinyproxy and microsocks are lumaro-fetch's tests.
 
 #include <gtest/gtest.h>
 
@@ -93,7 +92,6 @@ TEST_F(HttpStreamInterop, CertificateFaultsAreSecurityFailuresUnlessAllowed) {
         HttpSecuritySettings allowed;
     } cases[] = {
         {"untrusted", hello, {}, kUnknownRootCertificate, HttpSecuritySettings::unvalidated()},
-        {"untrusted, then trusted", hello, {}, anyCode, trusting()},
         {"another name", s_nginx->httpsUrl("/hello.txt", "localhost"), trusting(), anyCode,
          anyName},
         {"expired", expiredNginx.httpsUrl("/hello.txt"), trusting(expired.caFile),

@@ -1,8 +1,9 @@
-// The stream against a raw scripted server: every framing, slow and malformed answers,
-// connections that die or are kept, what goes on the wire, bodies, threads and scheduling.
+// The stream against a raw scripted server: framings, slow and malformed answers, kept
+// connections, what goes on the wire, request bodies and threads.
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QThread>
 #include <atomic>
 #include <chrono>
@@ -52,7 +53,6 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
         {"slow", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789", "0123456789",
          true},
         {"close-delimited", "GET", "HTTP/1.0 200 OK\r\n\r\nuntil close", "until close"},
-        {"HEAD", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 123\r\n\r\n", ""},
     };
     for (const auto& c : cases) {
         for (qint64 readSize : {qint64{262144}, qint64{7}}) {
@@ -65,9 +65,7 @@ TEST_F(HttpStreamScripted, ReadsEveryFramingWithLargeAndTinyReads) {
             EXPECT_EQ(outcome.body, c.body);
             EXPECT_FALSE(outcome.bodyBeforeHead);
             EXPECT_FALSE(outcome.nestedEvents);
-            EXPECT_EQ(std::count(outcome.events.begin(), outcome.events.end(),
-                                 HttpStreamEvent::EndEncountered),
-                      1);
+            EXPECT_EQ(std::ranges::count(outcome.events, HttpStreamEvent::EndEncountered), 1);
             EXPECT_EQ(outcome.events.back(), HttpStreamEvent::EndEncountered);
             EXPECT_EQ(stream->status(), HttpStream::Status::AtEnd);
         }
@@ -79,12 +77,6 @@ TEST_F(HttpStreamScripted, BrokenAnswersAndBodiesFailWithoutARetryableError) {
         return [answer](ScriptedConnection& c) {
             if (c.readRequest(2000)) c.send(answer);
             c.waitForPeerClose(2000);
-        };
-    };
-    const auto hangUp = [](bool reset) -> ScriptedServer::Handler {
-        return [reset](ScriptedConnection& c) {
-            c.readRequest();
-            reset ? c.reset() : c.close();
         };
     };
     std::string hugeHead = "HTTP/1.1 200 OK\r\n";
@@ -100,8 +92,13 @@ TEST_F(HttpStreamScripted, BrokenAnswersAndBodiesFailWithoutARetryableError) {
         {"oversized head", sendThenWait(hugeHead + "\r\n"), network_error::kCannotParseResponse},
         {"endless header line", sendThenWait("HTTP/1.1 200 OK\r\nX: " + std::string(200'000, 'z')),
          network_error::kCannotParseResponse},
-        {"closed without answer", hangUp(false), anyCode},
-        {"reset without answer", hangUp(true), anyCode},
+        {"closed without answer", answerOnce(""), anyCode},
+        {"reset without answer",
+         [](ScriptedConnection& c) {
+             c.readRequest();
+             c.reset();
+         },
+         anyCode},
         {"truncated body", answerOnce("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort"),
          anyCode},
         {"truncated chunks",
@@ -199,12 +196,11 @@ TEST_F(HttpStreamScripted, RequestHeadAndBodyOnTheWire) {
         });
         auto message = makeMessage(server.url("/a%20b?q=%2F"), c.method, c.version);
         if (QString(c.method) == "HEAD") message.setHeaderFieldValue("Content-Length", "5");
-        std::size_t offset = 0;
-        const auto pull = [&](char* buffer, qint64 max) -> qint64 {
-            const qint64 count = std::min<qint64>({max, 1000, qint64(payload.size() - offset)});
-            std::copy_n(payload.data() + offset, count, buffer);
-            offset += static_cast<std::size_t>(count);
-            return count;
+        QBuffer source;
+        source.setData(QByteArray::fromStdString(payload));
+        source.open(QIODevice::ReadOnly);
+        const auto pull = [&](char* to, qint64 max) {
+            return source.read(to, std::min(max, 1000LL));
         };
         const bool hasBody = !c.transferEncoding.empty();
         auto stream = c.persistent ? persistentStream(message, 1)
