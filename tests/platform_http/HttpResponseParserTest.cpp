@@ -152,6 +152,7 @@ TEST(HttpResponseParser, KeepsFieldsInOrderTrailersApartAndStopsAtTheEndOfAnAnsw
         {"Transfer-Encoding", "chunked"}};
     EXPECT_EQ(head.fields, fields);
     EXPECT_EQ(*head.find("SET-COOKIE"), "a=1");
+    EXPECT_EQ(head.find("Digest"), nullptr) << "trailers stay apart";
     EXPECT_EQ(parser.trailers(), (decltype(fields){{"Digest", "abc"}}));
 }
 
