@@ -31,6 +31,7 @@ ScriptedServer::Handler answerOnce(std::string answer, bool slow = false) {
 
 class HttpStreamScripted : public ::testing::Test {
 protected:
+    void SetUp() override { ensureCoreApplication(); }
     void TearDown() override { HttpStream::closeIdleConnections(); }
 };
 
