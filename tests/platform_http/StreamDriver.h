@@ -33,8 +33,6 @@ struct StreamOutcome {
     bool bodyBeforeHead = false;
     // Set when an event reached the client from inside its handling of another one.
     bool nestedEvents = false;
-    int bytesAvailableEvents = 0;
-    bool headCompleteAtFirstEvent = false;
     qint64 bodyBytesWritten = 0;
     bool reused = false;
 };
@@ -55,38 +53,21 @@ inline StreamOutcome runStream(const std::shared_ptr<platform::HttpStream>& stre
     StreamOutcome outcome;
     QEventLoop loop;
     std::vector<char> buffer(static_cast<std::size_t>(readSize));
-    int depth = 0;
+    bool inEvent = false;
     stream->setClient([&](platform::HttpStreamEvent event) {
-        if (depth > 0) outcome.nestedEvents = true;
-        ++depth;
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave{depth};
+        outcome.nestedEvents |= inEvent;
+        inEvent = true;
         outcome.events.push_back(event);
-        if (outcome.events.size() == 1) {
-            outcome.headCompleteAtFirstEvent = stream->responseHeader().isHeaderComplete();
+        while (stream->hasBytesAvailable()) {
+            outcome.bodyBeforeHead |= !stream->responseHeader().isHeaderComplete();
+            const qint64 got = stream->read(buffer.data(), readSize);
+            if (got <= 0) break;
+            outcome.body.append(buffer.data(), static_cast<std::size_t>(got));
         }
-        switch (event) {
-            case platform::HttpStreamEvent::BytesAvailable: {
-                ++outcome.bytesAvailableEvents;
-                while (stream->hasBytesAvailable()) {
-                    if (!stream->responseHeader().isHeaderComplete()) outcome.bodyBeforeHead = true;
-                    const qint64 got = stream->read(buffer.data(), readSize);
-                    if (got <= 0) break;
-                    outcome.body.append(buffer.data(), static_cast<std::size_t>(got));
-                }
-                break;
-            }
-            case platform::HttpStreamEvent::EndEncountered:
-                outcome.ended = true;
-                loop.quit();
-                break;
-            case platform::HttpStreamEvent::ErrorOccurred:
-                outcome.failed = true;
-                loop.quit();
-                break;
-        }
+        outcome.ended |= event == platform::HttpStreamEvent::EndEncountered;
+        outcome.failed |= event == platform::HttpStreamEvent::ErrorOccurred;
+        if (event != platform::HttpStreamEvent::BytesAvailable) loop.quit();
+        inEvent = false;
     });
     stream->schedule();
     if (stream->open()) {
