@@ -13,70 +13,44 @@ using http::HTTPRequest;
 using http::HTTPRequestPtr;
 using namespace testsupport;
 
-// What the server saw of the request that ended a chain, one field per line.
-struct Echo {
-    QString method;
-    QString body;
-    QString contentLength;
-    QString contentType;
-    QString userAgent;
-    QString accept;
-    QString custom;
-};
-
-Echo parseEcho(const QByteArray& data) {
-    const QStringList lines = QString::fromUtf8(data).split('\n');
-    auto field = [&](int i) { return i < lines.size() ? lines[i] : QString("<missing>"); };
-    return {field(0), field(1), field(2), field(3), field(4), field(5), field(6)};
-}
+// What the server saw of the request that ended a chain, one field per line:
+// method, body, Content-Length, Content-Type, User-Agent, Accept, X-Custom.
+QStringList seenFields(const QByteArray& data) { return QString::fromUtf8(data).split('\n'); }
 
 void echo(const httplib::Request& req, httplib::Response& res) {
-    auto header = [&](const char* name) {
-        return req.has_header(name) ? req.get_header_value(name) : std::string("-");
-    };
-    res.set_content(req.method + "\n" + req.body + "\n" + header("Content-Length") + "\n" +
-                        header("Content-Type") + "\n" + header("User-Agent") + "\n" +
-                        header("Accept") + "\n" + header("X-Custom"),
-                    "text/plain");
+    std::string text = req.method + "\n" + req.body;
+    for (const char* name : {"Content-Length", "Content-Type", "User-Agent", "Accept", "X-Custom"})
+        text += "\n" + (req.has_header(name) ? req.get_header_value(name) : std::string("-"));
+    res.set_content(text, "text/plain");
 }
 
 class Redirects : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
-        // /chain/STATUS/N answers STATUS with a relative Location N times (the last with a
-        // query), then echoes.
+        // /chain/STATUS/N answers STATUS with a relative Location (none with ?bare) N times,
+        // the last with a query, then echoes.
         auto chain = [this](const httplib::Request& req, httplib::Response& res) {
             ++hits_;
-            const int status = std::stoi(req.matches[1]);
             const int left = std::stoi(req.matches[2]);
-            if (left == 0) {
-                echo(req, res);
-                return;
-            }
-            res.status = status;
-            res.set_header("Location", std::to_string(left - 1) + (left == 1 ? "?x=1" : ""));
-            res.set_content("redirect body", "text/plain");
+            if (left == 0) return echo(req, res);
+            res.status = std::stoi(req.matches[1]);
+            if (!req.has_param("bare"))
+                res.set_header("Location", std::to_string(left - 1) + (left == 1 ? "?x=1" : ""));
+            if (res.status != 304) res.set_content("redirect body", "text/plain");
         };
         server_.server().Get(R"(/chain/(\d+)/(\d+))", chain);
         server_.server().Post(R"(/chain/(\d+)/(\d+))", chain);
         server_.server().Get("/echo", echo);
-        server_.server().Post("/echo", echo);
-        server_.server().Get("/not-modified", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 304;
-            res.set_header("Location", "/echo");
-        });
-        server_.server().Get("/no-location", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 302;
-            res.set_content("stay", "text/plain");
-        });
         server_.start();
     }
-
-    HTTPRequestPtr run(const QString& path) {
-        auto request = HTTPRequest::requestWithURL(server_.url(path));
-        request->startSynchronous();
-        return request;
+    static void confirmRedirects(const HTTPRequestPtr& request,
+                                 const std::shared_ptr<RecordingDelegate>& delegate) {
+        request->setDelegate(delegate);
+        request->setWillRedirectSelector(
+            [](http::HTTPRequestDelegate& d, const HTTPRequestPtr& r, const QUrl& url) {
+                d.requestWillRedirectToURL(r, url);
+            });
     }
 
     TempHome home_;
@@ -84,164 +58,130 @@ protected:
     std::atomic<int> hits_{0};
 };
 
-TEST_F(Redirects, FiveRedirectsOfEveryStatusAreFollowedAndASixthFails) {
-    for (const int status : {301, 302, 303, 307}) {
-        SCOPED_TRACE(status);
-        auto request = run(QString("/chain/%1/5").arg(status));
-        EXPECT_FALSE(request->error());
-        EXPECT_EQ(request->responseStatusCode(), 200);
-        EXPECT_EQ(request->redirectCount(), 5);
-        EXPECT_EQ(request->url(), server_.url(QString("/chain/%1/0?x=1").arg(status)));
-        EXPECT_EQ(request->originalURL(), server_.url(QString("/chain/%1/5").arg(status)));
-        EXPECT_EQ(parseEcho(request->responseData()).method, "GET");
-
-        hits_ = 0;
-        auto tooMany = run(QString("/chain/%1/6").arg(status));
-        ASSERT_TRUE(tooMany->error());
-        EXPECT_EQ(tooMany->error()->code, 9);
-        EXPECT_EQ(tooMany->error()->localizedDescription,
-                  "The request failed because it redirected too many times");
-        EXPECT_EQ(tooMany->redirectCount(), 6);
-        // The sixth Location is not visited.
-        EXPECT_EQ(hits_, 6);
-    }
-}
-
-TEST_F(Redirects, MethodBodyAndHeadersFollowTheStatusAndTheRfc2616Choice) {
-    struct Case {
-        int status;
-        bool rfc2616;
-        bool keepsPost;
-    };
-    const std::vector<Case> cases = {
-        {301, false, false}, {302, false, false}, {303, false, false}, {307, false, true},
-        {301, true, true},   {302, true, true},   {303, true, false},  {307, true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(QString("%1 rfc2616=%2").arg(c.status).arg(c.rfc2616).toStdString());
-        auto request =
-            HTTPRequest::requestWithURL(server_.url(QString("/chain/%1/1").arg(c.status)));
-        request->setShouldUseRFC2616RedirectBehaviour(c.rfc2616);
-        request->appendPostData("payload");
-        request->addRequestHeader("User-Agent", "lumaro-test");
-        request->addRequestHeader("Accept", "text/x-test");
-        request->addRequestHeader("X-Custom", "kept?");
-        request->addRequestHeader("Content-Type", "application/x-test");
-        request->startSynchronous();
-        ASSERT_FALSE(request->error());
-        const Echo seen = parseEcho(request->responseData());
-        EXPECT_EQ(seen.userAgent, "lumaro-test");
-        EXPECT_EQ(seen.accept, "text/x-test");
-        if (c.keepsPost) {
-            EXPECT_EQ(seen.method, "POST");
-            EXPECT_EQ(seen.body, "payload");
-            EXPECT_EQ(seen.contentLength, "7");
-            EXPECT_EQ(seen.custom, "kept?");
-        } else {
-            EXPECT_EQ(seen.method, "GET");
-            EXPECT_EQ(seen.body, "");
-            EXPECT_EQ(seen.contentLength, "-");
-            EXPECT_EQ(seen.contentType, "-");
-            EXPECT_EQ(seen.custom, "-");
-        }
-    }
-}
-
-TEST_F(Redirects, AnswersThatAreNotFollowedAreOrdinaryAnswers) {
-    auto notModified = run("/not-modified");
-    EXPECT_FALSE(notModified->error());
-    EXPECT_EQ(notModified->responseStatusCode(), 304);
-    EXPECT_EQ(notModified->redirectCount(), 0);
-
-    auto withoutLocation = run("/no-location");
-    EXPECT_EQ(withoutLocation->responseStatusCode(), 302);
-    EXPECT_EQ(withoutLocation->responseData(), "stay");
-
-    auto request = HTTPRequest::requestWithURL(server_.url("/chain/302/1"));
-    request->setShouldRedirect(false);
-    request->startSynchronous();
-    EXPECT_FALSE(request->error());
-    EXPECT_EQ(request->responseStatusCode(), 302);
-    EXPECT_EQ(request->responseData(), "redirect body");
-    EXPECT_EQ(request->redirectCount(), 0);
-}
-
-TEST_F(Redirects, RedirectEventsReachTheGuiThreadAndBodiesOfRedirectsReachNoDataReceiver) {
+TEST_F(Redirects, StatusMethodLimitAndChoiceDecideWhatIsFollowedAndWhatGoesAlong) {
     struct Redirected : RecordingDelegate {
         void requestRedirected(const HTTPRequestPtr&) override { ++redirected; }
         int redirected = 0;
     };
-    auto counting = std::make_shared<Redirected>();
-    auto request = HTTPRequest::requestWithURL(server_.url("/chain/302/3"));
-    request->setDelegate(counting);
-    int blocks = 0;
-    QByteArray received;
-    // Bodies as sent, so that a redirect's own body would show.
-    request->setAllowCompressedResponse(false);
-    request->setRequestRedirectedBlock([&] { ++blocks; });
-    request->setDataReceivedBlock([&](const QByteArray& data) { received += data; });
-    request->startAsynchronous();
-    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
-    settle();
-    EXPECT_EQ(counting->redirected, 3);
-    EXPECT_EQ(blocks, 3);
-    EXPECT_EQ(counting->count("finished"), 1);
-    EXPECT_TRUE(counting->allOnMainThread);
-    EXPECT_EQ(parseEcho(received).method, "GET");
-    EXPECT_FALSE(received.contains("redirect body"));
+    const struct {
+        const char* path;
+        bool rfc2616, follow;
+        int status, redirects, error;
+        const char* method;  // of the request that reached the end of the chain
+        QByteArray body;     // of the answer when the chain was not followed
+    } cases[] = {
+        {"/chain/301/1", false, true, 200, 1, 0, "GET", {}},
+        {"/chain/302/5", false, true, 200, 5, 0, "GET", {}},
+        {"/chain/303/5", false, true, 200, 5, 0, "GET", {}},
+        {"/chain/307/5", false, true, 200, 5, 0, "POST", {}},
+        {"/chain/301/1", true, true, 200, 1, 0, "POST", {}},
+        {"/chain/302/1", true, true, 200, 1, 0, "POST", {}},
+        {"/chain/303/1", true, true, 200, 1, 0, "GET", {}},
+        {"/chain/307/1", true, true, 200, 1, 0, "POST", {}},
+        {"/chain/302/6", false, true, 302, 6, 9, nullptr, {}},
+        {"/chain/307/6", true, true, 307, 6, 9, nullptr, {}},
+        {"/chain/304/1", false, true, 304, 0, 0, nullptr, {}},
+        {"/chain/302/1?bare", false, true, 302, 0, 0, nullptr, "redirect body"},
+        {"/chain/302/1", false, false, 302, 0, 0, nullptr, "redirect body"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + (c.rfc2616 ? " rfc2616" : "") +
+                     (c.follow ? "" : " kept"));
+        hits_ = 0;
+        auto request = HTTPRequest::requestWithURL(server_.url(c.path));
+        auto delegate = std::make_shared<Redirected>();
+        request->setDelegate(delegate);
+        request->setShouldUseRFC2616RedirectBehaviour(c.rfc2616);
+        request->setShouldRedirect(c.follow);
+        request->appendPostData("payload");
+        for (const auto& [name, value] : {std::pair{"User-Agent", "lumaro-test"},
+                                          {"Accept", "text/x-test"},
+                                          {"X-Custom", "kept?"},
+                                          {"Content-Type", "application/x-test"}})
+            request->addRequestHeader(name, value);
+        int blocks = 0;
+        QByteArray received;
+        // Bodies as sent, so that a redirect's own body would show.
+        request->setAllowCompressedResponse(false);
+        request->setRequestRedirectedBlock([&] { ++blocks; });
+        request->setDataReceivedBlock([&](const QByteArray& data) { received += data; });
+        request->startAsynchronous();
+        // Every redirect followed by a request that then succeeds is told, on the GUI thread.
+        EXPECT_TRUE(waitUntil(
+            [&] { return delegate->ended() && (c.error || delegate->redirected == c.redirects); }));
+        settle(30);
+        EXPECT_EQ(request->redirectCount(), c.redirects);
+        if (!c.error) {
+            EXPECT_EQ(delegate->redirected, c.redirects);
+            EXPECT_EQ(blocks, c.redirects);
+        }
+        EXPECT_EQ(delegate->count("finished") + delegate->count("failed"), 1);
+        EXPECT_TRUE(delegate->allOnMainThread);
+        EXPECT_EQ(request->originalURL(), server_.url(c.path));
+        // A redirect beyond the fifth is not visited.
+        EXPECT_EQ(hits_, c.redirects + (c.error ? 0 : 1));
+        if (c.error) {
+            ASSERT_TRUE(request->error());
+            EXPECT_EQ(request->error()->code, c.error);
+            EXPECT_EQ(request->error()->localizedDescription,
+                      "The request failed because it redirected too many times");
+            continue;
+        }
+        ASSERT_FALSE(request->error());
+        EXPECT_EQ(request->responseStatusCode(), c.status);
+        if (!c.method) {
+            EXPECT_EQ(received, c.body);
+            EXPECT_EQ(request->url(), server_.url(c.path));
+            continue;
+        }
+        EXPECT_EQ(request->url(), server_.url(QString(c.path).section('/', 0, -2) + "/0?x=1"));
+        // The caller's own headers go along; a body and what describes it only with a POST.
+        const QStringList post = {"POST",        "payload",     "7",    "application/x-test",
+                                  "lumaro-test", "text/x-test", "kept?"};
+        const QStringList get = {"GET", "", "-", "-", "lumaro-test", "text/x-test", "-"};
+        EXPECT_EQ(seenFields(received), QString(c.method) == "POST" ? post : get);
+    }
 }
 
 // A delegate that confirms redirects itself.
-class ConfirmingDelegate : public RecordingDelegate {
-public:
+struct ConfirmingDelegate : RecordingDelegate {
     void requestWillRedirectToURL(const HTTPRequestPtr&, const QUrl& url) override {
         asked.push_back(url);
     }
     std::vector<QUrl> asked;
 };
 
-TEST_F(Redirects, ADelegateThatConfirmsRedirectsHoldsTheRequestUntilItContinues) {
+TEST_F(Redirects, ADelegateThatConfirmsRedirectsHoldsTheRequestUntilItContinuesOrIsCancelled) {
     auto delegate = std::make_shared<ConfirmingDelegate>();
     auto request = HTTPRequest::requestWithURL(server_.url("/chain/302/1"));
-    request->setDelegate(delegate);
-    request->setWillRedirectSelector([](http::HTTPRequestDelegate& d, const HTTPRequestPtr& r,
-                                        const QUrl& url) { d.requestWillRedirectToURL(r, url); });
+    confirmRedirects(request, delegate);
     request->startAsynchronous();
     ASSERT_TRUE(waitUntil([&] { return !delegate->asked.empty(); }));
     settle(300);
     EXPECT_EQ(delegate->asked.front(), server_.url("/chain/302/0?x=1"));
-    EXPECT_EQ(delegate->count("finished") + delegate->count("failed"), 0);
+    EXPECT_FALSE(delegate->ended());
     EXPECT_FALSE(request->isFinished());
-
     // The delegate may send the request somewhere else than the server said.
     request->redirectToURL(server_.url("/echo"));
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
     EXPECT_EQ(delegate->count("finished"), 1);
     EXPECT_EQ(request->url(), server_.url("/echo"));
     EXPECT_EQ(request->redirectCount(), 1);
-    EXPECT_EQ(delegate->asked.size(), 1u);
-}
 
-TEST_F(Redirects, ASynchronousRequestWaitsForItsConfirmationAndCanBeCancelledMeanwhile) {
-    auto delegate = std::make_shared<ConfirmingDelegate>();
+    // Synchronous requests wait on their own thread.
     auto confirmed = HTTPRequest::requestWithURL(server_.url("/chain/302/1"));
     auto cancelled = HTTPRequest::requestWithURL(server_.url("/chain/302/1"));
-    for (const auto& request : {confirmed, cancelled}) {
-        request->setDelegate(delegate);
-        request->setWillRedirectSelector(
-            [](http::HTTPRequestDelegate& d, const HTTPRequestPtr& r, const QUrl& url) {
-                d.requestWillRedirectToURL(r, url);
-            });
-    }
+    confirmRedirects(confirmed, delegate);
+    confirmRedirects(cancelled, delegate);
     std::thread worker([&] {
         confirmed->startSynchronous();
         cancelled->startSynchronous();
     });
-    ASSERT_TRUE(waitUntil([&] { return delegate->asked.size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return delegate->asked.size() == 2; }));
     settle(100);
     EXPECT_FALSE(confirmed->complete() && !confirmed->needsRedirect());
-    confirmed->redirectToURL(delegate->asked.front());
-    ASSERT_TRUE(waitUntil([&] { return delegate->asked.size() == 2; }));
+    confirmed->redirectToURL(delegate->asked.back());
+    ASSERT_TRUE(waitUntil([&] { return delegate->asked.size() == 3; }));
     cancelled->cancel();
     worker.join();
     EXPECT_FALSE(confirmed->error());

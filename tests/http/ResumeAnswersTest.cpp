@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "FetchRun.h"
+#include "ScriptedAnswers.h"
 #include "servers/ScriptedServer.h"
 
 namespace {
@@ -23,32 +24,19 @@ struct Answer {
     QString message;  // the tool's line on standard error, "" for none
 };
 
-std::string withBody(const std::string& head, const std::string& body) {
-    return head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
+using scripted::answer;
 
 const Answer answers[] = {
-    {"ContinuationFromTheEnd",
-     withBody("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-9/10\r\n", "56789"),
-     "0123456789", 0, ""},
-    {"RangeFromTheStart",
-     withBody("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-9/10\r\n", "0123456789"),
-     "01234", 1, "The server did not resume the download at byte 5"},
-    {"PartialAnswerWithoutARange", withBody("HTTP/1.1 206 Partial Content\r\n", "56789"), "01234",
-     1, "The server did not resume the download at byte 5"},
-    {"UnsatisfiableForTheLengthHeld",
-     withBody("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */5\r\n",
-              "<html>416</html>"),
-     "01234", 0, "is already complete"},
-    {"UnsatisfiableForAnotherLength",
-     withBody("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */3\r\n",
-              "<html>416</html>"),
-     "01234", 1, "The server cannot resume the download at byte 5"},
-    {"WholeBodyAgain", withBody("HTTP/1.1 200 OK\r\n", "abcdefghij"), "abcdefghij", 0, ""},
-    {"WholeBodyCutShort", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", "01234", 1,
-     "connection failure"},
-    {"NotFound", withBody("HTTP/1.1 404 Not Found\r\n", "<html>gone</html>"), "01234", 22,
-     "returned error: 404;"},
+    // clang-format off
+    {"ContinuationFromTheEnd", answer("56789", "Content-Range: bytes 5-9/10\r\n", "206 Partial Content"), "0123456789", 0, ""},
+    {"RangeFromTheStart", answer("0123456789", "Content-Range: bytes 0-9/10\r\n", "206 Partial Content"), "01234", 1, "The server did not resume the download at byte 5"},
+    {"PartialAnswerWithoutARange", answer("56789", "", "206 Partial Content"), "01234", 1, "The server did not resume the download at byte 5"},
+    {"UnsatisfiableForTheLengthHeld", answer("<html>416</html>", "Content-Range: bytes */5\r\n", "416 Range Not Satisfiable"), "01234", 0, "is already complete"},
+    {"UnsatisfiableForAnotherLength", answer("<html>416</html>", "Content-Range: bytes */3\r\n", "416 Range Not Satisfiable"), "01234", 1, "The server cannot resume the download at byte 5"},
+    {"WholeBodyAgain", answer("abcdefghij"), "abcdefghij", 0, ""},
+    {"WholeBodyCutShort", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", "01234", 1, "connection failure"},
+    {"NotFound", answer("<html>gone</html>", "", "404 Not Found"), "01234", 22, "returned error: 404;"},
+    // clang-format on
 };
 
 class ResumeAnswer : public ::testing::TestWithParam<Answer> {};
