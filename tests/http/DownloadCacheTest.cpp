@@ -1,5 +1,6 @@
 // The disk cache against real servers: nginx with "expires" and ETags, whose access log
-// tells which requests reached it, and an in-process server for heads nginx does not send.
+// tells which requests reached it, and an in-process server for heads nginx does not send;
+// and lumaro-fetch --cache, whose runs share only the permanent store.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "FetchRun.h"
 #include "LoggingNginx.h"
 #include "RequestTestSupport.h"
 #include "http/DownloadCache.h"
@@ -129,26 +131,12 @@ TEST_F(DownloadCacheTest, EveryPolicyTakesItsAnswerFromWhereItSays) {
         EXPECT_EQ(request->responseStatusCode(), c.source == Source::Empty ? 0 : 200);
         EXPECT_EQ(request->responseData(), c.source == Source::Empty ? QByteArray() : body);
         EXPECT_EQ(stored(url).has_value(), c.storedAfter);
+        // A 304 renews the stored answer's lifetime.
+        if (c.source == Source::Revalidated) {
+            EXPECT_NEAR(stored(url)->value("X-HTTPRequest-Expires").toDouble(),
+                        QDateTime::currentSecsSinceEpoch() + 3600, 5);
+        }
     }
-}
-
-TEST_F(DownloadCacheTest, RevalidationRenewsExpiryAndAChangedFileIsLoadedAgain) {
-    const QString path = newFile("first version");
-    const QUrl url = nginx_->url(path);
-    get(url, AskServerIfModifiedWhenStale, -60);
-    EXPECT_TRUE(get(url, AskServerIfModifiedWhenStale)->didUseCachedResponse());
-    EXPECT_NEAR(stored(url)->value("X-HTTPRequest-Expires").toDouble(),
-                QDateTime::currentSecsSinceEpoch() + 3600, 5);
-
-    // A new file (new ETag, new length) answers 200 to the conditional request: the new body
-    // is the answer and replaces the stored one, although the stored one has not expired.
-    QThread::sleep(1);
-    writeFile(dir_->filePath("root" + path), "second, longer version");
-    auto changed = get(url, AskServerIfModified);
-    EXPECT_FALSE(changed->didUseCachedResponse());
-    EXPECT_EQ(changed->responseData(), "second, longer version");
-    EXPECT_EQ(cache_->cachedResponseDataForURL(url), "second, longer version");
-    EXPECT_EQ(nginx_->statuses(path), (QStringList{"200", "304", "200"}));
 }
 
 TEST_F(DownloadCacheTest, ExpiryComesFromSecondsToCacheThenMaxAgeThenExpires) {
@@ -203,7 +191,7 @@ TEST_F(DownloadCacheTest, GzipAnswersAreStoredInflatedAndReachDataReceivers) {
     EXPECT_EQ(nginx_->statuses("/gz/page.txt").size(), 1);
 }
 
-TEST_F(DownloadCacheTest, FallsBackToTheStoredAnswerWhenTheServerIsGone) {
+TEST_F(DownloadCacheTest, OnlyGETsFallBackToTheStoredAnswerWhenTheServerIsGone) {
     auto server = std::make_unique<InProcessHttpServer>();
     server->server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("kept", "text/plain");
@@ -212,16 +200,20 @@ TEST_F(DownloadCacheTest, FallsBackToTheStoredAnswerWhenTheServerIsGone) {
     const QUrl url = server->url("/gone");
     get(url, AskServerIfModified);
     server.reset();
-    for (const int policy :
-         {AskServerIfModified, AskServerIfModified | FallbackToCacheIfLoadFails}) {
-        SCOPED_TRACE(policy);
+    const std::tuple<int, QString, bool> cases[] = {
+        {AskServerIfModified, "GET", false},
+        {AskServerIfModified | FallbackToCacheIfLoadFails, "GET", true},
+        {FallbackToCacheIfLoadFails, "POST", false}};
+    for (const auto& [policy, method, fallBack] : cases) {
+        SCOPED_TRACE(testing::Message() << method.toStdString() << " " << policy);
         auto delegate = std::make_shared<RecordingDelegate>();
         auto request = HTTPRequest::requestWithURL(url, cache_, policy);
+        request->setRequestMethod(method);
         request->setDelegate(delegate);
         request->startSynchronous();
         settle(50);
-        const bool fallBack = policy & FallbackToCacheIfLoadFails;
         EXPECT_EQ(delegate->count(fallBack ? "finished" : "failed"), 1);
+        EXPECT_EQ(request->didUseCachedResponse(), fallBack);
         EXPECT_EQ(request->responseData(), fallBack ? "kept" : "");
     }
 }
@@ -311,6 +303,49 @@ TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
                                                      : "FailedToCreateCacheDirectory");
             EXPECT_TRUE(e.reason().contains(where)) << e.reason().toStdString();
         }
+    }
+}
+
+// Each run of the tool is a process of its own: only the permanent store outlives it.
+TEST_F(DownloadCacheTest, FetchToolRunsShareThePermanentStore) {
+    const QByteArray body = testfiles::pattern(100000);
+    const QString path = newFile(body);
+    const QString out = cacheDir_.filePath("out.bin"), file = cacheDir_.filePath("file");
+    writeFile(file, "x");
+    const auto cache = [&](const char* policy) {
+        return QStringList{"--cache", cacheDir_.filePath("tool"), "--cache-policy", policy};
+    };
+    const struct {
+        QStringList options;
+        QStringList reached;
+        int exitCode = 0;
+        QByteArray message = {};
+    } runs[] = {
+        {cache("4") + QStringList{"--cache-permanent"}, {"200"}},
+        {cache("4") + QStringList{"-o", out}, {}},
+        {cache("8"), {"304"}},
+        // Stored again, stale from the start: the next run asks.
+        {cache("1") + QStringList{"--cache-permanent", "--cache-seconds", "-5"}, {"200"}},
+        {cache("4") + QStringList{"-o", out}, {"304"}},
+        {{"--cache", file},
+         {},
+         73,
+         "Cannot create a directory for the cache at '" + file.toUtf8() +
+             "', because a file already exists"},
+        {cache("128"), {}, 64, "--cache-policy"},
+    };
+    QStringList reached;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.join(' ').toStdString());
+        QFile::remove(out);
+        const ProgramRun result = runFetch(run.options + QStringList{nginx_->url(path).toString()});
+        ASSERT_EQ(result.exitCode, run.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(run.message)) << result.err.toStdString();
+        if (run.exitCode == 0) {
+            EXPECT_EQ(run.options.contains("-o") ? readFile(out) : result.out, body);
+        }
+        reached += run.reached;
+        EXPECT_EQ(nginx_->statuses(path), reached);
     }
 }
 
