@@ -20,35 +20,23 @@ BandwidthBudget limitedTo(quint32 limit, quint32 used) {
     return budget;
 }
 
-TEST(BandwidthBudget, OverspendingHoldsStreamsForTheExcessAtTheLimitsRate) {
-    // limit, used, hold beyond the period's end in ms (-1: none; a zero limit holds nothing)
-    const int cases[][3] = {
-        {1000, 1500, 500}, {1000, 3000, 2000}, {14800, 14801, 0}, {1000, 1000, -1}, {0, 50000, -1}};
-    for (const auto& [limit, used, holdMs] : cases) {
-        SCOPED_TRACE(testing::Message() << limit << " limit, " << used << " used");
-        BandwidthBudget budget = limitedTo(limit, used);
-        budget.measureBandwidthUsage(kStart + 100ms);
-        ASSERT_EQ(budget.throttleResumeTime.has_value(), holdMs >= 0);
-        if (holdMs < 0) continue;
-        const auto hold = *budget.throttleResumeTime - *budget.bandwidthPeriodEnd;
-        EXPECT_NEAR(std::chrono::duration<double>(hold).count(), holdMs / 1000.0, 0.001);
-    }
-}
-
-TEST(BandwidthBudget, ReadsTakeAQuarterOfTheBudgetAndNeverNothing) {
-    // limit, used, download wanted -> download length, upload length, uploads wait
+TEST(BandwidthBudget, ReadsTakeAQuarterOfTheBudgetAndOverspendingHoldsStreams) {
+    // limit, used, download wanted -> download length, upload length, uploads wait for the
+    // period's end, hold beyond that end in ms at the limit's rate (-1: none)
     const struct {
         quint32 limit, used;
         qint64 wanted, download;
         quint32 upload;
         bool waits;
+        int holdMs;
     } cases[] = {
         // clang-format off
-        {1000, 0, 16384, 250, 250, false},    {1000, 600, 16384, 100, 250, false},
-        {1000, 0, 100, 100, 250, false},      {1000, 997, 16384, 1, 3, false},
-        {1000, 1000, 16384, 1, 0, true},      {1000, 5000, 16384, 1, 0, true},
-        {14800, 0, 65536, 3700, 3700, false}, {14800, 12000, 65536, 700, 2800, false},
-        {3, 0, 16384, 1, 0, true},            {0, 0, 16384, 16384, 0, false},
+        {1000, 0, 16384, 250, 250, false, -1},      {1000, 600, 16384, 100, 250, false, -1},
+        {1000, 0, 100, 100, 250, false, -1},        {1000, 997, 16384, 1, 3, false, -1},
+        {1000, 1000, 16384, 1, 0, true, -1},        {1000, 1500, 16384, 1, 0, true, 500},
+        {1000, 5000, 16384, 1, 0, true, 4000},      {14800, 0, 65536, 3700, 3700, false, -1},
+        {14800, 12000, 65536, 700, 2800, false, -1}, {14800, 14801, 65536, 1, 0, true, 0},
+        {3, 0, 16384, 1, 0, true, -1},              {0, 50000, 16384, 16384, 0, false, -1},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -57,6 +45,12 @@ TEST(BandwidthBudget, ReadsTakeAQuarterOfTheBudgetAndNeverNothing) {
         EXPECT_EQ(budget.downloadReadLength(c.wanted), c.download);
         EXPECT_EQ(budget.maxUploadReadLength(kStart + 100ms), c.upload);
         EXPECT_EQ(budget.throttleResumeTime == budget.bandwidthPeriodEnd, c.waits);
+        BandwidthBudget measured = limitedTo(c.limit, c.used);
+        measured.measureBandwidthUsage(kStart + 100ms);
+        ASSERT_EQ(measured.throttleResumeTime.has_value(), c.holdMs >= 0);
+        if (c.holdMs < 0) continue;
+        const auto hold = *measured.throttleResumeTime - *measured.bandwidthPeriodEnd;
+        EXPECT_NEAR(std::chrono::duration<double>(hold).count(), c.holdMs / 1000.0, 0.001);
     }
 }
 
