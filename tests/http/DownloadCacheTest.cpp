@@ -6,14 +6,17 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include "FetchRun.h"
-#include "LoggingNginx.h"
 #include "RequestTestSupport.h"
 #include "http/DownloadCache.h"
+#include "servers/FreePort.h"
 #include "servers/InProcessHttpServer.h"
+#include "servers/NginxServer.h"
 #include "support/Files.h"
 #include "support/TempHome.h"
 
@@ -22,16 +25,70 @@ namespace {
 using http::DownloadCache;
 using http::HTTPRequest;
 using http::HTTPRequestPtr;
-using http::CachePolicy::AskServerIfModified;
-using http::CachePolicy::AskServerIfModifiedWhenStale;
-using http::CachePolicy::DoNotRead;
-using http::CachePolicy::DoNotWrite;
-using http::CachePolicy::DontLoad;
-using http::CachePolicy::FallbackToCacheIfLoadFails;
-using http::CachePolicy::OnlyLoadIfNotCached;
 using testfiles::readFile;
 using testfiles::writeFile;
+using namespace http::CachePolicy;
 using namespace testsupport;
+
+// nginx serving root with an access log of "METHOD URI STATUS" lines: everything fresh for
+// an hour, and gzip under /gz/.
+class LoggingNginx {
+public:
+    explicit LoggingNginx(const QString& root)
+        : log_(root + "/../access.log"),
+          port_(lumaro::test::freeLoopbackPort()),
+          nginx_({.root = root,
+                  .certificateFile = {},
+                  .keyFile = {},
+                  .clientCaFile = {},
+                  .extraHttpConfig = QStringLiteral(R"(
+    log_format brief '$request_method $uri $status';
+    server {
+        listen 127.0.0.1:%1;
+        root %2;
+        access_log %3 brief;
+        expires 1h;
+        location /gz/ { gzip on; gzip_types *; gzip_min_length 0; }
+    }
+)")
+                                         .arg(port_)
+                                         .arg(root, log_),
+                  .extraTlsServerConfig = {}}) {
+        lumaro::test::waitForLoopbackPort(port_, std::chrono::milliseconds(5000));
+    }
+    QUrl url(const QString& path) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    }
+    // The statuses nginx answered for path, in order. nginx logs a request after its answer
+    // has gone out, so a client that has read the answer can look before the line is there:
+    // a marker request, logged by the one worker after every earlier request, is awaited first.
+    QStringList statuses(const QString& path) {
+        const QString marker = QStringLiteral("/log-marker-%1").arg(++markers_);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        if (socket.waitForConnected(5000)) {
+            socket.write("GET " + marker.toUtf8() + " HTTP/1.0\r\n\r\n");
+            while (socket.waitForReadyRead(5000)) socket.readAll();
+        }
+        const auto logged = [this](const QString& uri) {
+            QStringList found;
+            for (const QString& line : QString::fromUtf8(readFile(log_)).split('\n')) {
+                const QStringList parts = line.split(' ');
+                if (parts.size() == 3 && parts[1] == uri) found.append(parts[2]);
+            }
+            return found;
+        };
+        const QDeadlineTimer deadline(5000);
+        while (logged(marker).isEmpty() && !deadline.hasExpired()) QThread::msleep(5);
+        return logged(path);
+    }
+
+private:
+    QString log_;
+    int markers_ = 0;
+    unsigned short port_;
+    lumaro::test::NginxServer nginx_;
+};
 
 class DownloadCacheTest : public ::testing::Test {
 protected:
