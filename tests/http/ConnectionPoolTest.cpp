@@ -85,13 +85,23 @@ protected:
     std::optional<ScriptedServer> server_;
 };
 
+// The network is in use while a stream is scheduled, and the activity sign follows.
 TEST_F(ConnectionPool, RequestsRunningTogetherGetConnectionsOfTheirOwnThatLaterOnesReuse) {
+    // The sign of earlier requests goes first.
+    ASSERT_TRUE(waitUntil([] { return !http::NetworkActivityIndicator::isVisible(); }));
+    std::vector<bool> shown;
+    http::NetworkActivityIndicator::setVisibilityHandler([&](bool on) { shown.push_back(on); });
     const ScriptedServer& server =
         serve([](ScriptedConnection& c) { answerWithIndex(c, {}, 300ms); });
     auto first = start(server);
-    ASSERT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return server.connectionCount() == 1 && HTTPRequest::isNetworkInUse(); }));
     auto second = start(server);
     ASSERT_TRUE(waitUntil([&] { return first->isFinished() && second->isFinished(); }));
+    EXPECT_FALSE(HTTPRequest::isNetworkInUse());
+    ASSERT_TRUE(waitUntil([&] { return !http::NetworkActivityIndicator::isVisible(); }));
+    http::NetworkActivityIndicator::setVisibilityHandler({});
+    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
     EXPECT_NE(first->responseData(), second->responseData());
     EXPECT_FALSE(second->connectionWasReused());
     // The later record in the pool is taken first; its connection was opened second.
@@ -189,23 +199,6 @@ TEST_F(ConnectionPool, ARequestThatRetriedAfterATimeOutGetsNoRetryForADeadConnec
     EXPECT_EQ(request->error()->code, 1);
     EXPECT_EQ(request->retryCount(), 1);
     EXPECT_EQ(server.connectionCount(), 2);
-}
-
-TEST_F(ConnectionPool, TheNetworkIsInUseWhileAStreamIsScheduledAndTheSignFollows) {
-    // The sign of earlier requests goes first.
-    ASSERT_TRUE(waitUntil([] { return !http::NetworkActivityIndicator::isVisible(); }));
-    std::vector<bool> shown;
-    http::NetworkActivityIndicator::setVisibilityHandler(
-        [&](bool visible) { shown.push_back(visible); });
-    const ScriptedServer& server =
-        serve([](ScriptedConnection& c) { answerWithIndex(c, {}, 300ms); });
-    auto request = start(server);
-    ASSERT_TRUE(waitUntil([&] { return HTTPRequest::isNetworkInUse(); }));
-    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
-    EXPECT_FALSE(HTTPRequest::isNetworkInUse());
-    ASSERT_TRUE(waitUntil([&] { return !http::NetworkActivityIndicator::isVisible(); }));
-    http::NetworkActivityIndicator::setVisibilityHandler({});
-    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
 }
 
 using TimeOuts = ConnectionPool;

@@ -333,7 +333,7 @@ TEST_F(DownloadCacheTest, KeysAndTheSharedCache) {
     HTTPRequest::setDefaultCache(nullptr);
 }
 
-TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
+TEST_F(DownloadCacheTest, DamagedEntriesAreMisses) {
     const QString path = newFile("intact");
     const QUrl url = nginx_->url(path);
     get(url, AskServerIfModifiedWhenStale);
@@ -347,20 +347,6 @@ TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
         EXPECT_EQ(request->responseData(), "intact");
     }
     EXPECT_EQ(nginx_->statuses(path).size(), 5);
-
-    QDir(cacheDir_.path()).mkpath("c2");
-    writeFile(cacheDir_.filePath("c2/SessionStore"), "a file");
-    for (const QString& where :
-         {cacheDir_.filePath("c2"), cacheDir_.filePath("c2/SessionStore/below")}) {
-        try {
-            DownloadCache().setStoragePath(where);
-            ADD_FAILURE() << "no exception for " << where.toStdString();
-        } catch (const http::CacheException& e) {
-            EXPECT_EQ(e.name(), where.endsWith("c2") ? "FileExistsAtCachePath"
-                                                     : "FailedToCreateCacheDirectory");
-            EXPECT_TRUE(e.reason().contains(where)) << e.reason().toStdString();
-        }
-    }
 }
 
 // Each run of the tool is a process of its own: only the permanent store outlives it.
@@ -384,11 +370,8 @@ TEST_F(DownloadCacheTest, FetchToolRunsShareThePermanentStore) {
         // Stored again, stale from the start: the next run asks.
         {cache("1") + QStringList{"--cache-permanent", "--cache-seconds", "-5"}, {"200"}},
         {cache("4") + QStringList{"-o", out}, {"304"}},
-        {{"--cache", file},
-         {},
-         73,
-         "Cannot create a directory for the cache at '" + file.toUtf8() +
-             "', because a file already exists"},
+        {{"--cache", file}, {}, 73, "cache at '" + file.toUtf8() + "', because a file already"},
+        {{"--cache", file + "/below"}, {}, 73, "Failed to create a directory for the cache"},
         {cache("128"), {}, 64, "--cache-policy"},
     };
     QStringList reached;
