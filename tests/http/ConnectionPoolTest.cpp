@@ -204,7 +204,8 @@ TEST_F(ConnectionPool, ARequestThatRetriedAfterATimeOutGetsNoRetryForADeadConnec
 using TimeOuts = ConnectionPool;
 
 // An unconfirmed body gets half as long again; each retry is a new attempt on a new
-// connection; a byte in time keeps an answer alive, and a zero time waits as long as it takes.
+// connection, which asks only for the rest of a download it may resume; a byte in time keeps
+// an answer alive, and a zero time waits as long as it takes.
 TEST_F(TimeOuts, SilenceEndsARequestAfterItsTimeAndRetriesAreNewAttempts) {
     const auto trickle = [](ScriptedConnection& connection) {
         connection.readRequest();
@@ -216,25 +217,75 @@ TEST_F(TimeOuts, SilenceEndsARequestAfterItsTimeAndRetriesAreNewAttempts) {
         std::this_thread::sleep_for(700ms);
         connection.send(scripted::answer("slowbody"));
     };
+    // The first connection sends the head and 40 % of the body, then nothing; the next one
+    // answers from where the request asks, unless the server ignores ranges.
+    std::mutex mutex;
+    std::string range;
+    const auto broken = [&](const std::string& body, const std::string& headers, bool ranges) {
+        return [&, body, headers, ranges](ScriptedConnection& connection) {
+            const auto request = connection.readRequest();
+            const std::size_t cut = body.size() * 2 / 5;
+            if (request && connection.index() == 0) {
+                connection.send(
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                    headers + "\r\n" + body.substr(0, cut));
+                connection.waitForPeerClose(10000);
+            } else if (request) {
+                std::lock_guard lock(mutex);
+                range = request->header("Range");
+                const std::string contentRange = "Content-Range: bytes " + std::to_string(cut) +
+                                                 "-" + std::to_string(body.size() - 1) + "/" +
+                                                 std::to_string(body.size()) + "\r\n";
+                connection.send(ranges && range == "bytes=" + std::to_string(cut) + "-"
+                                    ? scripted::answer(body.substr(cut), headers + contentRange,
+                                                       "206 Partial Content")
+                                    : scripted::answer(body, headers));
+            }
+        };
+    };
+    // Random bytes barely compress, so the cut falls well inside the compressed stream.
+    std::mt19937 random(7);
+    QByteArray plain(60000, Qt::Uninitialized);
+    for (char& byte : plain) byte = static_cast<char>(random() % 256);
+    const std::string gzipped = http::DataCompressor::compressData(plain, nullptr).toStdString();
+    const std::string text = scripted::pattern(1000), gzip = "Content-Encoding: gzip\r\n";
+    const std::string restOfGzip = "bytes=" + std::to_string(gzipped.size() * 2 / 5) + "-";
+    const QByteArray textBytes = QByteArray::fromStdString(text);
     const struct {
         const char* name;
         ScriptedServer::Handler handler;
         double timeout;
         int retries;
-        bool post;
+        bool post, resume;
         qint64 failsAfterMs;  // 0: succeeds
+        QByteArray body = {};
+        std::string range = "<none>";  // asked for by the last attempt
     } cases[] = {
-        {"silent, retried twice", silent, 0.3, 2, false, 900},
-        {"silent, body unconfirmed", silent, 0.4, 0, true, 600},
-        {"a byte in time", trickle, 0.5, 0, false, 0},
-        {"late, without a limit", late, 0.0, 0, false, 0},
+        {"silent, retried twice", silent, 0.3, 2, false, false, 900},
+        {"silent, body unconfirmed", silent, 0.4, 0, true, false, 600},
+        {"a byte in time", trickle, 0.5, 0, false, false, 0, "slowbody"},
+        {"late, without a limit", late, 0.0, 0, false, false, 0, "slowbody"},
+        {"cut, resumed", broken(text, "", true), 0.4, 1, false, true, 0, textBytes, "bytes=400-"},
+        {"cut, not resumable", broken(text, "", true), 0.4, 1, false, false, 0, textBytes, ""},
+        {"cut gzip inflated on the fly, resumed", broken(gzipped, gzip, true), 0.4, 1, false, true,
+         0, plain, restOfGzip},
+        {"cut gzip inflated on the fly, range ignored", broken(gzipped, gzip, false), 0.4, 1, false,
+         true, 0, plain, restOfGzip},
     };
+    QTemporaryDir files;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        range = "<none>";
         ScriptedServer server(c.handler);
         auto delegate = std::make_shared<RecordingDelegate>();
         auto request = HTTPRequest::requestWithURL(urlOf(server));
         if (c.post) request->appendPostData(QByteArray(100, 'x'));
+        const QString destination = files.filePath(c.name);
+        request->setDownloadDestinationPath(destination);
+        // Kept out of the shared temporary folder, which other tests watch.
+        request->setTemporaryFileDownloadPath(destination + ".part");
+        request->setAllowResumeForFileDownloads(c.resume);
+        request->setShouldWaitToInflateCompressedResponses(false);
         request->setDelegate(delegate);
         request->setTimeOutSeconds(c.timeout);
         request->setNumberOfTimesToRetryOnTimeout(c.retries);
@@ -244,83 +295,23 @@ TEST_F(TimeOuts, SilenceEndsARequestAfterItsTimeAndRetriesAreNewAttempts) {
         ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, 10000));
         const qint64 elapsed = clock.elapsed();
         settle(50);
+        EXPECT_EQ(request->retryCount(), c.retries);
+        EXPECT_EQ(delegate->count("started"), c.retries + 1);
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(range, c.range);
+        }
         if (c.failsAfterMs == 0) {
             ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
-            EXPECT_EQ(request->responseData(), "slowbody");
+            EXPECT_TRUE(testfiles::readFile(destination) == c.body);
             continue;
         }
         ASSERT_TRUE(request->error());
         EXPECT_EQ(request->error()->code, 2);
         EXPECT_EQ(request->error()->localizedDescription, "The request timed out");
         EXPECT_GE(elapsed, c.failsAfterMs);
-        EXPECT_EQ(request->retryCount(), c.retries);
         EXPECT_EQ(server.connectionCount(), c.retries + 1);
-        EXPECT_EQ(delegate->count("started"), c.retries + 1);
         EXPECT_EQ(delegate->count("failed"), 1);
-    }
-}
-
-// The first connection sends the head and 40 % of the body, then nothing; the second
-// answers from where the request asks, unless the server ignores ranges.
-TEST_F(TimeOuts, ADownloadRetriedAfterATimeOutIsWholeResumedOrStartedAgain) {
-    // Random bytes barely compress, so the cut falls well inside the compressed stream.
-    std::mt19937 random(7);
-    QByteArray plain(60000, Qt::Uninitialized);
-    for (char& byte : plain) byte = static_cast<char>(random() % 256);
-    const std::string gzipped = http::DataCompressor::compressData(plain, nullptr).toStdString();
-    const std::string text = scripted::pattern(1000), gzip = "Content-Encoding: gzip\r\n";
-    const struct {
-        const char* name;
-        std::string body, headers;
-        bool honoursRanges, resume, asksForTheRest;
-    } cases[] = {
-        {"resumed", text, "", true, true, true},
-        {"not resumable", text, "", true, false, false},
-        {"gzip inflated on the fly, resumed", gzipped, gzip, true, true, true},
-        {"gzip inflated on the fly, range ignored", gzipped, gzip, false, true, true},
-    };
-    QTemporaryDir files;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::size_t cut = c.body.size() * 2 / 5;
-        const std::string rest = "bytes=" + std::to_string(cut) + "-";
-        std::mutex mutex;
-        std::string range = "<none>";
-        ScriptedServer server([&](ScriptedConnection& connection) {
-            const auto request = connection.readRequest();
-            if (!request) return;
-            if (connection.index() == 0) {
-                connection.send(
-                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(c.body.size()) + "\r\n" +
-                    c.headers + "\r\n" + c.body.substr(0, cut));
-                connection.waitForPeerClose(10000);
-                return;
-            }
-            std::lock_guard lock(mutex);
-            range = request->header("Range");
-            const std::string contentRange = "Content-Range: bytes " + std::to_string(cut) + "-" +
-                                             std::to_string(c.body.size() - 1) + "/" +
-                                             std::to_string(c.body.size()) + "\r\n";
-            connection.send(c.honoursRanges && range == rest
-                                ? scripted::answer(c.body.substr(cut), c.headers + contentRange,
-                                                   "206 Partial Content")
-                                : scripted::answer(c.body, c.headers));
-        });
-        auto request = HTTPRequest::requestWithURL(urlOf(server));
-        const QString destination = files.filePath(c.name);
-        request->setDownloadDestinationPath(destination);
-        // Kept out of the shared temporary folder, which other tests watch.
-        request->setTemporaryFileDownloadPath(destination + ".part");
-        request->setAllowResumeForFileDownloads(c.resume);
-        request->setShouldWaitToInflateCompressedResponses(false);
-        request->setTimeOutSeconds(0.4);
-        request->setNumberOfTimesToRetryOnTimeout(1);
-        request->startSynchronous();
-        ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
-        EXPECT_TRUE(testfiles::readFile(destination) ==
-                    (c.headers.empty() ? QByteArray::fromStdString(text) : plain));
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(range, c.asksForTheRest ? rest : "");
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "FetchRun.h"
 #include "RecordingServer.h"
@@ -88,8 +89,6 @@ TEST(HostileProxy, ARefusedTunnelEndsTheRequestWithNothingStoredOrFollowed) {
         }
         ASSERT_EQ(proxy.requests().size(), 1u);
         EXPECT_EQ(proxy.requests()[0].requestLine.rfind("CONNECT secure.test:443 ", 0), 0u);
-        EXPECT_EQ(request->redirectCount(), 0);
-        EXPECT_NE(request->responseStatusCode(), 302);
         EXPECT_TRUE(request->responseData().isEmpty());
         EXPECT_TRUE(request->responseCookies().isEmpty());
         EXPECT_TRUE(
@@ -141,12 +140,11 @@ const struct Delivery {
     {"data receiver, inflated as it comes", Destination::Receiver, true},
 };
 
-QByteArray text(qsizetype size) { return QByteArray::fromStdString(scripted::pattern(size)); }
-
 enum class Fails { Never, Always, InMemory };
 
 TEST(HostileCompression, BadOrOversizedBodiesFailWithCode11AndLeaveTheOldFileAlone) {
-    const QByteArray plain = text(300000) + QByteArray(200000, 'z');
+    const QByteArray plain =
+        QByteArray::fromStdString(scripted::pattern(300000)) + QByteArray(200000, 'z');
     const QByteArray whole = gzip(plain);
     QByteArray corrupt = whole;
     corrupt.replace(whole.size() / 2, 64, QByteArray(64, '\xAA'));
@@ -230,27 +228,19 @@ QByteArray gzipOfZeros(int mebibytes) {
     deflateEnd(&stream);
     uLong crc = crc32(0, nullptr, 0);
     for (int i = 0; i < mebibytes; ++i) crc = crc32(crc, zeros.data(), uInt(zeros.size()));
-    for (const quint32 word : {quint32(crc), quint32(mebibytes) << 20}) {
-        for (int shift = 0; shift < 32; shift += 8) gz += static_cast<char>((word >> shift) & 0xFF);
-    }
-    return gz;
+    const quint32 trailer[] = {qToLittleEndian(quint32(crc)),
+                               qToLittleEndian(quint32(mebibytes) << 20)};
+    return gz + QByteArray(reinterpret_cast<const char*>(trailer), sizeof trailer);
 }
 
-TEST(HostileCompression, FetchToolKeepsTheOldFileAndItsMemoryAgainstHostileGzip) {
+TEST(HostileCompression, FetchToolKeepsItsMemoryAgainstAGzipBomb) {
     constexpr int kMebibytes = 128;
     const QByteArray bomb = gzipOfZeros(kMebibytes);
     ASSERT_LT(bomb.size(), 200 * 1024);
-    const QByteArray whole = gzip(text(100000));
-    const std::string bombAnswer = gzipped(bomb), cutAnswer = gzipped(whole.left(whole.size() / 2));
-    RecordingServer server([&](const Request& request) {
-        return request.requestLine.find("/bomb") != std::string::npos ? bombAnswer : cutAnswer;
-    });
+    const std::string answer = gzipped(bomb);
+    RecordingServer server([&](const Request&) { return answer; });
     QTemporaryDir dir;
-    const QString output = dir.filePath("kept.txt"), zeros = dir.filePath("zeros");
-    writeFile(output, "the old file");
-    EXPECT_EQ(testsupport::runFetch({"-o", output, server.url("/cut").toString()}).exitCode, 11);
-    EXPECT_EQ(readFile(output), "the old file");
-
+    const QString zeros = dir.filePath("zeros");
     const auto bombRun = testsupport::runFetch({"-o", zeros, server.url("/bomb").toString()});
     EXPECT_EQ(bombRun.exitCode, 0) << bombRun.err.toStdString();
     EXPECT_EQ(QFileInfo(zeros).size(), qint64(kMebibytes) << 20);
@@ -259,7 +249,7 @@ TEST(HostileCompression, FetchToolKeepsTheOldFileAndItsMemoryAgainstHostileGzip)
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 80 * 1024) << "KiB";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
