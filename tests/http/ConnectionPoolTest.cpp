@@ -1,14 +1,21 @@
+// Connections as the engine keeps, reuses and retries them, and the time limits on a
+// request, against scripted servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
 #include <QAbstractEventDispatcher>
+#include <QTemporaryDir>
 #include <atomic>
+#include <mutex>
 #include <optional>
+#include <random>
 
 #include "RequestTestSupport.h"
 #include "ScriptedAnswers.h"
 #include "http/ConnectionPool.h"
+#include "http/DataCompressor.h"
 #include "http/NetworkActivityIndicator.h"
 #include "servers/ScriptedServer.h"
+#include "support/Files.h"
 #include "support/TempHome.h"
 
 namespace {
@@ -30,6 +37,14 @@ void answerWithIndex(ScriptedConnection& connection, std::string_view extraHeade
         }
     }
 }
+
+// Reads one request and then says nothing until the client gives up.
+void silent(ScriptedConnection& connection) {
+    connection.readRequest();
+    connection.waitForPeerClose(10000);
+}
+
+QUrl urlOf(const ScriptedServer& server) { return QUrl(QString::fromStdString(server.url("/"))); }
 
 std::vector<http::ConnectionRecord> recordsFor(int port) {
     std::vector<http::ConnectionRecord> found;
@@ -56,7 +71,7 @@ protected:
     // Connections belong to the thread that drives them: every request here runs on the
     // network thread, as asynchronous requests do.
     HTTPRequestPtr start(const ScriptedServer& server) {
-        auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
+        auto request = HTTPRequest::requestWithURL(urlOf(server));
         request->startAsynchronous();
         return request;
     }
@@ -70,43 +85,44 @@ protected:
     std::optional<ScriptedServer> server_;
 };
 
-TEST_F(ConnectionPool, SuccessiveRequestsToOneServerShareOneConnectionAndOneRecord) {
-    const ScriptedServer& server = serve([](ScriptedConnection& c) { answerWithIndex(c); });
-    for (int i = 0; i < 5; ++i) {
-        auto request = get(server);
-        ASSERT_FALSE(request->error());
-        EXPECT_EQ(request->responseData(), "0");
-        EXPECT_EQ(request->connectionWasReused(), i > 0);
-        EXPECT_TRUE(request->connectionCanBeReused());
-    }
-    EXPECT_EQ(server.connectionCount(), 1);
-    const auto records = recordsFor(server.port());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_FALSE(records[0].request);
-    ASSERT_TRUE(records[0].expires);
-    EXPECT_GT(*records[0].expires, QDateTime::currentDateTimeUtc().addSecs(50));
-    EXPECT_EQ(records[0].host, "127.0.0.1");
-    EXPECT_EQ(records[0].scheme, "http");
-}
-
-TEST_F(ConnectionPool, RequestsRunningTogetherNeverShareAConnectionAndTheLastFreeOneIsReused) {
+// The network is in use while a stream is scheduled, and the activity sign follows.
+TEST_F(ConnectionPool, RequestsRunningTogetherGetConnectionsOfTheirOwnThatLaterOnesReuse) {
+    // The sign of earlier requests goes first.
+    ASSERT_TRUE(waitUntil([] { return !http::NetworkActivityIndicator::isVisible(); }));
+    std::vector<bool> shown;
+    http::NetworkActivityIndicator::setVisibilityHandler([&](bool on) { shown.push_back(on); });
     const ScriptedServer& server =
         serve([](ScriptedConnection& c) { answerWithIndex(c, {}, 300ms); });
     auto first = start(server);
-    ASSERT_TRUE(waitUntil([&] { return server.connectionCount() == 1; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return server.connectionCount() == 1 && HTTPRequest::isNetworkInUse(); }));
     auto second = start(server);
     ASSERT_TRUE(waitUntil([&] { return first->isFinished() && second->isFinished(); }));
-    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_FALSE(HTTPRequest::isNetworkInUse());
+    ASSERT_TRUE(waitUntil([&] { return !http::NetworkActivityIndicator::isVisible(); }));
+    http::NetworkActivityIndicator::setVisibilityHandler({});
+    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
     EXPECT_NE(first->responseData(), second->responseData());
-
+    EXPECT_FALSE(second->connectionWasReused());
+    // The later record in the pool is taken first; its connection was opened second.
+    for (int i = 0; i < 2; ++i) {
+        auto next = get(server);
+        ASSERT_FALSE(next->error());
+        EXPECT_EQ(next->responseData(), second->responseData());
+        EXPECT_TRUE(next->connectionWasReused());
+        EXPECT_TRUE(next->connectionCanBeReused());
+    }
+    EXPECT_EQ(server.connectionCount(), 2);
     const auto records = recordsFor(server.port());
     ASSERT_EQ(records.size(), 2u);
     EXPECT_NE(records[0].id, records[1].id);
-    // The later record in the pool is taken first; its connection was opened second.
-    auto next = start(server);
-    ASSERT_TRUE(waitUntil([&] { return next->isFinished(); }));
-    EXPECT_EQ(next->responseData(), second->responseData());
-    EXPECT_EQ(server.connectionCount(), 2);
+    for (const auto& record : records) {
+        EXPECT_FALSE(record.request);
+        ASSERT_TRUE(record.expires);
+        EXPECT_GT(*record.expires, QDateTime::currentDateTimeUtc().addSecs(50));
+        EXPECT_EQ(record.host, "127.0.0.1");
+        EXPECT_EQ(record.scheme, "http");
+    }
 }
 
 TEST_F(ConnectionPool, AFreeConnectionPastItsTimeIsClosedAndForgottenByTheNextStart) {
@@ -146,7 +162,7 @@ TEST_F(ConnectionPool, ADeadReusedConnectionIsRetriedOnceOnANewOneWithoutAFailur
     });
     ASSERT_EQ(get(server)->responseData(), "first");
     auto delegate = std::make_shared<RecordingDelegate>();
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
+    auto request = HTTPRequest::requestWithURL(urlOf(server));
     request->setDelegate(delegate);
     request->startAsynchronous();
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }));
@@ -174,7 +190,7 @@ TEST_F(ConnectionPool, ARequestThatRetriedAfterATimeOutGetsNoRetryForADeadConnec
     ASSERT_TRUE(waitUntil([&] { return one->isFinished() && two->isFinished(); }));
     ASSERT_EQ(server.connectionCount(), 2);
 
-    auto request = HTTPRequest::requestWithURL(QUrl(QString::fromStdString(server.url("/"))));
+    auto request = HTTPRequest::requestWithURL(urlOf(server));
     request->setTimeOutSeconds(0.4);
     request->setNumberOfTimesToRetryOnTimeout(1);
     request->startAsynchronous();
@@ -185,21 +201,118 @@ TEST_F(ConnectionPool, ARequestThatRetriedAfterATimeOutGetsNoRetryForADeadConnec
     EXPECT_EQ(server.connectionCount(), 2);
 }
 
-TEST_F(ConnectionPool, TheNetworkIsInUseWhileAStreamIsScheduledAndTheSignFollows) {
-    // The sign of earlier requests goes first.
-    ASSERT_TRUE(waitUntil([] { return !http::NetworkActivityIndicator::isVisible(); }));
-    std::vector<bool> shown;
-    http::NetworkActivityIndicator::setVisibilityHandler(
-        [&](bool visible) { shown.push_back(visible); });
-    const ScriptedServer& server =
-        serve([](ScriptedConnection& c) { answerWithIndex(c, {}, 300ms); });
-    auto request = start(server);
-    ASSERT_TRUE(waitUntil([&] { return HTTPRequest::isNetworkInUse(); }));
-    ASSERT_TRUE(waitUntil([&] { return request->isFinished(); }));
-    EXPECT_FALSE(HTTPRequest::isNetworkInUse());
-    ASSERT_TRUE(waitUntil([&] { return !http::NetworkActivityIndicator::isVisible(); }));
-    http::NetworkActivityIndicator::setVisibilityHandler({});
-    EXPECT_EQ(shown, (std::vector<bool>{true, false}));
+using TimeOuts = ConnectionPool;
+
+// An unconfirmed body gets half as long again; each retry is a new attempt on a new
+// connection, which asks only for the rest of a download it may resume; a byte in time keeps
+// an answer alive, and a zero time waits as long as it takes.
+TEST_F(TimeOuts, SilenceEndsARequestAfterItsTimeAndRetriesAreNewAttempts) {
+    const auto trickle = [](ScriptedConnection& connection) {
+        connection.readRequest();
+        connection.send("HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\n");
+        connection.sendSlowly("slowbody", 1, 150ms);
+    };
+    const auto late = [](ScriptedConnection& connection) {
+        connection.readRequest();
+        std::this_thread::sleep_for(700ms);
+        connection.send(scripted::answer("slowbody"));
+    };
+    // The first connection sends the head and 40 % of the body, then nothing; the next one
+    // answers from where the request asks, unless the server ignores ranges.
+    std::mutex mutex;
+    std::string range;
+    const auto broken = [&](const std::string& body, const std::string& headers, bool ranges) {
+        return [&, body, headers, ranges](ScriptedConnection& connection) {
+            const auto request = connection.readRequest();
+            const std::size_t cut = body.size() * 2 / 5;
+            if (request && connection.index() == 0) {
+                connection.send(
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" +
+                    headers + "\r\n" + body.substr(0, cut));
+                connection.waitForPeerClose(10000);
+            } else if (request) {
+                std::lock_guard lock(mutex);
+                range = request->header("Range");
+                const std::string contentRange = "Content-Range: bytes " + std::to_string(cut) +
+                                                 "-" + std::to_string(body.size() - 1) + "/" +
+                                                 std::to_string(body.size()) + "\r\n";
+                connection.send(ranges && range == "bytes=" + std::to_string(cut) + "-"
+                                    ? scripted::answer(body.substr(cut), headers + contentRange,
+                                                       "206 Partial Content")
+                                    : scripted::answer(body, headers));
+            }
+        };
+    };
+    // Random bytes barely compress, so the cut falls well inside the compressed stream.
+    std::mt19937 random(7);
+    QByteArray plain(60000, Qt::Uninitialized);
+    for (char& byte : plain) byte = static_cast<char>(random() % 256);
+    const std::string gzipped = http::DataCompressor::compressData(plain, nullptr).toStdString();
+    const std::string text = scripted::pattern(1000), gzip = "Content-Encoding: gzip\r\n";
+    const std::string restOfGzip = "bytes=" + std::to_string(gzipped.size() * 2 / 5) + "-";
+    const QByteArray textBytes = QByteArray::fromStdString(text);
+    const struct {
+        const char* name;
+        ScriptedServer::Handler handler;
+        double timeout;
+        int retries;
+        bool post, resume;
+        qint64 failsAfterMs;  // 0: succeeds
+        QByteArray body = {};
+        std::string range = "<none>";  // asked for by the last attempt
+    } cases[] = {
+        {"silent, retried twice", silent, 0.3, 2, false, false, 900},
+        {"silent, body unconfirmed", silent, 0.4, 0, true, false, 600},
+        {"a byte in time", trickle, 0.5, 0, false, false, 0, "slowbody"},
+        {"late, without a limit", late, 0.0, 0, false, false, 0, "slowbody"},
+        {"cut, resumed", broken(text, "", true), 0.4, 1, false, true, 0, textBytes, "bytes=400-"},
+        {"cut, not resumable", broken(text, "", true), 0.4, 1, false, false, 0, textBytes, ""},
+        {"cut gzip inflated on the fly, resumed", broken(gzipped, gzip, true), 0.4, 1, false, true,
+         0, plain, restOfGzip},
+        {"cut gzip inflated on the fly, range ignored", broken(gzipped, gzip, false), 0.4, 1, false,
+         true, 0, plain, restOfGzip},
+    };
+    QTemporaryDir files;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        range = "<none>";
+        ScriptedServer server(c.handler);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        auto request = HTTPRequest::requestWithURL(urlOf(server));
+        if (c.post) request->appendPostData(QByteArray(100, 'x'));
+        const QString destination = files.filePath(c.name);
+        request->setDownloadDestinationPath(destination);
+        // Kept out of the shared temporary folder, which other tests watch.
+        request->setTemporaryFileDownloadPath(destination + ".part");
+        request->setAllowResumeForFileDownloads(c.resume);
+        request->setShouldWaitToInflateCompressedResponses(false);
+        request->setDelegate(delegate);
+        request->setTimeOutSeconds(c.timeout);
+        request->setNumberOfTimesToRetryOnTimeout(c.retries);
+        QElapsedTimer clock;
+        clock.start();
+        request->startAsynchronous();
+        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, 10000));
+        const qint64 elapsed = clock.elapsed();
+        settle(50);
+        EXPECT_EQ(request->retryCount(), c.retries);
+        EXPECT_EQ(delegate->count("started"), c.retries + 1);
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(range, c.range);
+        }
+        if (c.failsAfterMs == 0) {
+            ASSERT_FALSE(request->error()) << request->error()->localizedDescription.toStdString();
+            EXPECT_TRUE(testfiles::readFile(destination) == c.body);
+            continue;
+        }
+        ASSERT_TRUE(request->error());
+        EXPECT_EQ(request->error()->code, 2);
+        EXPECT_EQ(request->error()->localizedDescription, "The request timed out");
+        EXPECT_GE(elapsed, c.failsAfterMs);
+        EXPECT_EQ(server.connectionCount(), c.retries + 1);
+        EXPECT_EQ(delegate->count("failed"), 1);
+    }
 }
 
 }  // namespace

@@ -1,17 +1,22 @@
 // The disk cache against real servers: nginx with "expires" and ETags, whose access log
-// tells which requests reached it, and an in-process server for heads nginx does not send.
+// tells which requests reached it, and an in-process server for heads nginx does not send;
+// and lumaro-fetch --cache, whose runs share only the permanent store.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include "LoggingNginx.h"
+#include "FetchRun.h"
 #include "RequestTestSupport.h"
 #include "http/DownloadCache.h"
+#include "servers/FreePort.h"
 #include "servers/InProcessHttpServer.h"
+#include "servers/NginxServer.h"
 #include "support/Files.h"
 #include "support/TempHome.h"
 
@@ -20,16 +25,70 @@ namespace {
 using http::DownloadCache;
 using http::HTTPRequest;
 using http::HTTPRequestPtr;
-using http::CachePolicy::AskServerIfModified;
-using http::CachePolicy::AskServerIfModifiedWhenStale;
-using http::CachePolicy::DoNotRead;
-using http::CachePolicy::DoNotWrite;
-using http::CachePolicy::DontLoad;
-using http::CachePolicy::FallbackToCacheIfLoadFails;
-using http::CachePolicy::OnlyLoadIfNotCached;
 using testfiles::readFile;
 using testfiles::writeFile;
+using namespace http::CachePolicy;
 using namespace testsupport;
+
+// nginx serving root with an access log of "METHOD URI STATUS" lines: everything fresh for
+// an hour, and gzip under /gz/.
+class LoggingNginx {
+public:
+    explicit LoggingNginx(const QString& root)
+        : log_(root + "/../access.log"),
+          port_(lumaro::test::freeLoopbackPort()),
+          nginx_({.root = root,
+                  .certificateFile = {},
+                  .keyFile = {},
+                  .clientCaFile = {},
+                  .extraHttpConfig = QStringLiteral(R"(
+    log_format brief '$request_method $uri $status';
+    server {
+        listen 127.0.0.1:%1;
+        root %2;
+        access_log %3 brief;
+        expires 1h;
+        location /gz/ { gzip on; gzip_types *; gzip_min_length 0; }
+    }
+)")
+                                         .arg(port_)
+                                         .arg(root, log_),
+                  .extraTlsServerConfig = {}}) {
+        lumaro::test::waitForLoopbackPort(port_, std::chrono::milliseconds(5000));
+    }
+    QUrl url(const QString& path) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    }
+    // The statuses nginx answered for path, in order. nginx logs a request after its answer
+    // has gone out, so a client that has read the answer can look before the line is there:
+    // a marker request, logged by the one worker after every earlier request, is awaited first.
+    QStringList statuses(const QString& path) {
+        const QString marker = QStringLiteral("/log-marker-%1").arg(++markers_);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        if (socket.waitForConnected(5000)) {
+            socket.write("GET " + marker.toUtf8() + " HTTP/1.0\r\n\r\n");
+            while (socket.waitForReadyRead(5000)) socket.readAll();
+        }
+        const auto logged = [this](const QString& uri) {
+            QStringList found;
+            for (const QString& line : QString::fromUtf8(readFile(log_)).split('\n')) {
+                const QStringList parts = line.split(' ');
+                if (parts.size() == 3 && parts[1] == uri) found.append(parts[2]);
+            }
+            return found;
+        };
+        const QDeadlineTimer deadline(5000);
+        while (logged(marker).isEmpty() && !deadline.hasExpired()) QThread::msleep(5);
+        return logged(path);
+    }
+
+private:
+    QString log_;
+    int markers_ = 0;
+    unsigned short port_;
+    lumaro::test::NginxServer nginx_;
+};
 
 class DownloadCacheTest : public ::testing::Test {
 protected:
@@ -129,26 +188,12 @@ TEST_F(DownloadCacheTest, EveryPolicyTakesItsAnswerFromWhereItSays) {
         EXPECT_EQ(request->responseStatusCode(), c.source == Source::Empty ? 0 : 200);
         EXPECT_EQ(request->responseData(), c.source == Source::Empty ? QByteArray() : body);
         EXPECT_EQ(stored(url).has_value(), c.storedAfter);
+        // A 304 renews the stored answer's lifetime.
+        if (c.source == Source::Revalidated) {
+            EXPECT_NEAR(stored(url)->value("X-HTTPRequest-Expires").toDouble(),
+                        QDateTime::currentSecsSinceEpoch() + 3600, 5);
+        }
     }
-}
-
-TEST_F(DownloadCacheTest, RevalidationRenewsExpiryAndAChangedFileIsLoadedAgain) {
-    const QString path = newFile("first version");
-    const QUrl url = nginx_->url(path);
-    get(url, AskServerIfModifiedWhenStale, -60);
-    EXPECT_TRUE(get(url, AskServerIfModifiedWhenStale)->didUseCachedResponse());
-    EXPECT_NEAR(stored(url)->value("X-HTTPRequest-Expires").toDouble(),
-                QDateTime::currentSecsSinceEpoch() + 3600, 5);
-
-    // A new file (new ETag, new length) answers 200 to the conditional request: the new body
-    // is the answer and replaces the stored one, although the stored one has not expired.
-    QThread::sleep(1);
-    writeFile(dir_->filePath("root" + path), "second, longer version");
-    auto changed = get(url, AskServerIfModified);
-    EXPECT_FALSE(changed->didUseCachedResponse());
-    EXPECT_EQ(changed->responseData(), "second, longer version");
-    EXPECT_EQ(cache_->cachedResponseDataForURL(url), "second, longer version");
-    EXPECT_EQ(nginx_->statuses(path), (QStringList{"200", "304", "200"}));
 }
 
 TEST_F(DownloadCacheTest, ExpiryComesFromSecondsToCacheThenMaxAgeThenExpires) {
@@ -203,7 +248,7 @@ TEST_F(DownloadCacheTest, GzipAnswersAreStoredInflatedAndReachDataReceivers) {
     EXPECT_EQ(nginx_->statuses("/gz/page.txt").size(), 1);
 }
 
-TEST_F(DownloadCacheTest, FallsBackToTheStoredAnswerWhenTheServerIsGone) {
+TEST_F(DownloadCacheTest, OnlyGETsFallBackToTheStoredAnswerWhenTheServerIsGone) {
     auto server = std::make_unique<InProcessHttpServer>();
     server->server().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("kept", "text/plain");
@@ -212,16 +257,20 @@ TEST_F(DownloadCacheTest, FallsBackToTheStoredAnswerWhenTheServerIsGone) {
     const QUrl url = server->url("/gone");
     get(url, AskServerIfModified);
     server.reset();
-    for (const int policy :
-         {AskServerIfModified, AskServerIfModified | FallbackToCacheIfLoadFails}) {
-        SCOPED_TRACE(policy);
+    const std::tuple<int, QString, bool> cases[] = {
+        {AskServerIfModified, "GET", false},
+        {AskServerIfModified | FallbackToCacheIfLoadFails, "GET", true},
+        {FallbackToCacheIfLoadFails, "POST", false}};
+    for (const auto& [policy, method, fallBack] : cases) {
+        SCOPED_TRACE(testing::Message() << method.toStdString() << " " << policy);
         auto delegate = std::make_shared<RecordingDelegate>();
         auto request = HTTPRequest::requestWithURL(url, cache_, policy);
+        request->setRequestMethod(method);
         request->setDelegate(delegate);
         request->startSynchronous();
         settle(50);
-        const bool fallBack = policy & FallbackToCacheIfLoadFails;
         EXPECT_EQ(delegate->count(fallBack ? "finished" : "failed"), 1);
+        EXPECT_EQ(request->didUseCachedResponse(), fallBack);
         EXPECT_EQ(request->responseData(), fallBack ? "kept" : "");
     }
 }
@@ -284,7 +333,7 @@ TEST_F(DownloadCacheTest, KeysAndTheSharedCache) {
     HTTPRequest::setDefaultCache(nullptr);
 }
 
-TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
+TEST_F(DownloadCacheTest, DamagedEntriesAreMisses) {
     const QString path = newFile("intact");
     const QUrl url = nginx_->url(path);
     get(url, AskServerIfModifiedWhenStale);
@@ -298,19 +347,45 @@ TEST_F(DownloadCacheTest, DamagedEntriesAreMissesAndFolderProblemsAreNamed) {
         EXPECT_EQ(request->responseData(), "intact");
     }
     EXPECT_EQ(nginx_->statuses(path).size(), 5);
+}
 
-    QDir(cacheDir_.path()).mkpath("c2");
-    writeFile(cacheDir_.filePath("c2/SessionStore"), "a file");
-    for (const QString& where :
-         {cacheDir_.filePath("c2"), cacheDir_.filePath("c2/SessionStore/below")}) {
-        try {
-            DownloadCache().setStoragePath(where);
-            ADD_FAILURE() << "no exception for " << where.toStdString();
-        } catch (const http::CacheException& e) {
-            EXPECT_EQ(e.name(), where.endsWith("c2") ? "FileExistsAtCachePath"
-                                                     : "FailedToCreateCacheDirectory");
-            EXPECT_TRUE(e.reason().contains(where)) << e.reason().toStdString();
+// Each run of the tool is a process of its own: only the permanent store outlives it.
+TEST_F(DownloadCacheTest, FetchToolRunsShareThePermanentStore) {
+    const QByteArray body = testfiles::pattern(100000);
+    const QString path = newFile(body);
+    const QString out = cacheDir_.filePath("out.bin"), file = cacheDir_.filePath("file");
+    writeFile(file, "x");
+    const auto cache = [&](const char* policy) {
+        return QStringList{"--cache", cacheDir_.filePath("tool"), "--cache-policy", policy};
+    };
+    const struct {
+        QStringList options;
+        QStringList reached;
+        int exitCode = 0;
+        QByteArray message = {};
+    } runs[] = {
+        {cache("4") + QStringList{"--cache-permanent"}, {"200"}},
+        {cache("4") + QStringList{"-o", out}, {}},
+        {cache("8"), {"304"}},
+        // Stored again, stale from the start: the next run asks.
+        {cache("1") + QStringList{"--cache-permanent", "--cache-seconds", "-5"}, {"200"}},
+        {cache("4") + QStringList{"-o", out}, {"304"}},
+        {{"--cache", file}, {}, 73, "cache at '" + file.toUtf8() + "', because a file already"},
+        {{"--cache", file + "/below"}, {}, 73, "Failed to create a directory for the cache"},
+        {cache("128"), {}, 64, "--cache-policy"},
+    };
+    QStringList reached;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.options.join(' ').toStdString());
+        QFile::remove(out);
+        const ProgramRun result = runFetch(run.options + QStringList{nginx_->url(path).toString()});
+        ASSERT_EQ(result.exitCode, run.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(run.message)) << result.err.toStdString();
+        if (run.exitCode == 0) {
+            EXPECT_EQ(run.options.contains("-o") ? readFile(out) : result.out, body);
         }
+        reached += run.reached;
+        EXPECT_EQ(nginx_->statuses(path), reached);
     }
 }
 

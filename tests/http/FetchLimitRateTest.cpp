@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QProcess>
 
+#include "FetchRun.h"
 #include "RateLimit.h"
 #include "servers/InProcessHttpServer.h"
 
@@ -33,45 +33,27 @@ TEST(RateLimit, RatesAreWrittenAsCurlWritesThem) {
     }
 }
 
-class FetchLimitRate : public ::testing::Test {
-protected:
-    void SetUp() override {
-        server_.server().Get(R"(/bytes/(\d+))", [](const auto& req, auto& res) {
-            res.set_content(std::string(std::stoul(req.matches[1]), 'r'),
-                            "application/octet-stream");
-        });
-        server_.start();
-    }
-    // Runs lumaro-fetch on the server's /bytes/size; answers its exit code, fills out and err.
-    int fetch(QStringList arguments, int size, QByteArray* out, QByteArray* err) {
-        QProcess process;
-        arguments << server_.url(QStringLiteral("/bytes/%1").arg(size)).toString();
-        process.start(qEnvironmentVariable("LUMARO_BIN") + "/lumaro-fetch", arguments);
-        if (!process.waitForFinished(30000)) return -1;
-        *out = process.readAllStandardOutput();
-        *err = process.readAllStandardError();
-        return process.exitCode();
-    }
+// A bad rate stops the tool before any transfer; one and a half budgets take a second.
+TEST(FetchLimitRate, ADownloadKeepsToTheLimit) {
+    InProcessHttpServer server;
+    server.server().Get(R"(/bytes/(\d+))", [](const auto& req, auto& res) {
+        res.set_content(std::string(std::stoul(req.matches[1]), 'r'), "application/octet-stream");
+    });
+    server.start();
+    const auto bad =
+        testsupport::runFetch({"--limit-rate", "1.5k", server.url("/bytes/1").toString()});
+    EXPECT_EQ(bad.exitCode, 64);
+    EXPECT_TRUE(bad.err.contains("lumaro-fetch: --limit-rate needs bytes per second"));
+    EXPECT_TRUE(bad.out.isEmpty());
 
-    InProcessHttpServer server_;
-};
-
-TEST_F(FetchLimitRate, ABadRateStopsTheToolBeforeAnyTransfer) {
-    QByteArray out, err;
-    EXPECT_EQ(fetch({"--limit-rate", "1.5k"}, 1, &out, &err), 64);
-    EXPECT_TRUE(err.contains("lumaro-fetch: --limit-rate needs bytes per second"));
-    EXPECT_TRUE(out.isEmpty());
-}
-
-TEST_F(FetchLimitRate, ADownloadKeepsToTheLimit) {
-    // One and a half budgets: the second part waits for the second period.
     constexpr int kSize = 24 * 1024;
-    QByteArray out, err;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(fetch({"--limit-rate", "16k"}, kSize, &out, &err), 0) << err.toStdString();
+    const auto run = testsupport::runFetch(
+        {"--limit-rate", "16k", server.url(QStringLiteral("/bytes/%1").arg(kSize)).toString()});
     const qint64 elapsed = clock.elapsed();
-    EXPECT_EQ(out, QByteArray(kSize, 'r'));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QByteArray(kSize, 'r'));
     EXPECT_GT(elapsed, 900);
     EXPECT_LT(elapsed, 3000);
 }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "FetchRun.h"
 #include "RecordingServer.h"
@@ -88,8 +89,6 @@ TEST(HostileProxy, ARefusedTunnelEndsTheRequestWithNothingStoredOrFollowed) {
         }
         ASSERT_EQ(proxy.requests().size(), 1u);
         EXPECT_EQ(proxy.requests()[0].requestLine.rfind("CONNECT secure.test:443 ", 0), 0u);
-        EXPECT_EQ(request->redirectCount(), 0);
-        EXPECT_NE(request->responseStatusCode(), 302);
         EXPECT_TRUE(request->responseData().isEmpty());
         EXPECT_TRUE(request->responseCookies().isEmpty());
         EXPECT_TRUE(
@@ -141,84 +140,68 @@ const struct Delivery {
     {"data receiver, inflated as it comes", Destination::Receiver, true},
 };
 
-// Fetches a gzip body as the delivery says; answers the request and what the caller got:
-// the data, the file or the received bytes.
-std::pair<HTTPRequestPtr, QByteArray> fetchCompressed(const QByteArray& wire,
-                                                      const Delivery& delivery, const QString& file,
-                                                      quint64 limit = 0) {
-    const std::string answer = gzipped(wire);
-    RecordingServer server([&](const Request&) { return answer; });
-    auto request = HTTPRequest::requestWithURL(server.url("/body"));
-    request->setShouldWaitToInflateCompressedResponses(!delivery.inflateOnTheFly);
-    if (limit != 0) request->setMaxInflatedBodySize(limit);
-    if (delivery.destination == Destination::File) request->setDownloadDestinationPath(file);
-    QByteArray received;
-    if (delivery.destination == Destination::Receiver)
-        request->setDataReceivedBlock([&received](const QByteArray& data) { received += data; });
-    run(request);
-    if (delivery.destination == Destination::Memory) received = request->responseData();
-    if (delivery.destination == Destination::File) received = readFile(file);
-    return {request, received};
-}
+enum class Fails { Never, Always, InMemory };
 
-QByteArray text(qsizetype size) { return QByteArray::fromStdString(scripted::pattern(size)); }
-
-TEST(HostileCompression, BodiesCutShortOrCorruptFailWithCode11AndLeaveTheOldFileAlone) {
-    const QByteArray plain = text(300000) + QByteArray(200000, 'z');
+TEST(HostileCompression, BadOrOversizedBodiesFailWithCode11AndLeaveTheOldFileAlone) {
+    const QByteArray plain =
+        QByteArray::fromStdString(scripted::pattern(300000)) + QByteArray(200000, 'z');
     const QByteArray whole = gzip(plain);
     QByteArray corrupt = whole;
     corrupt.replace(whole.size() / 2, 64, QByteArray(64, '\xAA'));
-    const std::pair<const char*, QByteArray> bodies[] = {
-        {"whole", whole},
-        {"cut in half", whole.left(whole.size() / 2)},
-        {"trailer missing", whole.chopped(4)},
-        {"garbage in the middle", corrupt}};
-    for (const auto& [name, wire] : bodies) {
+    const QByteArray zeros(4 * 1024 * 1024, '\0');
+    const QByteArray zerosGzip = gzip(zeros);
+    // Files and data receivers take their bytes a piece at a time: no inflation limit applies.
+    const struct {
+        const char* name;
+        QByteArray wire, plain;
+        quint64 limit;
+        Fails fails;
+    } bodies[] = {
+        {"whole", whole, plain, 0, Fails::Never},
+        {"cut in half", whole.left(whole.size() / 2), plain, 0, Fails::Always},
+        {"trailer missing", whole.chopped(4), plain, 0, Fails::Always},
+        {"garbage in the middle", corrupt, plain, 0, Fails::Always},
+        {"inflating past the limit", zerosGzip, zeros, 1024 * 1024, Fails::InMemory},
+        {"inflating up to the limit", zerosGzip, zeros, quint64(zeros.size()), Fails::Never},
+    };
+    for (const auto& c : bodies) {
         for (const Delivery& delivery : kDeliveries) {
-            SCOPED_TRACE(std::string(name) + " / " + delivery.name);
+            SCOPED_TRACE(std::string(c.name) + " / " + delivery.name);
             QTemporaryDir dir;
             const QString file = dir.filePath("photo.tif");
             writeFile(file, "the old file");
-            const auto [request, body] = fetchCompressed(wire, delivery, file);
-            if (wire == whole) {
+            const std::string answer = gzipped(c.wire);
+            RecordingServer server([&](const Request&) { return answer; });
+            auto request = HTTPRequest::requestWithURL(server.url("/body"));
+            request->setShouldWaitToInflateCompressedResponses(!delivery.inflateOnTheFly);
+            if (c.limit != 0) request->setMaxInflatedBodySize(c.limit);
+            if (delivery.destination == Destination::File)
+                request->setDownloadDestinationPath(file);
+            QByteArray body;
+            if (delivery.destination == Destination::Receiver)
+                request->setDataReceivedBlock([&body](const QByteArray& data) { body += data; });
+            run(request);
+            if (delivery.destination == Destination::Memory) body = request->responseData();
+            if (delivery.destination == Destination::File) body = readFile(file);
+            if (c.fails == Fails::Never ||
+                (c.fails == Fails::InMemory && delivery.destination != Destination::Memory)) {
                 ASSERT_FALSE(request->error())
                     << request->error()->localizedDescription.toStdString();
-                EXPECT_EQ(body, plain);
+                EXPECT_TRUE(body == c.plain);
             } else {
                 ASSERT_TRUE(request->error());
                 EXPECT_EQ(request->error()->code, http::CompressionError);
+                if (c.limit != 0) {
+                    EXPECT_TRUE(
+                        request->error()->localizedDescription.contains("limit of 1048576 bytes"));
+                    EXPECT_TRUE(body.isEmpty());
+                }
                 if (delivery.destination == Destination::File) {
                     EXPECT_EQ(body, "the old file");
                 }
             }
             // Nothing staged beside the destination is left behind.
             EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
-        }
-    }
-}
-
-TEST(HostileCompression, ABodyInflatedIntoMemoryStopsAtItsLimit) {
-    const QByteArray plain(4 * 1024 * 1024, '\0');
-    const QByteArray wire = gzip(plain);
-    QTemporaryDir dir;
-    for (const Delivery& delivery : kDeliveries) {
-        // Files and data receivers take their bytes a piece at a time: no limit applies.
-        const bool inMemory = delivery.destination == Destination::Memory;
-        for (const quint64 limit : {quint64(1024 * 1024), quint64(plain.size())}) {
-            SCOPED_TRACE(std::string(delivery.name) + " / limit " + std::to_string(limit));
-            const auto [request, body] =
-                fetchCompressed(wire, delivery, dir.filePath("zeros"), limit);
-            if (inMemory && limit < quint64(plain.size())) {
-                ASSERT_TRUE(request->error());
-                EXPECT_EQ(request->error()->code, http::CompressionError);
-                EXPECT_TRUE(
-                    request->error()->localizedDescription.contains("limit of 1048576 bytes"));
-                EXPECT_TRUE(body.isEmpty());
-            } else {
-                ASSERT_FALSE(request->error())
-                    << request->error()->localizedDescription.toStdString();
-                EXPECT_EQ(body.size(), plain.size());
-            }
         }
     }
 }
@@ -245,27 +228,19 @@ QByteArray gzipOfZeros(int mebibytes) {
     deflateEnd(&stream);
     uLong crc = crc32(0, nullptr, 0);
     for (int i = 0; i < mebibytes; ++i) crc = crc32(crc, zeros.data(), uInt(zeros.size()));
-    for (const quint32 word : {quint32(crc), quint32(mebibytes) << 20}) {
-        for (int shift = 0; shift < 32; shift += 8) gz += static_cast<char>((word >> shift) & 0xFF);
-    }
-    return gz;
+    const quint32 trailer[] = {qToLittleEndian(quint32(crc)),
+                               qToLittleEndian(quint32(mebibytes) << 20)};
+    return gz + QByteArray(reinterpret_cast<const char*>(trailer), sizeof trailer);
 }
 
-TEST(HostileCompression, FetchToolKeepsTheOldFileAndItsMemoryAgainstHostileGzip) {
+TEST(HostileCompression, FetchToolKeepsItsMemoryAgainstAGzipBomb) {
     constexpr int kMebibytes = 128;
     const QByteArray bomb = gzipOfZeros(kMebibytes);
     ASSERT_LT(bomb.size(), 200 * 1024);
-    const QByteArray whole = gzip(text(100000));
-    const std::string bombAnswer = gzipped(bomb), cutAnswer = gzipped(whole.left(whole.size() / 2));
-    RecordingServer server([&](const Request& request) {
-        return request.requestLine.find("/bomb") != std::string::npos ? bombAnswer : cutAnswer;
-    });
+    const std::string answer = gzipped(bomb);
+    RecordingServer server([&](const Request&) { return answer; });
     QTemporaryDir dir;
-    const QString output = dir.filePath("kept.txt"), zeros = dir.filePath("zeros");
-    writeFile(output, "the old file");
-    EXPECT_EQ(testsupport::runFetch({"-o", output, server.url("/cut").toString()}).exitCode, 11);
-    EXPECT_EQ(readFile(output), "the old file");
-
+    const QString zeros = dir.filePath("zeros");
     const auto bombRun = testsupport::runFetch({"-o", zeros, server.url("/bomb").toString()});
     EXPECT_EQ(bombRun.exitCode, 0) << bombRun.err.toStdString();
     EXPECT_EQ(QFileInfo(zeros).size(), qint64(kMebibytes) << 20);
@@ -274,7 +249,7 @@ TEST(HostileCompression, FetchToolKeepsTheOldFileAndItsMemoryAgainstHostileGzip)
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 80 * 1024) << "KiB";
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
