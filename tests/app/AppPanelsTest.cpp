@@ -3,10 +3,12 @@
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "panels/ColourView.h"
 #include "panels/SettingsView.h"
+#include "panels/VignetView.h"
 #include "platform/widgets/FloatSlider.h"
 #include "platform/widgets/SegmentedControl.h"
 #include "platform/widgets/Switch.h"
@@ -119,23 +121,59 @@ TEST_F(PanelPollTest, TintPanelRendersTheStoredTintOnItsFirstTick) {
     EXPECT_LT(tinted.blue(), tinted.red());
 }
 
-TEST_F(PanelPollTest, PanelActionsToggleAndOnlyCloseAnOpenPanel) {
+TEST_F(PanelPollTest, EachPanelControlTogglesItsPanelAndEscapeClosesIt) {
+    // Another panel's control while one is open only closes it, with no render.
     c->showProcessing();
     ASSERT_TRUE(panelOpen());
     QTest::mouseClick(c->vignetBut->segmentButton(0), Qt::LeftButton);
     EXPECT_FALSE(panelOpen());
-    EXPECT_EQ(c->state().openPanel, 0);
     EXPECT_EQ(c->panelPollTimer(), nullptr);
-
-    // The custom tone while another panel is open closes it, keeps the tone, no render.
     c->showVignet();
-    ASSERT_TRUE(panelOpen());
     const QImage before = shownImage();
     QTest::mouseClick(c->color->segmentButton(3), Qt::LeftButton);
     EXPECT_FALSE(panelOpen());
     EXPECT_EQ(c->state().toneType, 3);
     EXPECT_EQ(c->state().openPanel, 0);
     EXPECT_EQ(shownImage(), before);
+
+    // The custom tone, selected already, still opens and closes the tint panel.
+    const std::pair<const char*, std::function<void()>> controls[] = {
+        {"tint", [&] { QTest::mouseClick(c->color->segmentButton(3), Qt::LeftButton); }},
+        {"vignette", [&] { QTest::mouseClick(c->vignetBut->segmentButton(0), Qt::LeftButton); }},
+        {"processing", [&] { QTest::mouseClick(c->moreBut->segmentButton(0), Qt::LeftButton); }},
+        {"settings", [&] { QTest::mouseClick(c->Settings, Qt::LeftButton); }},
+        {"picker", [&] { QTest::mouseClick(c->Open, Qt::LeftButton); }},
+    };
+    for (const auto& [name, tap] : controls) {
+        SCOPED_TRACE(name);
+        for (const bool open : {true, false, true}) {
+            tap();
+            QApplication::processEvents();
+            EXPECT_EQ(panelOpen(), open);
+        }
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : c->view();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(panelOpen());
+        c->countDown2();
+        EXPECT_EQ(c->panelPollTimer(), nullptr);
+        EXPECT_EQ(c->state().openPanel, 0);
+    }
+}
+
+TEST_F(PanelPollTest, TheVignettePanelSaysWhenTheRendererIgnoresItsChoices) {
+    for (const auto& [segment, applies] : {std::pair{0, false}, {1, true}, {2, true}}) {
+        SCOPED_TRACE(segment);
+        c->type->setSelectedSegmentIndex(segment);
+        c->SwitchType();
+        c->showVignet();
+        auto* panel = qobject_cast<panels::VignetView*>(c->popoverController()->content());
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->vtype->isEnabled(), applies);
+        EXPECT_EQ(panel->veffect->isEnabled(), applies);
+        EXPECT_EQ(panel->classicNote->isVisible(), !applies);
+        EXPECT_TRUE(panel->radius->isEnabled());
+        c->showVignet();
+    }
 }
 
 TEST_F(PanelPollTest, ATapOutsideClosesThePanelAndTheNextTickStopsThePoll) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <functional>
 
 #include "AppTestSupport.h"
 #include "platform/Defaults.h"
+#include "platform/widgets/Popover.h"
 
 namespace {
 
@@ -114,6 +116,36 @@ TEST_F(OrnamentPlacementTest, ThePictureTapesStayClearOfTheToolbarAndControls) {
         for (int i = 0; i < 4; ++i) {
             const QRectF piece = frameInView(tapes[i], c.view());
             EXPECT_TRUE(piece.adjusted(-1, -1, 1, 1).contains(corners[i])) << i;
+        }
+        controller.reset();
+    }
+}
+
+TEST_F(OrnamentPlacementTest, AnOpenPopoverStaysAboveTheOrnaments) {
+    const std::pair<const char*, std::function<void(app::lumaroViewController&)>> changes[] = {
+        {"size 1300 and a render",
+         [](app::lumaroViewController& c) {
+             platform::Defaults::standard().setInteger(1300, "Size");
+             platform::Defaults::standard().setInteger(1, "activate");
+             c.countDown2();
+             c.MonoCore();
+         }},
+        {"a save indicator", [](app::lumaroViewController& c) { c.SaveImage(); }},
+    };
+    for (const auto& [name, apply] : changes) {
+        SCOPED_TRACE(name);
+        auto& c = startEditing();
+        c.showSettings();
+        platform::Popover* popover = c.popoverController();
+        ASSERT_TRUE(popover && popover->isVisible());
+        apply(c);
+        QApplication::processEvents();
+        ASSERT_TRUE(popover->isVisible() && c.tape1->isVisible());
+        // Among the view's children, later is higher.
+        const QObjectList& stack = c.view()->children();
+        for (QWidget* w : c.view()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w == popover || w->isWindow() || !w->isVisible()) continue;
+            EXPECT_LT(stack.indexOf(w), stack.indexOf(popover)) << w->objectName().toStdString();
         }
         controller.reset();
     }
