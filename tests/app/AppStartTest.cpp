@@ -1,28 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
-#include <QToolButton>
-#include <functional>
-
 #include "AppTestSupport.h"
 #include "app/ProductLinks.h"
 #include "app/lumaroAppDelegate.h"
-#include "platform/widgets/ActivityIndicator.h"
-#include "platform/widgets/PhotoPicker.h"
-#include "platform/widgets/SegmentedControl.h"
 
 using namespace testing_gui;
 using app::lumaroViewController;
 
-namespace {
-platform::Defaults& defaults() { return platform::Defaults::standard(); }
-}  // namespace
-
 class StartTest : public ControllerFixture {};
 
-TEST_F(StartTest, FirstStartSeedsTheDefaults) {
+TEST_F(StartTest, EveryStartResetsTheAdjustmentsButKeepsSizeAndOrnaments) {
     // Left-overs of a last run are put back to their defaults at every start.
     defaults().setInteger(3, "Rad");
     defaults().setInteger(1, "activate");
@@ -32,74 +17,32 @@ TEST_F(StartTest, FirstStartSeedsTheDefaults) {
     for (const char* line : {"oconr=1", "Ornaments set", "viewload"})
         EXPECT_TRUE(log.contains(line));
     EXPECT_TRUE(defaults().boolForKey("PreOrnaments") && defaults().boolForKey("Ornaments"));
-    EXPECT_EQ(stored({"oco", "Size", "Rad", "R", "Type", "Quant", "Exposure", "activate"}),
-              (QList<int>{1, 650, 20, 255, 1, 1, 100, 0}));
+    EXPECT_EQ(stored({"oco", "Size", "Rad", "R", "activate"}), (QList<int>{1, 650, 20, 255, 0}));
     // At start nothing of the tint applies yet.
     const auto& s = c.state();
     EXPECT_EQ((QList<int>{s.outputSize, s.ornamentsOn, s.tintR, s.toneOn}),
               (QList<int>{650, 1, 0, 0}));
-    EXPECT_TRUE(c.tape1->isVisible());
-    EXPECT_TRUE(visibleAlerts().isEmpty());
-}
+    EXPECT_TRUE(c.tape1->isVisible() && visibleAlerts().isEmpty());
 
-TEST_F(StartTest, OutputSizeAndOrnamentsSurviveRestarts) {
-    for (auto [stored, expected] : {std::pair{449, 650}, {450, 450}, {500, 500}, {1300, 1300}}) {
+    for (auto [stored, expected] : {std::pair{449, 650}, {450, 450}, {1300, 1300}}) {
         defaults().setInteger(stored, "Size");
-        auto& c = start();
-        EXPECT_EQ(c.state().outputSize, expected) << stored;
+        EXPECT_EQ(start().state().outputSize, expected) << stored;
         EXPECT_EQ(defaults().integerForKey("Size"), expected);
     }
     defaults().setInteger(0, "Ornaments");
-    AppLog log;
-    auto& c = start();
+    log.clear();
+    EXPECT_EQ(start().state().ornamentsOn, 0);
     EXPECT_FALSE(log.contains("Ornaments set"));
-    EXPECT_EQ(c.state().ornamentsOn, 0);
-    EXPECT_FALSE(c.tape1->isVisible());
-    EXPECT_FALSE(c.tape4->isVisible());
+    EXPECT_FALSE(controller->tape1->isVisible() || controller->tape4->isVisible());
 }
 
-TEST_F(StartTest, TheSixteenthStartAsksForARatingOnce) {
-    UrlSink urls;
-    defaults().setInteger(14, "oco");
-    start();
-    EXPECT_TRUE(visibleAlerts().isEmpty());
-    EXPECT_EQ(defaults().integerForKey("oco"), 15);
-
-    auto& c = start();
-    EXPECT_EQ(defaults().integerForKey("oco"), 16);
-    platform::Alert* prompt = alertTitled("Rate Lumaro HD");
-    ASSERT_NE(prompt, nullptr);
-    EXPECT_EQ(prompt->message(),
-              "You've been using Lumaro HD a lot, so you must like it. Could you please give us "
-              "your rating and remarks? \n\nThank you in advance! \n\n(This message will never "
-              "be shown again)");
-    EXPECT_EQ(prompt->buttonTitleAtIndex(0), "Cancel");
-    EXPECT_EQ(prompt->buttonTitleAtIndex(1), "Rate Lumaro");
-    EXPECT_TRUE(c.ratePromptOpen());
-    QTest::mouseClick(prompt->buttonAtIndex(1), Qt::LeftButton);
-    EXPECT_FALSE(c.ratePromptOpen());
-    ASSERT_EQ(urls.opened.size(), 1);
-    EXPECT_EQ(urls.opened[0], app::ProductLinks::standard().store);
-    EXPECT_TRUE(urls.opened[0].isValid());
-
-    closeAllAlerts();
-    start();
-    EXPECT_EQ(defaults().integerForKey("oco"), 17);
-    EXPECT_EQ(alertTitled("Rate Lumaro HD"), nullptr);
-}
-
-TEST_F(StartTest, OpenTogglesThePickerPopover) {
+TEST_F(StartTest, OpenShowsThePickerAndOnlyClosesAnotherPanel) {
     writeGradient(library + "/one.png", {120, 90});
     auto& c = start();
     QTest::mouseClick(c.Open, Qt::LeftButton);
-    ASSERT_NE(c.popoverController(), nullptr);
-    EXPECT_TRUE(c.popoverController()->isPopoverVisible());
+    ASSERT_TRUE(c.popoverController() && c.popoverController()->isPopoverVisible());
     EXPECT_EQ(c.popoverController()->content(), c.imgPicker());
     EXPECT_EQ(c.imgPicker()->size(), QSize(320, 480));
-    QTest::mouseClick(c.Open, Qt::LeftButton);
-    EXPECT_FALSE(c.popoverController()->isPopoverVisible());
-
-    QTest::mouseClick(c.Open, Qt::LeftButton);
     QListWidget* list = c.imgPicker()->thumbnails();
     ASSERT_EQ(list->count(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
@@ -107,15 +50,9 @@ TEST_F(StartTest, OpenTogglesThePickerPopover) {
     EXPECT_FALSE(c.popoverController()->isPopoverVisible());
     ASSERT_TRUE(waitFor([&] { return c.pickerInfo() != nullptr; }));
     EXPECT_EQ(shownImage().size(), QSize(120, 90));
-
-    // With a panel open, Open only closes the panel.
     c.showSettings();
-    ASSERT_TRUE(c.popoverController()->isPopoverVisible());
     QTest::mouseClick(c.Open, Qt::LeftButton);
     EXPECT_FALSE(c.popoverController() && c.popoverController()->isPopoverVisible());
-    QTest::mouseClick(c.Open, Qt::LeftButton);
-    EXPECT_EQ(c.popoverController()->content(), c.imgPicker());
-    EXPECT_TRUE(c.popoverController()->isPopoverVisible());
 }
 
 TEST(WindowShape, PortraitOnlyAndScaledDownInItsShape) {
@@ -140,39 +77,61 @@ TEST(WindowShape, PortraitOnlyAndScaledDownInItsShape) {
     }
 }
 
-TEST_F(StartTest, AnAlertClosedWithoutAButtonIsCancelledAsItsCancelButtonIs) {
-    const std::pair<const char*, std::function<void(platform::Alert*)>> dismissals[] = {
+// However the prompt or the save confirmation is closed, the next alert gets its own answer.
+TEST_F(StartTest, TheSixteenthStartAsksForARatingOnceAndEveryWayOfClosingAnAlertCancels) {
+    const std::pair<const char*, std::function<void(platform::Alert*)>> answers[] = {
+        {"rate",
+         [](platform::Alert* a) { QTest::mouseClick(a->buttonAtIndex(1), Qt::LeftButton); }},
         {"Escape", [](platform::Alert* a) { QTest::keyClick(a, Qt::Key_Escape); }},
         {"window closed", [](platform::Alert* a) { a->close(); }},
         {"cancel button",
          [](platform::Alert* a) { QTest::mouseClick(a->buttonAtIndex(0), Qt::LeftButton); }},
     };
     UrlSink urls;
-    for (const auto& [way, dismiss] : dismissals) {
+    for (const auto& [way, answer] : answers) {
         SCOPED_TRACE(way);
-        defaults().setInteger(15, "oco");
+        closeAllAlerts();
+        defaults().setInteger(14, "oco");
+        start();
+        EXPECT_TRUE(visibleAlerts().isEmpty());
         auto& c = start();
-        ASSERT_NE(alertTitled("Rate Lumaro HD"), nullptr);
-        dismiss(alertTitled("Rate Lumaro HD"));
+        EXPECT_EQ(defaults().integerForKey("oco"), 16);
+        platform::Alert* prompt = alertTitled("Rate Lumaro HD");
+        ASSERT_NE(prompt, nullptr);
+        EXPECT_EQ(prompt->message(),
+                  "You've been using Lumaro HD a lot, so you must like it. Could you please give "
+                  "us your rating and remarks? \n\nThank you in advance! \n\n(This message will "
+                  "never be shown again)");
+        EXPECT_EQ(prompt->buttonTitleAtIndex(0), "Cancel");
+        EXPECT_EQ(prompt->buttonTitleAtIndex(1), "Rate Lumaro");
+        EXPECT_TRUE(c.ratePromptOpen());
+        urls.opened.clear();
+        answer(prompt);
         QApplication::processEvents();
         EXPECT_FALSE(c.ratePromptOpen());
+        const bool rated = std::string(way) == "rate";
+        EXPECT_EQ(urls.opened,
+                  rated ? QList<QUrl>{app::ProductLinks::standard().store} : QList<QUrl>{});
+        if (rated) continue;
 
         pick(writeGradient(library + "/gradient.png", {200, 150}));
         c.SaveImage();
         ASSERT_TRUE(c.saveIndicator()->isAnimating() && alertTitled("Confirm"));
-        dismiss(alertTitled("Confirm"));
+        answer(alertTitled("Confirm"));
         QApplication::processEvents();
         EXPECT_FALSE(c.saveIndicator()->isAnimating() || c.saveIndicator()->isVisible());
         EXPECT_EQ(c.saveTimer(), nullptr);
-        // The next alert is answered as the save confirmation it is.
         c.SaveImage();
         ASSERT_NE(alertTitled("Confirm"), nullptr);
         QTest::mouseClick(alertTitled("Confirm")->buttonAtIndex(1), Qt::LeftButton);
         EXPECT_NE(c.saveTimer(), nullptr);
         EXPECT_TRUE(urls.opened.isEmpty());
         controller.reset();
-        closeAllAlerts();
     }
+    closeAllAlerts();
+    start();
+    EXPECT_EQ(defaults().integerForKey("oco"), 17);
+    EXPECT_EQ(alertTitled("Rate Lumaro HD"), nullptr);
 }
 
 TEST_F(StartTest, LinksOpenTheirAddressOrShowItWhenTheyCannot) {

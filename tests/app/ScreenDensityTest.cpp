@@ -1,13 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
-#include <QLabel>
 
 #include "AppTestSupport.h"
 #include "app/lumaroAppDelegate.h"
-#include "platform/widgets/SegmentedControl.h"
 
 // Runs at scale factor 2 and again at 1: what holds at one pixel per point must hold at two,
 // with twice the pixels.

@@ -4,7 +4,6 @@
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <optional>
 
 #include "GuiTestSupport.h"
 #include "platform/widgets/ActivityIndicator.h"
@@ -87,31 +86,26 @@ TEST(WidgetsTest, FloatSliderSeparatesDraggingFromReleaseAndClampsToItsRange) {
 }
 
 TEST(WidgetsTest, AlertEscapeIsTheCancelButtonAndReturnTheLastButton) {
-    const struct {
-        QString cancel;
-        QStringList others;
-        Qt::Key key;
-        std::optional<int> expected;  // nothing: no button index is reported
-    } cases[] = {
+    // The cancel button, the others, the key, and the index reported (-1: none).
+    const std::tuple<QString, QStringList, Qt::Key, int> cases[] = {
         {"Don't Save", {"Save"}, Qt::Key_Escape, 0},
         {"Don't Save", {"Save"}, Qt::Key_Return, 1},
         {"OK", {}, Qt::Key_Enter, 0},
         {"Cancel", {"One", "Two"}, Qt::Key_Return, 2},
-        {"", {"Go"}, Qt::Key_Escape, std::nullopt},
+        {"", {"Go"}, Qt::Key_Escape, -1},
     };
     QWidget parent;
     parent.show();
-    for (const auto& each : cases) {
-        SCOPED_TRACE(testing::Message() << each.others.size() << " " << each.key);
-        auto* alert = new platform::Alert("Title", "Message", each.cancel, each.others, &parent);
-        QSignalSpy clicked(alert, &platform::Alert::clickedButtonAtIndex);
+    for (const auto& [cancel, others, key, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << others.size() << " " << key);
+        auto* alert = new platform::Alert("Title", "Message", cancel, others, &parent);
+        QList<int> clicked;
+        QObject::connect(alert, &platform::Alert::clickedButtonAtIndex,
+                         [&](int index) { clicked << index; });
         alert->showAlert();
-        QTest::keyClick(alert, each.key);
+        QTest::keyClick(alert, key);
         EXPECT_FALSE(alert->isVisible());
-        EXPECT_EQ(clicked.count(), each.expected ? 1 : 0);
-        if (each.expected && !clicked.isEmpty()) {
-            EXPECT_EQ(clicked.at(0).at(0).toInt(), *each.expected);
-        }
+        EXPECT_EQ(clicked, expected < 0 ? QList<int>{} : QList<int>{expected});
         QApplication::processEvents();
     }
 }
