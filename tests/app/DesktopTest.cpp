@@ -88,14 +88,6 @@ protected:
         QApplication::processEvents();
     }
 
-    app::lumaroViewController& startActive() {
-        auto& c = start();
-        c.view()->activateWindow();
-        QApplication::setActiveWindow(c.view());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(c.view()));
-        return c;
-    }
-
     void press(const QKeySequence& keys) {
         const QKeyCombination combination = keys[0];
         QTest::keyClick(controller->view(), combination.key(), combination.keyboardModifiers());
@@ -201,15 +193,17 @@ TEST_F(DesktopTest, DroppedFilesOpenAndOtherDragsAreRefused) {
 
 TEST_F(DesktopTest, KeysRunTheirActionsAndHoldingShowsTheColourOriginal) {
     UrlSink urls;
-    auto& c = startActive();
-    // Before a picture, Save does nothing.
-    press(QKeySequence::Save);
-    EXPECT_EQ(alertTitled("Confirm"), nullptr);
-    pick(writeGradient(library + "/keys.png", {200, 150}));
+    auto& c = start();
     const auto activate = [&] {
         c.view()->activateWindow();
         QApplication::setActiveWindow(c.view());
     };
+    activate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(c.view()));
+    // Before a picture, Save does nothing.
+    press(QKeySequence::Save);
+    EXPECT_EQ(alertTitled("Confirm"), nullptr);
+    pick(writeGradient(library + "/keys.png", {200, 150}));
     activate();
     const struct {
         const char* name;
