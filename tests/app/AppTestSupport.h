@@ -5,14 +5,24 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QList>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <functional>
 #include <memory>
 
 #include "GuiTestSupport.h"
 #include "app/lumaroViewController.h"
 #include "imaging/ExifJpeg.h"
+#include "platform/widgets/ActivityIndicator.h"
 #include "platform/widgets/Alert.h"
 #include "platform/widgets/ImageView.h"
+#include "platform/widgets/PhotoPicker.h"
+#include "platform/widgets/Popover.h"
+#include "platform/widgets/SegmentedControl.h"
+#include "platform/widgets/Switch.h"
 
 namespace testing_gui {
 

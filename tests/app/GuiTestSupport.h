@@ -19,24 +19,21 @@
 
 namespace testing_gui {
 
-// The application of the test program (GuiTestMain.cpp makes it, with a
-// temporary home). The settings store is process-wide, so each test clears
-// the keys it relies on.
-inline QApplication& application() { return *qApp; }
+inline platform::Defaults& defaults() { return platform::Defaults::standard(); }
 
+// The settings store is process-wide, so each test clears the keys it relies on.
 inline void clearDefaults() {
-    auto& defaults = platform::Defaults::standard();
     for (const char* key : {"Type", "Rad", "Effect", "Enabled", "Alpha", "Exposure", "R", "G", "B",
                             "Noise", "Quant", "Inverse", "activate", "Size", "PreOrnaments",
                             "Ornaments", "oco", "LibraryFolder", "Share"})
-        defaults.removeObject(key);
-    defaults.synchronize();
+        defaults().removeObject(key);
+    defaults().synchronize();
 }
 
 // The stored integers of the given keys, to compare in one go.
 inline QList<int> stored(std::initializer_list<const char*> keys) {
     QList<int> values;
-    for (const char* key : keys) values << platform::Defaults::standard().integerForKey(key);
+    for (const char* key : keys) values << defaults().integerForKey(key);
     return values;
 }
 
@@ -62,7 +59,6 @@ inline void dragSlider(platform::FloatSlider* slider, double value, bool release
 class LibraryFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        application();
         clearDefaults();
         library = qEnvironmentVariable("LUMARO_LIBRARY");
         QDir(library).removeRecursively();

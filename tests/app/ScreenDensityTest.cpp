@@ -1,15 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
-#include <QLabel>
+#include <QElapsedTimer>
 
 #include "AppTestSupport.h"
 #include "app/lumaroAppDelegate.h"
-#include "platform/widgets/SegmentedControl.h"
 
-// Runs at scale factor 2 and again at 1 (tests/app/CMakeLists.txt): what
-// holds at one pixel per point must hold at two, with twice the pixels.
+// Runs at scale factor 2 and again at 1: what holds at one pixel per point must hold at two,
+// with twice the pixels.
 
 using namespace testing_gui;
 
@@ -53,11 +50,26 @@ class ScreenDensityTest : public ControllerFixture {};
 
 TEST_F(ScreenDensityTest, TheWindowShowsEveryControlWholeInEveryState) {
     app::lumaroAppDelegate delegate;
+    QElapsedTimer clock;
+    clock.start();
     delegate.applicationDidFinishLaunching();
+    EXPECT_GE(clock.elapsed(), 1000);
     QWidget* window = delegate.window();
+    ASSERT_TRUE(window && QTest::qWaitForWindowExposed(window));
     app::lumaroViewController& c = *delegate.viewController();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    EXPECT_EQ(c.view()->window(), window);
+    EXPECT_EQ(window->width() * 4, window->height() * 3);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     expectNothingCutOff(window, "start");
+    // The layout's vector pictures are drawn with the screen's pixels, not enlarged.
+    for (QLabel* label : {c.tape1, c.tape4, c.extape1, c.sbanner, c.disp, c.darkArea}) {
+        const QPixmap pixmap = label->pixmap();
+        EXPECT_DOUBLE_EQ(pixmap.devicePixelRatio(), qApp->devicePixelRatio())
+            << label->objectName().toStdString();
+        EXPECT_EQ(pixmap.size(),
+                  (pixmap.deviceIndependentSize() * qApp->devicePixelRatio()).toSize());
+        EXPECT_GE(pixmap.deviceIndependentSize().width(), 10);
+    }
     c.pickFile(writeGradient(library + "/wide.png", {1600, 1200}));
     ASSERT_TRUE(waitFor([&] { return !c.isOpeningPicture(); }));
     QApplication::processEvents();
