@@ -17,6 +17,7 @@ using imaging::Bitmap;
 using imaging::Picture;
 using imaging::Renderer;
 using testpictures::channels;
+using testpictures::resetAdjustments;
 
 namespace {
 
@@ -26,15 +27,9 @@ std::shared_ptr<const Picture> flatPicture(int w, int h, int grey) {
     return std::make_shared<const Picture>(Picture::fromImage(image));
 }
 
-AdjustmentState resetState(int outputSize = 650) {
-    AdjustmentState s;
-    imaging::resetState(s);
-    s.outputSize = outputSize;
-    return s;
-}
-
 struct Fixture {
-    explicit Fixture(double ratio, AdjustmentState s = resetState()) : state(s), renderer(state) {
+    explicit Fixture(double ratio, AdjustmentState s = resetAdjustments())
+        : state(s), renderer(state) {
         renderer.setRandomSeed(11);
         renderer.setDevicePixelRatio(ratio);
     }
@@ -106,7 +101,7 @@ TEST(HighDensityRender, ScreensOfTwoPixelsPerPointChangeOnlyTheGrainOfTheirPictu
                  {"banded lightening vignette", 1, false, 2}};
     for (const auto& each : cases) {
         SCOPED_TRACE(each.name);
-        AdjustmentState s = resetState();
+        AdjustmentState s = resetAdjustments();
         s.renderMode = each.renderMode;
         s.noiseOn = each.noise, s.noiseValue = 100;
         s.vigOn = s.vigEnabled = each.vigEffect != 0;
@@ -146,7 +141,7 @@ TEST(HighDensityRender, ScreensOfTwoPixelsPerPointChangeOnlyTheGrainOfTheirPictu
 TEST(HighDensityRender, NoiseComesInGrainsOfTheGivenPixelsPerPoint) {
     // Odd sizes and padded rows: grains cut by the edges, and the row chunks
     // of the parallel passes (16 rows) are not a multiple of 3.
-    AdjustmentState s = resetState();
+    AdjustmentState s = resetAdjustments();
     s.noiseOn = 1, s.noiseValue = 100;  // every pixel becomes a noise grey
     for (const int grain : {1, 2, 3}) {
         for (const bool banded : {false, true}) {

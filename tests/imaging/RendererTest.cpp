@@ -16,6 +16,7 @@ using imaging::Bitmap;
 using imaging::Picture;
 using imaging::Renderer;
 using imaging::SliderValues;
+using testpictures::resetAdjustments;
 
 namespace {
 
@@ -23,16 +24,9 @@ std::shared_ptr<const Picture> pattern(int w, int h) {
     return std::make_shared<const Picture>(Picture::fromImage(testpictures::patternImage(w, h)));
 }
 
-AdjustmentState resetState(int outputSize = 650) {
-    AdjustmentState s;
-    imaging::resetState(s);
-    s.outputSize = outputSize;
-    return s;
-}
-
 // Renders counted through the owner's notification.
 struct Fixture {
-    explicit Fixture(AdjustmentState s = resetState()) : state(s), renderer(state) {
+    explicit Fixture(AdjustmentState s = resetAdjustments()) : state(s), renderer(state) {
         renderer.setWorkingImageChanged([this] { ++changes; });
         renderer.setSliderSource([this] { return sliders; });
         renderer.setRandomSeed(5);
