@@ -1,49 +1,34 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <cmath>
 #include <cstdlib>
 #include <memory>
 
 #include "TestPictures.h"
 #include "imaging/BandedPass.h"
 #include "imaging/ChannelPass.h"
-#include "imaging/Intake.h"
 #include "imaging/Renderer.h"
-#include "imaging/ResetDefaults.h"
 
 using imaging::AdjustmentState;
 using imaging::Bitmap;
-using imaging::Picture;
-using imaging::Renderer;
 using testpictures::channels;
 using testpictures::resetAdjustments;
 
 namespace {
 
-std::shared_ptr<const Picture> flatPicture(int w, int h, int grey) {
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(qRgb(grey, grey, grey));
-    return std::make_shared<const Picture>(Picture::fromImage(image));
-}
-
-struct Fixture {
-    explicit Fixture(double ratio, AdjustmentState s = resetAdjustments())
-        : state(s), renderer(state) {
+// A renderer on a screen of the given pixels per point, showing a flat grey picture.
+struct Screen {
+    Screen(double ratio, QSize picture, const AdjustmentState& s = resetAdjustments()) : state(s) {
+        QImage image(picture, QImage::Format_RGB32);
+        image.fill(qRgb(150, 150, 150));
         renderer.setRandomSeed(11);
         renderer.setDevicePixelRatio(ratio);
+        renderer.takeInPicture(
+            std::make_shared<const imaging::Picture>(imaging::Picture::fromImage(image)));
     }
     AdjustmentState state;
-    Renderer renderer;
+    imaging::Renderer renderer{state};
 };
-
-// The grey of the picture halved by averaging each 2 x 2 block, as a screen of one pixel per
-// point would show a picture rendered at two.
-int halvedGrey(const Bitmap& b, int x, int y) {
-    const int sum = channels(b, 2 * x, 2 * y)[0] + channels(b, 2 * x + 1, 2 * y)[0] +
-                    channels(b, 2 * x, 2 * y + 1)[0] + channels(b, 2 * x + 1, 2 * y + 1)[0];
-    return (sum + 2) / 4;
-}
 
 // True when every pixel of each aligned grain x grain block equals the
 // block's first pixel (blocks cut by the edges included).
@@ -56,14 +41,12 @@ bool comesInGrains(const Bitmap& b, int grain) {
 }
 
 TEST(HighDensityRender, TheFitAimsAtTheScreensPixelsAndKeepsItsSizeInPoints) {
-    struct Case {
+    const struct {
         QSize picture;
         double ratio;
-        QSize pixels;
-        QSize points;
+        QSize pixels, points;
         double pixelsPerPoint;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{2048, 1536}, 1.0, {650, 487}, {650, 487}, 1.0},
         {{2048, 1536}, 2.0, {1300, 975}, {650, 487}, 2.0},
         {{1536, 2048}, 2.0, {975, 1300}, {487, 650}, 2.0},
@@ -74,15 +57,14 @@ TEST(HighDensityRender, TheFitAimsAtTheScreensPixelsAndKeepsItsSizeInPoints) {
         // Below one pixel per point the screen still gets one.
         {{2048, 1536}, 0.5, {650, 487}, {650, 487}, 1.0},
     };
-    for (const Case& each : cases) {
+    for (const auto& each : cases) {
         SCOPED_TRACE(testing::Message() << each.picture.width() << "x" << each.picture.height()
                                         << " at " << each.ratio);
-        Fixture f(each.ratio);
-        f.renderer.takeInPicture(flatPicture(each.picture.width(), each.picture.height(), 90));
-        const Bitmap& pixels = f.renderer.workingImage();
+        Screen screen(each.ratio, each.picture);
+        const Bitmap& pixels = screen.renderer.workingImage();
         EXPECT_EQ(QSize(pixels.width(), pixels.height()), each.pixels);
-        EXPECT_EQ(QSize(f.state.imageWidth, f.state.imageHeight), each.points);
-        EXPECT_DOUBLE_EQ(f.renderer.pixelsPerPoint(), each.pixelsPerPoint);
+        EXPECT_EQ(QSize(screen.state.imageWidth, screen.state.imageHeight), each.points);
+        EXPECT_DOUBLE_EQ(screen.renderer.pixelsPerPoint(), each.pixelsPerPoint);
     }
 }
 
@@ -107,9 +89,7 @@ TEST(HighDensityRender, ScreensOfTwoPixelsPerPointChangeOnlyTheGrainOfTheirPictu
         s.vigOn = s.vigEnabled = each.vigEffect != 0;
         s.vigEffect = each.vigEffect, s.vigRadius = 30;
         // The same seed gives the same noise at any ratio.
-        Fixture low(1.0, s), high(2.0, s);
-        low.renderer.takeInPicture(flatPicture(2048, 1536, 150));
-        high.renderer.takeInPicture(flatPicture(2048, 1536, 150));
+        Screen low(1.0, {2048, 1536}, s), high(2.0, {2048, 1536}, s);
         const Bitmap upright = testpictures::randomBitmap(64, 40);
         const Bitmap saved = high.renderer.fullResolutionRender(upright.clone());
         EXPECT_TRUE(
@@ -123,16 +103,20 @@ TEST(HighDensityRender, ScreensOfTwoPixelsPerPointChangeOnlyTheGrainOfTheirPictu
             continue;
         }
         EXPECT_NE(channels(one, 0, 0)[0], 150);
+        // Alike, within the rounding of a pixel's distance, to the picture at two pixels per
+        // point with each 2 x 2 block averaged.
         long total = 0;
         int worst = 0;
         for (int y = 0; y < one.height(); ++y) {
             for (int x = 0; x < one.width(); ++x) {
-                const int d = std::abs(channels(one, x, y)[0] - halvedGrey(two, x, y));
+                int sum = 2;
+                for (int block = 0; block < 4; ++block)
+                    sum += channels(two, 2 * x + block % 2, 2 * y + block / 2)[0];
+                const int d = std::abs(channels(one, x, y)[0] - sum / 4);
                 total += d;
                 worst = std::max(worst, d);
             }
         }
-        // Alike within the rounding of a pixel's distance.
         EXPECT_LE(double(total) / (one.width() * one.height()), 1.0);
         EXPECT_LE(worst, 4);
     }
