@@ -102,9 +102,7 @@ TEST(ChannelPass, NoiseIsOneGreyPerPixelRepeatableBySeedAndZeroBelowASumOfThree)
     s.noiseOn = 1;
     s.noiseValue = 100;  // a = 1: the pixel becomes the noise grey
     const Bitmap source = testpictures::randomBitmap(64, 48, 0, 5);
-    Bitmap first = source.clone();
-    Bitmap again = source.clone();
-    Bitmap other = source.clone();
+    Bitmap first = source.clone(), again = source.clone(), other = source.clone();
     imaging::channelPass(first, s, {}, 42);
     imaging::channelPass(again, s, {}, 42);
     imaging::channelPass(other, s, {}, 43);
@@ -114,30 +112,26 @@ TEST(ChannelPass, NoiseIsOneGreyPerPixelRepeatableBySeedAndZeroBelowASumOfThree)
         for (int x = 0; x < source.width(); ++x) {
             const auto in = channels(source, x, y);
             const auto out = channels(first, x, y);
-            const unsigned m = unsigned((in[0] + in[1] + in[2]) / 3);  // grey, S = 3m
-            ASSERT_EQ(out[0], out[1]);
-            ASSERT_EQ(out[1], out[2]);
-            if (m == 0) {
-                ASSERT_EQ(out[0], 0);
-            } else {
-                ASSERT_GE(unsigned(out[0]), m / 2);  // (m + u mod m) / 2
-                ASSERT_LE(unsigned(out[0]), (2 * m - 1) / 2);
-            }
+            const int m = (in[0] + in[1] + in[2]) / 3;  // grey, S = 3m
+            ASSERT_EQ(out, (Rgb{out[0], out[0], out[0]}));
+            // (m + u mod m) / 2, and 0 for m = 0.
+            ASSERT_GE(out[0], m / 2);
+            ASSERT_LE(out[0], std::max(0, (2 * m - 1) / 2));
         }
     }
-
-    // A sum below 3 gets the grey 0 and is only scaled by 1 - a.
-    s.noiseValue = 30;
-    s.toneOn = 1;
-    s.toneType = 3;
-    s.tintR = s.tintG = 255;
-    s.tintB = 0;  // grey 1 becomes (1, 1, 0): S = 2
-    for (std::uint64_t seed = 0; seed < 5; ++seed) {
-        EXPECT_EQ(renderOne({1, 1, 1}, s, {}, seed), (Rgb{0, 0, 0}));  // trunc(0.7)
+    // A sum below 3 gets the grey 0 and is only scaled by 1 - a: the custom tint turns the
+    // grey 1 into (1, 1, 0), S = 2, and 0.7 truncates to 0; the grey 2 (m = 1) to 1.98.
+    s.toneOn = 1, s.toneType = 3;
+    s.tintR = s.tintG = 255, s.tintB = 0;
+    const struct {
+        int noise, grey;
+        Rgb expected;
+    } small[] = {{30, 1, {0, 0, 0}}, {1, 2, {1, 1, 0}}};
+    for (const auto& c : small) {
+        s.noiseValue = c.noise;
+        for (std::uint64_t seed = 0; seed < 5; ++seed)
+            EXPECT_EQ(renderOne({c.grey, c.grey, c.grey}, s, {}, seed), c.expected) << c.grey;
     }
-    s.noiseValue = 1;
-    EXPECT_EQ(renderOne({2, 2, 2}, s, {}, 9),
-              (Rgb{1, 1, 0}));  // m = 1 gives grey 0: trunc(2 * 0.99)
 }
 
 }  // namespace
