@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cstring>
 
@@ -47,13 +48,10 @@ TEST(Fit, DrawsThePictureUprightAtItsFittedSizeWithThePlatformRowPadding) {
     // Stored landscape, shown portrait: the fit works on the upright size.
     QImage grid = testpictures::patternImage(400, 300);
     grid.fill(Qt::black);
-    for (int y = 0; y < 150; ++y) {
-        for (int x = 0; x < 200; ++x) grid.setPixel(x, y, qRgb(250, 10, 10));  // top left red
-    }
+    QPainter(&grid).fillRect(0, 0, 200, 150, QColor(250, 10, 10));  // top left red
     const Picture turned = Picture::fromImage(grid, Orientation::Right);
     const Bitmap b = imaging::fitToOutputSize(turned, 200);
-    EXPECT_EQ(b.width(), 150);
-    EXPECT_EQ(b.height(), 200);
+    EXPECT_EQ(QSize(b.width(), b.height()), QSize(150, 200));
     // Turned clockwise, the stored top left is the upright top right.
     EXPECT_EQ(testpictures::channels(b, 140, 10), (std::array<int, 3>{250, 10, 10}));
     EXPECT_EQ(testpictures::channels(b, 10, 10), (std::array<int, 3>{0, 0, 0}));
@@ -71,14 +69,9 @@ TEST(Fit, DrawsThePictureUprightAtItsFittedSizeWithThePlatformRowPadding) {
 TEST(UprightPicture, AllEightExifOrientationsLookAsQtShowsThem) {
     QTemporaryDir dir;
     const QImage pattern = testpictures::patternImage(37, 23);
-    const Orientation expected[] = {Orientation::Up,
-                                    Orientation::UpMirrored,
-                                    Orientation::Down,
-                                    Orientation::DownMirrored,
-                                    Orientation::LeftMirrored,
-                                    Orientation::Right,
-                                    Orientation::RightMirrored,
-                                    Orientation::Left};
+    using enum Orientation;
+    const Orientation expected[] = {Up,           UpMirrored, Down,          DownMirrored,
+                                    LeftMirrored, Right,      RightMirrored, Left};
     for (int exif = 1; exif <= 8; ++exif) {
         const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(exif));
         ASSERT_TRUE(testfiles::writeFile(path, testpictures::jpegWithOrientation(pattern, exif)));

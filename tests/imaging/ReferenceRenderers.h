@@ -75,15 +75,14 @@ inline void channelPixel(std::uint8_t* px, const imaging::AdjustmentState& s,
     const int f = s.filterType;
     const bool grey = f >= 0 && f <= 6;
     const int a = grey ? greys[f] : R0, b = grey ? greys[f] : G0, cc = grey ? greys[f] : B0;
-    int x, y, z;
-    if (s.colourControls == 0) {
-        x = lightDark(a, sl.slider1, sl.slider2).value;
-        y = lightDark(b, sl.slider1, sl.slider2).value;
-        z = lightDark(cc, sl.slider1, sl.slider2).value;
-    } else {
-        const Lane la = lightDark(a, sl.sliderR, sl.sliderR2);
-        const Lane lb = lightDark(b, sl.sliderG, sl.sliderG2);
-        const Lane lc = lightDark(cc, sl.sliderB, sl.sliderB2);
+    // One light/dark pair for all lanes, or a pair per lane.
+    const bool lanes = s.colourControls != 0;
+    const Lane la = lightDark(a, lanes ? sl.sliderR : sl.slider1, lanes ? sl.sliderR2 : sl.slider2);
+    const Lane lb = lightDark(b, lanes ? sl.sliderG : sl.slider1, lanes ? sl.sliderG2 : sl.slider2);
+    const Lane lc =
+        lightDark(cc, lanes ? sl.sliderB : sl.slider1, lanes ? sl.sliderB2 : sl.slider2);
+    int x = la.value, y = lb.value, z = lc.value;
+    if (lanes) {
         int P = la.value, Q = lb.value, Rr = lc.value;
         if (lb.outOfRange) P = lb.value;
         if (lc.outOfRange) P = Q = lc.value;
