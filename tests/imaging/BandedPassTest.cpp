@@ -24,13 +24,6 @@ Rgb renderOne(Rgb pixel, const AdjustmentState& state, const SliderValues& slide
     return channels(bitmap, 0);
 }
 
-SliderValues sliders(float light, float dark) {
-    SliderValues s;
-    s.slider1 = light;
-    s.slider2 = dark;
-    return s;
-}
-
 // The fine points of the band arithmetic; the full table is compared with the reference below.
 TEST(BandedPass, FinePointsOfTheBands) {
     const AdjustmentState s = resetAdjustments();
@@ -42,12 +35,12 @@ TEST(BandedPass, FinePointsOfTheBands) {
         {{1, 1, 0}, {}, {1, 1, 0}},  // a channel sum up to 2 keeps its colour
         {{3, 0, 0}, {}, {1, 1, 1}},
         {{10, 200, 90}, {}, {100, 100, 100}},
-        {{120, 120, 120}, sliders(0, -5), {133, 133, 133}},  // 132.5 rounds away from zero
+        {{120, 120, 120}, {0, -5}, {133, 133, 133}},  // 132.5 rounds away from zero
         // The offset is a single-precision product: 0.2f * 0.5f is a little more than 0.1,
         // so 120 - 5 * o lies just below 119.5.
-        {{120, 120, 120}, sliders(0, 0.2f), {119, 119, 119}},
-        {{128, 128, 128}, sliders(3, 100), {130, 130, 130}},  // the sum 384 is the first light band
-        {{128, 128, 127}, sliders(100, 3), {126, 126, 126}},
+        {{120, 120, 120}, {0, 0.2f}, {119, 119, 119}},
+        {{128, 128, 128}, {3, 100}, {130, 130, 130}},  // the sum 384 is the first light band
+        {{128, 128, 127}, {100, 3}, {126, 126, 126}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(renderOne(c.pixel, s, c.sliders), c.expected)
@@ -66,8 +59,9 @@ TEST(BandedPass, BandTableMatchesForEveryChannelSum) {
         px[3] = std::uint8_t(std::clamp(l - 510, 0, 255));
     }
     const AdjustmentState s = resetAdjustments();
-    for (const auto& sl : {sliders(0, 0), sliders(10, 10), sliders(-5, -5), sliders(5.3f, -5.0f),
-                           sliders(0.7f, 9.9f), sliders(-3.3f, 1.1f)}) {
+    const SliderValues sliderSets[] = {{0, 0},        {10, 10},     {-5, -5},
+                                       {5.3f, -5.0f}, {0.7f, 9.9f}, {-3.3f, 1.1f}};
+    for (const SliderValues& sl : sliderSets) {
         Bitmap fast = bitmap.clone();
         Bitmap slow = bitmap.clone();
         imaging::bandedPass(fast, 0, s, sl, 1);
@@ -141,8 +135,8 @@ TEST(BandedPass, VignetteMatchesTheReferenceOverRowsOfWidthPlusPadding) {
         int width, height, radius, alpha, exposure, quant;
         std::initializer_list<int> tones, paddings;
         SliderValues sliders;
-    } sizes[] = {{47, 31, 37, 80, 120, 5, {2}, {0, 3, 6}, sliders(4.4f, -2.2f)},
-                 {900, 640, 63, 100, 100, 1, {0, 1, 3}, {0, 4}, sliders(-3.1f, 6.7f)}};
+    } sizes[] = {{47, 31, 37, 80, 120, 5, {2}, {0, 3, 6}, {4.4f, -2.2f}},
+                 {900, 640, 63, 100, 100, 1, {0, 1, 3}, {0, 4}, {-3.1f, 6.7f}}};
     for (const auto& size : sizes) {
         s.vigRadius = size.radius;
         s.alphaValue = size.alpha;

@@ -128,25 +128,6 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(MetadataTest, SavedPicturesCarryTheDescriptionFittedToTheNewPixels) {
-    const auto metadata = platform::PhotoMetadata::readFrom(writeCameraJpeg(path("camera.jpg")));
-    ASSERT_TRUE(metadata);
-    // The upright picture of a sideways photo, and a reduced copy of it.
-    for (const QSize pixels : {QSize(48, 64), QSize(30, 40)}) {
-        QImage upright(pixels, QImage::Format_RGB32);
-        upright.fill(Qt::gray);
-        for (const char* format : {"jpeg", "png"}) {
-            QString error;
-            const QByteArray encoded =
-                platform::encodeWithMetadata(upright, format, 90, metadata.get(), &error);
-            ASSERT_FALSE(encoded.isEmpty()) << error.toStdString();
-            const QString out = path(QStringLiteral("out.") + format);
-            ASSERT_TRUE(testfiles::writeFile(out, encoded));
-            expectFittedMetadata(out, pixels);
-        }
-    }
-}
-
 TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
     QImage plain(20, 10, QImage::Format_RGB32);
     plain.fill(Qt::blue);
@@ -170,12 +151,14 @@ TEST_F(MetadataTest, PicturesWithoutReadableMetadataSaveAsPlainPictures) {
     }
 }
 
-// lumaro-render writes what it renders with the same rule, unless told to strip it.
-TEST_F(MetadataTest, LumaroRenderKeepsTheDescriptionUnlessStripped) {
+// What lumaro-render writes carries the description fitted to the new pixels, unless told to
+// strip it.
+TEST_F(MetadataTest, SavedPicturesCarryTheDescriptionFittedToTheNewPixels) {
     const QString camera = writeCameraJpeg(path("camera.jpg"));
-    ASSERT_EQ(render({camera, "-o", path("kept.jpg"), "--export", "--tone", "sepia"}), 0);
-    expectFittedMetadata(path("kept.jpg"), {48, 64});
-
+    for (const char* saved : {"kept.jpg", "kept.png"}) {
+        ASSERT_EQ(render({camera, "-o", path(saved), "--export", "--tone", "sepia"}), 0);
+        expectFittedMetadata(path(saved), {48, 64});
+    }
     ASSERT_EQ(render({camera, "-o", path("stripped.jpg"), "--export", "--strip-metadata"}), 0);
     const Read stripped = readBack(path("stripped.jpg"));
     EXPECT_EQ(stripped.pixels, QSize(48, 64));
