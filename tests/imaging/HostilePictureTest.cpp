@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 
+#include "ExifJpeg.h"
 #include "TestPictures.h"
 #include "imaging/Intake.h"
 #include "platform/PictureDecoder.h"
@@ -36,11 +36,7 @@ QByteArray pngClaiming(quint32 width, quint32 height) {
 }
 
 QByteArray encoded(const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    testpictures::patternImage(160, 120).save(&buffer, format);
-    return bytes;
+    return testpictures::encoded(testpictures::patternImage(160, 120), format);
 }
 
 QByteArray jpegClaiming(quint16 width, quint16 height) {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "ExifJpeg.h"
 #include "platform/PhotoMetadata.h"
 #include "support/Files.h"
 #include "support/Tool.h"
@@ -46,11 +46,7 @@ std::string valueOf(const Read& r, const std::string& key) {
 QByteArray jpegOf(QSize size) {
     QImage picture(size, QImage::Format_RGB32);
     picture.fill(qRgb(180, 120, 60));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "jpeg", 90);
-    return bytes;
+    return testpictures::encoded(picture, "jpeg", 90);
 }
 
 // A camera photo's description as written and as a save of its upright pixels must leave it:
