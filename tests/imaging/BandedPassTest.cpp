@@ -12,34 +12,21 @@ using imaging::AdjustmentState;
 using imaging::Bitmap;
 using imaging::SliderValues;
 using testpictures::channels;
-using testpictures::pixelRow;
+using testpictures::resetAdjustments;
 
 namespace {
 
 using Rgb = std::array<int, 3>;
 
-AdjustmentState resetState() {
-    AdjustmentState s;
-    imaging::resetState(s);
-    return s;
-}
-
 Rgb renderOne(Rgb pixel, const AdjustmentState& state, const SliderValues& sliders = {}) {
-    Bitmap bitmap = pixelRow({pixel});
+    Bitmap bitmap = testpictures::onePixel(pixel);
     imaging::bandedPass(bitmap, 0, state, sliders, 1);
     return channels(bitmap, 0);
 }
 
-SliderValues sliders(float light, float dark) {
-    SliderValues s;
-    s.slider1 = light;
-    s.slider2 = dark;
-    return s;
-}
-
 // The fine points of the band arithmetic; the full table is compared with the reference below.
 TEST(BandedPass, FinePointsOfTheBands) {
-    const AdjustmentState s = resetState();
+    const AdjustmentState s = resetAdjustments();
     const struct {
         Rgb pixel;
         SliderValues sliders;
@@ -48,12 +35,12 @@ TEST(BandedPass, FinePointsOfTheBands) {
         {{1, 1, 0}, {}, {1, 1, 0}},  // a channel sum up to 2 keeps its colour
         {{3, 0, 0}, {}, {1, 1, 1}},
         {{10, 200, 90}, {}, {100, 100, 100}},
-        {{120, 120, 120}, sliders(0, -5), {133, 133, 133}},  // 132.5 rounds away from zero
+        {{120, 120, 120}, {0, -5}, {133, 133, 133}},  // 132.5 rounds away from zero
         // The offset is a single-precision product: 0.2f * 0.5f is a little more than 0.1,
         // so 120 - 5 * o lies just below 119.5.
-        {{120, 120, 120}, sliders(0, 0.2f), {119, 119, 119}},
-        {{128, 128, 128}, sliders(3, 100), {130, 130, 130}},  // the sum 384 is the first light band
-        {{128, 128, 127}, sliders(100, 3), {126, 126, 126}},
+        {{120, 120, 120}, {0, 0.2f}, {119, 119, 119}},
+        {{128, 128, 128}, {3, 100}, {130, 130, 130}},  // the sum 384 is the first light band
+        {{128, 128, 127}, {100, 3}, {126, 126, 126}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(renderOne(c.pixel, s, c.sliders), c.expected)
@@ -71,9 +58,10 @@ TEST(BandedPass, BandTableMatchesForEveryChannelSum) {
         px[2] = std::uint8_t(std::clamp(l - 255, 0, 255));
         px[3] = std::uint8_t(std::clamp(l - 510, 0, 255));
     }
-    const AdjustmentState s = resetState();
-    for (const auto& sl : {sliders(0, 0), sliders(10, 10), sliders(-5, -5), sliders(5.3f, -5.0f),
-                           sliders(0.7f, 9.9f), sliders(-3.3f, 1.1f)}) {
+    const AdjustmentState s = resetAdjustments();
+    const SliderValues sliderSets[] = {{0, 0},        {10, 10},     {-5, -5},
+                                       {5.3f, -5.0f}, {0.7f, 9.9f}, {-3.3f, 1.1f}};
+    for (const SliderValues& sl : sliderSets) {
         Bitmap fast = bitmap.clone();
         Bitmap slow = bitmap.clone();
         imaging::bandedPass(fast, 0, s, sl, 1);
@@ -82,76 +70,64 @@ TEST(BandedPass, BandTableMatchesForEveryChannelSum) {
     }
 }
 
+// Each noise grey lies between half the pixel's grey and just below it.
 TEST(BandedPass, SparseNoiseReplacesAboutThreePixelsInEveryModulus) {
-    AdjustmentState s = resetState();
+    AdjustmentState s = resetAdjustments();
     s.noiseOn = 1;
-    s.noiseValue = 100;  // modulus 2: every pixel
     const Bitmap grey = testpictures::greyPicture(100, 100, 120);
-    Bitmap all = grey.clone();
-    imaging::bandedPass(all, 0, s, {}, 3);
-    int replaced = 0;
-    for (int y = 0; y < 100; ++y) {
-        for (int x = 0; x < 100; ++x) {
-            const auto c = channels(all, x, y);
-            ASSERT_EQ(c[0], c[1]);
-            ASSERT_EQ(c[1], c[2]);
-            ASSERT_GE(c[0], 60);
-            ASSERT_LE(c[0], 119);
-            replaced += c[0] != 120;
+    // Modulus 2 replaces every pixel, modulus 50 about 3 in 50; 250 is beyond the panel's
+    // range and must neither divide by zero nor wrap.
+    const struct {
+        int noise, fewest, most;
+    } cases[] = {{100, 10000, 10000}, {52, 400, 800}, {250, 0, 10000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.noise);
+        s.noiseValue = c.noise;
+        Bitmap noisy = grey.clone();
+        imaging::bandedPass(noisy, 0, s, {}, 3);
+        int replaced = 0;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                const auto v = channels(noisy, x, y);
+                ASSERT_EQ(v, (Rgb{v[0], v[0], v[0]}));
+                ASSERT_TRUE(v[0] == 120 || (v[0] >= 60 && v[0] <= 119)) << v[0];
+                replaced += v[0] != 120;
+            }
         }
+        EXPECT_GE(replaced, c.fewest);
+        EXPECT_LE(replaced, c.most);
     }
-    EXPECT_EQ(replaced, 100 * 100);
-
-    s.noiseValue = 52;  // modulus 50: 3 in 50 on average
-    Bitmap some = grey.clone();
-    imaging::bandedPass(some, 0, s, {}, 3);
-    replaced = 0;
-    for (int y = 0; y < 100; ++y) {
-        for (int x = 0; x < 100; ++x) replaced += channels(some, x, y)[0] != 120;
-    }
-    EXPECT_GT(replaced, 400);
-    EXPECT_LT(replaced, 800);
-
-    s.noiseValue = 250;  // beyond the panel's range: no division by zero, no wrap
-    Bitmap beyond = grey.clone();
-    imaging::bandedPass(beyond, 0, s, {}, 3);
 }
 
+// On a 201 x 101 picture hw = 100, hh = 50 and D = 111: the pixel (99, 49) is the centre,
+// (199, 99) lies at the distance D, (49, 49) at 50.
 TEST(BandedPass, VignetteDarkensToBlackAndLightensToWhiteAtTheCornerDistance) {
-    AdjustmentState s = resetState();
-    s.vigEnabled = 1;
-    s.vigRadius = 20;
-    // 201 x 101: hw = 100, hh = 50, D = 111. The centre pixel has x = hw,
-    // y = hh; pixel (199, 99) has x = 200, y = 100 and d = D.
-    Bitmap dark = testpictures::greyPicture(201, 101, 150);
-    imaging::bandedPass(dark, 0, s, {}, 1);
-    EXPECT_EQ(channels(dark, 99, 49), (Rgb{150, 150, 150}));
-    EXPECT_EQ(channels(dark, 199, 99), (Rgb{0, 0, 0}));  // f = 1 - 1.5 * 0.68 < 0
-    EXPECT_EQ(channels(dark, 0, 0), (Rgb{0, 0, 0}));
-    const double f = 1 - 1.5 * 0.68 * (50.0 / 111);
-    EXPECT_EQ(channels(dark, 49, 49)[0], int(std::round(150 * f)));  // dx = 50, dy = 0
-
-    s.vigEffect = 2;
-    Bitmap light = testpictures::greyPicture(201, 101, 82);
-    imaging::bandedPass(light, 0, s, {}, 1);
-    EXPECT_EQ(channels(light, 99, 49), (Rgb{82, 82, 82}));
-    EXPECT_EQ(channels(light, 199, 99), (Rgb{255, 255, 255}));  // 82 / 0.32 > 255
-    Bitmap lighter = testpictures::greyPicture(201, 101, 81);
-    imaging::bandedPass(lighter, 0, s, {}, 1);
-    EXPECT_EQ(channels(lighter, 199, 99), (Rgb{253, 253, 253}));  // 81 / 0.32 = 253.1
-
-    // A radius so large that 1 - t falls below 0 still gives white, not garbage.
-    s.vigRadius = 400;
-    Bitmap beyond = testpictures::greyPicture(201, 101, 40);
-    imaging::bandedPass(beyond, 0, s, {}, 1);
-    EXPECT_EQ(channels(beyond, 0, 0), (Rgb{255, 255, 255}));
+    const int darkenedAt50 = int(std::round(150 * (1 - 1.5 * 0.68 * (50.0 / 111))));
+    const struct {
+        int effect, radius, grey, x, y, expected;
+    } cases[] = {
+        {1, 20, 150, 99, 49, 150}, {1, 20, 150, 199, 99, 0},  // f = 1 - 1.5 * 0.68 < 0
+        {1, 20, 150, 0, 0, 0},     {1, 20, 150, 49, 49, darkenedAt50},
+        {2, 20, 82, 99, 49, 82},   {2, 20, 82, 199, 99, 255},  // 82 / 0.32 > 255
+        {2, 20, 81, 199, 99, 253},                             // 81 / 0.32 = 253.1
+        {2, 400, 40, 0, 0, 255},  // 1 - t below 0 still gives white, not garbage
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "effect " << c.effect << " radius " << c.radius
+                                        << " grey " << c.grey << " at " << c.x << "," << c.y);
+        AdjustmentState s = resetAdjustments();
+        s.vigEnabled = 1, s.vigEffect = c.effect, s.vigRadius = c.radius;
+        Bitmap b = testpictures::greyPicture(201, 101, c.grey);
+        imaging::bandedPass(b, 0, s, {}, 1);
+        EXPECT_EQ(channels(b, c.x, c.y), (Rgb{c.expected, c.expected, c.expected}));
+    }
 }
 
 // The buffer rows really carry `padding` extra pixels, as the fit lays them out. The large
 // picture uses the per-distance word table; its black corner holds channel sums up to 2,
 // which keep their own channels.
 TEST(BandedPass, VignetteMatchesTheReferenceOverRowsOfWidthPlusPadding) {
-    AdjustmentState s = resetState();
+    AdjustmentState s = resetAdjustments();
     s.vigEnabled = 1;
     s.quantOn = 1;
     s.tintR = 250, s.tintG = 180, s.tintB = 90;
@@ -159,8 +135,8 @@ TEST(BandedPass, VignetteMatchesTheReferenceOverRowsOfWidthPlusPadding) {
         int width, height, radius, alpha, exposure, quant;
         std::initializer_list<int> tones, paddings;
         SliderValues sliders;
-    } sizes[] = {{47, 31, 37, 80, 120, 5, {2}, {0, 3, 6}, sliders(4.4f, -2.2f)},
-                 {900, 640, 63, 100, 100, 1, {0, 1, 3}, {0, 4}, sliders(-3.1f, 6.7f)}};
+    } sizes[] = {{47, 31, 37, 80, 120, 5, {2}, {0, 3, 6}, {4.4f, -2.2f}},
+                 {900, 640, 63, 100, 100, 1, {0, 1, 3}, {0, 4}, {-3.1f, 6.7f}}};
     for (const auto& size : sizes) {
         s.vigRadius = size.radius;
         s.alphaValue = size.alpha;
@@ -191,7 +167,7 @@ TEST(BandedPass, VignetteMatchesTheReferenceOverRowsOfWidthPlusPadding) {
         }
     }
     // When the assumed padding matches the rows, the vignette is symmetric.
-    s = resetState();
+    s = resetAdjustments();
     s.vigEnabled = 1;
     s.vigRadius = 20;
     Bitmap padded = testpictures::greyPicture(40, 40, 200, 4 * 46);
@@ -202,38 +178,33 @@ TEST(BandedPass, VignetteMatchesTheReferenceOverRowsOfWidthPlusPadding) {
 }
 
 TEST(RowPadding, FollowsTheTableForLandscapePortraitAndSquarePictures) {
-    // Landscape: by output size only.
-    EXPECT_EQ(imaging::rowPadding(450, 450, 300), 6);
-    EXPECT_EQ(imaging::rowPadding(500, 500, 375), 4);
-    EXPECT_EQ(imaging::rowPadding(550, 550, 412), 2);
-    EXPECT_EQ(imaging::rowPadding(600, 600, 450), 0);
-    EXPECT_EQ(imaging::rowPadding(650, 650, 487), 0);
-    // Portrait, by output size and the truncated width.
+    // Landscape pictures by output size only, portrait ones by output size and the truncated
+    // width.
     const struct {
         int size;
-        float ws;
-        int p;
-    } portrait[] = {
-        {450, 332, 5},  {450, 333, 7}, {450, 337, 7}, {450, 337.4f, 7}, {450, 337.6f, 6},
-        {450, 338, 6},  {450, 339, 5}, {500, 370, 7}, {500, 371, 2},    {500, 374, 2},
-        {500, 375, 1},  {500, 379, 1}, {500, 380, 7}, {550, 410, 1},    {550, 411, 5},
-        {550, 412, 3},  {550, 414, 3}, {550, 415, 1}, {600, 445, 4},    {600, 446, 7},
-        {600, 449, 7},  {600, 450, 6}, {600, 454, 6}, {600, 455, 4},    {650, 487, 0},
-        {1300, 975, 0},
+        float width, height;
+        int padding;
+    } cases[] = {
+        {450, 450, 300, 6},    {500, 500, 375, 4},    {550, 550, 412, 2},   {600, 600, 450, 0},
+        {650, 650, 487, 0},    {450, 332, 450, 5},    {450, 333, 450, 7},   {450, 337, 450, 7},
+        {450, 337.4f, 450, 7}, {450, 337.6f, 450, 6}, {450, 338, 450, 6},   {450, 339, 450, 5},
+        {500, 370, 500, 7},    {500, 371, 500, 2},    {500, 374, 500, 2},   {500, 375, 500, 1},
+        {500, 379, 500, 1},    {500, 380, 500, 7},    {550, 410, 550, 1},   {550, 411, 550, 5},
+        {550, 412, 550, 3},    {550, 414, 550, 3},    {550, 415, 550, 1},   {600, 445, 600, 4},
+        {600, 446, 600, 7},    {600, 449, 600, 7},    {600, 450, 600, 6},   {600, 454, 600, 6},
+        {600, 455, 600, 4},    {650, 487, 650, 0},    {1300, 975, 1300, 0},
     };
-    for (const auto& c : portrait) {
-        EXPECT_EQ(imaging::rowPadding(c.size, c.ws, float(c.size)), c.p) << c.size << " " << c.ws;
+    for (const auto& c : cases) {
+        EXPECT_EQ(imaging::rowPadding(c.size, c.width, c.height), c.padding)
+            << c.size << " " << c.width << "x" << c.height;
     }
     // Square pictures by their side, whatever the output size.
+    const std::pair<float, int> squares[] = {{480, 6}, {499.5f, 6}, {500, 4}, {501, 3},
+                                             {525, 3}, {526, 2},    {550, 2}, {551, 0}};
     for (int size : {450, 500, 650, 1300}) {
-        EXPECT_EQ(imaging::rowPadding(size, 480, 480), 6);
-        EXPECT_EQ(imaging::rowPadding(size, 499.5f, 499.5f), 6);
-        EXPECT_EQ(imaging::rowPadding(size, 500, 500), 4);
-        EXPECT_EQ(imaging::rowPadding(size, 501, 501), 3);
-        EXPECT_EQ(imaging::rowPadding(size, 525, 525), 3);
-        EXPECT_EQ(imaging::rowPadding(size, 526, 526), 2);
-        EXPECT_EQ(imaging::rowPadding(size, 550, 550), 2);
-        EXPECT_EQ(imaging::rowPadding(size, 551, 551), 0);
+        for (const auto& [side, padding] : squares) {
+            EXPECT_EQ(imaging::rowPadding(size, side, side), padding) << size << " " << side;
+        }
     }
 }
 

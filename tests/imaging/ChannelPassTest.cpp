@@ -10,7 +10,7 @@ using imaging::AdjustmentState;
 using imaging::Bitmap;
 using imaging::SliderValues;
 using testpictures::channels;
-using testpictures::pixelRow;
+using testpictures::resetAdjustments;
 
 namespace {
 
@@ -18,27 +18,21 @@ using Rgb = std::array<int, 3>;
 
 Rgb renderOne(Rgb pixel, const AdjustmentState& state, const SliderValues& sliders = {},
               std::uint64_t seed = 7) {
-    Bitmap bitmap = pixelRow({pixel});
+    Bitmap bitmap = testpictures::onePixel(pixel);
     imaging::channelPass(bitmap, state, sliders, seed);
     return channels(bitmap, 0);
-}
-
-AdjustmentState resetState() {
-    AdjustmentState s;
-    imaging::resetState(s);
-    return s;
 }
 
 // The fine points where a plausible renderer and a plausible reference would go wrong together;
 // everything else is compared with the reference below.
 TEST(ChannelPass, FinePointsOfTheArithmetic) {
-    AdjustmentState sepia = resetState();
+    AdjustmentState sepia = resetAdjustments();
     sepia.toneOn = 1, sepia.toneType = 1;
-    AdjustmentState typeOnly = resetState();
+    AdjustmentState typeOnly = resetAdjustments();
     typeOnly.toneType = 3, typeOnly.tintR = 128, typeOnly.tintG = 255, typeOnly.tintB = 0;
-    AdjustmentState noStep = resetState();
+    AdjustmentState noStep = resetAdjustments();
     noStep.filterType = 1, noStep.quantOn = 1, noStep.quantValue = 0;
-    AdjustmentState perLane = resetState();
+    AdjustmentState perLane = resetAdjustments();
     perLane.colourControls = 1, perLane.filterType = 1;
     SliderValues dark, both, laneG;
     dark.slider2 = 0.3f;
@@ -52,8 +46,12 @@ TEST(ChannelPass, FinePointsOfTheArithmetic) {
         Rgb expected;
     } cases[] = {
         // 0.3f is a little more than 0.3: 28 - 3.0000001 truncates to 24, not 25.
-        {"the float slider is widened", {28, 28, 28}, resetState(), dark, {24, 24, 24}},
-        {"128 belongs to the dark side", {128, 128, 128}, resetState(), both, {128, 128, 128}},
+        {"the float slider is widened", {28, 28, 28}, resetAdjustments(), dark, {24, 24, 24}},
+        {"128 belongs to the dark side",
+         {128, 128, 128},
+         resetAdjustments(),
+         both,
+         {128, 128, 128}},
         {"4.5 rounds away from zero", {6, 6, 6}, sepia, {}, {6, 5, 5}},
         {"the tone type alone does nothing", {100, 100, 100}, typeOnly, {}, {100, 100, 100}},
         {"a zero quantisation step is skipped", {77, 0, 0}, noStep, {}, {77, 77, 77}},
@@ -72,48 +70,39 @@ TEST(ChannelPass, MatchesThePixelByPixelRendererForEverySettingCombination) {
         {5.3f, 0, -4.1f, 9.7f, 2.2f, 10, -5, 0.3f},
         {-5, 10, 10, -5, 7, 7, 3.3f, -2.6f},
     };
-    for (int filter = 0; filter <= 7; ++filter) {
-        for (int lanes = 0; lanes <= 1; ++lanes) {
-            for (int tone = 0; tone <= 3; ++tone) {
-                for (int effects = 0; effects < 3; ++effects) {
-                    for (const SliderValues& sl : sliderSets) {
-                        AdjustmentState s = resetState();
-                        s.filterType = filter;
-                        s.colourControls = lanes;
-                        s.toneOn = tone != 0;
-                        s.toneType = tone;
-                        s.tintR = 200, s.tintG = 131, s.tintB = 77;
-                        if (effects == 1) {
-                            s.exposureOn = 1, s.exposureValue = 137;
-                            s.quantOn = 1, s.quantValue = 7;
-                            s.alphaOn = 1, s.alphaValue = 37;
-                        } else if (effects == 2) {
-                            s.exposureOn = 1, s.exposureValue = 61;
-                            s.inverseOn = 1;
-                            s.alphaOn = 1, s.alphaValue = 0;
-                        }
-                        Bitmap fast = source.clone();
-                        Bitmap slow = source.clone();
-                        imaging::channelPass(fast, s, sl, 1);
-                        reference::channelPass(slow, s, sl);
-                        ASSERT_TRUE(testpictures::sameBytes(fast, slow))
-                            << "filter " << filter << " lanes " << lanes << " tone " << tone
-                            << " effects " << effects << " slider1 " << sl.slider1;
-                    }
-                }
-            }
-        }
+    // Every filter, with and without lanes, every tone, every slider set, and the effects
+    // off, brightening with quantisation, and darkening with inversion and a zero alpha.
+    for (int combo = 0; combo < 8 * 2 * 4 * 3 * 4; ++combo) {
+        const int filter = combo % 8, lanes = combo / 8 % 2, tone = combo / 16 % 4;
+        const int effect = combo / 64 % 3;
+        const SliderValues& sl = sliderSets[combo / 192];
+        AdjustmentState s = resetAdjustments();
+        s.filterType = filter;
+        s.colourControls = lanes;
+        s.toneOn = tone != 0;
+        s.toneType = tone;
+        s.tintR = 200, s.tintG = 131, s.tintB = 77;
+        s.exposureOn = s.alphaOn = effect != 0;
+        s.exposureValue = effect == 1 ? 137 : 61;
+        s.quantOn = effect == 1, s.quantValue = 7;
+        s.inverseOn = effect == 2;
+        s.alphaValue = effect == 1 ? 37 : 0;
+        Bitmap fast = source.clone();
+        Bitmap slow = source.clone();
+        imaging::channelPass(fast, s, sl, 1);
+        reference::channelPass(slow, s, sl);
+        ASSERT_TRUE(testpictures::sameBytes(fast, slow))
+            << "filter " << filter << " lanes " << lanes << " tone " << tone << " effect " << effect
+            << " slider1 " << sl.slider1;
     }
 }
 
 TEST(ChannelPass, NoiseIsOneGreyPerPixelRepeatableBySeedAndZeroBelowASumOfThree) {
-    AdjustmentState s = resetState();
+    AdjustmentState s = resetAdjustments();
     s.noiseOn = 1;
     s.noiseValue = 100;  // a = 1: the pixel becomes the noise grey
     const Bitmap source = testpictures::randomBitmap(64, 48, 0, 5);
-    Bitmap first = source.clone();
-    Bitmap again = source.clone();
-    Bitmap other = source.clone();
+    Bitmap first = source.clone(), again = source.clone(), other = source.clone();
     imaging::channelPass(first, s, {}, 42);
     imaging::channelPass(again, s, {}, 42);
     imaging::channelPass(other, s, {}, 43);
@@ -123,30 +112,26 @@ TEST(ChannelPass, NoiseIsOneGreyPerPixelRepeatableBySeedAndZeroBelowASumOfThree)
         for (int x = 0; x < source.width(); ++x) {
             const auto in = channels(source, x, y);
             const auto out = channels(first, x, y);
-            const unsigned m = unsigned((in[0] + in[1] + in[2]) / 3);  // grey, S = 3m
-            ASSERT_EQ(out[0], out[1]);
-            ASSERT_EQ(out[1], out[2]);
-            if (m == 0) {
-                ASSERT_EQ(out[0], 0);
-            } else {
-                ASSERT_GE(unsigned(out[0]), m / 2);  // (m + u mod m) / 2
-                ASSERT_LE(unsigned(out[0]), (2 * m - 1) / 2);
-            }
+            const int m = (in[0] + in[1] + in[2]) / 3;  // grey, S = 3m
+            ASSERT_EQ(out, (Rgb{out[0], out[0], out[0]}));
+            // (m + u mod m) / 2, and 0 for m = 0.
+            ASSERT_GE(out[0], m / 2);
+            ASSERT_LE(out[0], std::max(0, (2 * m - 1) / 2));
         }
     }
-
-    // A sum below 3 gets the grey 0 and is only scaled by 1 - a.
-    s.noiseValue = 30;
-    s.toneOn = 1;
-    s.toneType = 3;
-    s.tintR = s.tintG = 255;
-    s.tintB = 0;  // grey 1 becomes (1, 1, 0): S = 2
-    for (std::uint64_t seed = 0; seed < 5; ++seed) {
-        EXPECT_EQ(renderOne({1, 1, 1}, s, {}, seed), (Rgb{0, 0, 0}));  // trunc(0.7)
+    // A sum below 3 gets the grey 0 and is only scaled by 1 - a: the custom tint turns the
+    // grey 1 into (1, 1, 0), S = 2, and 0.7 truncates to 0; the grey 2 (m = 1) to 1.98.
+    s.toneOn = 1, s.toneType = 3;
+    s.tintR = s.tintG = 255, s.tintB = 0;
+    const struct {
+        int noise, grey;
+        Rgb expected;
+    } small[] = {{30, 1, {0, 0, 0}}, {1, 2, {1, 1, 0}}};
+    for (const auto& c : small) {
+        s.noiseValue = c.noise;
+        for (std::uint64_t seed = 0; seed < 5; ++seed)
+            EXPECT_EQ(renderOne({c.grey, c.grey, c.grey}, s, {}, seed), c.expected) << c.grey;
     }
-    s.noiseValue = 1;
-    EXPECT_EQ(renderOne({2, 2, 2}, s, {}, 9),
-              (Rgb{1, 1, 0}));  // m = 1 gives grey 0: trunc(2 * 0.99)
 }
 
 }  // namespace

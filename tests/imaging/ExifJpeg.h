@@ -3,20 +3,22 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <QImageWriter>
 
 namespace testpictures {
+
+// The image as a file of the given format ("jpeg", "png", ...); quality -1 is the format's default.
+inline QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, quality);
+    return bytes;
+}
 
 // A JPEG of the image carrying an EXIF block whose orientation tag is
 // exifOrientation (1 to 8), as cameras write it.
 inline QByteArray jpegWithOrientation(const QImage& image, int exifOrientation) {
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(90);
-    writer.write(image);
-    buffer.close();
+    QByteArray jpeg = encoded(image, "jpeg", 90);
     // APP1 "Exif", little-endian TIFF header, one IFD entry: tag 0x0112, SHORT, count 1.
     QByteArray app1 = QByteArray::fromHex("FFE10022") + QByteArray("Exif\0\0", 6) +
                       QByteArray::fromHex(

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 
+#include "ExifJpeg.h"
 #include "TestPictures.h"
 #include "imaging/Intake.h"
 #include "platform/PictureDecoder.h"
@@ -36,11 +36,7 @@ QByteArray pngClaiming(quint32 width, quint32 height) {
 }
 
 QByteArray encoded(const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    testpictures::patternImage(160, 120).save(&buffer, format);
-    return bytes;
+    return testpictures::encoded(testpictures::patternImage(160, 120), format);
 }
 
 QByteArray jpegClaiming(quint16 width, quint16 height) {
@@ -67,78 +63,65 @@ QByteArray tinyGif() {
 }
 
 struct Hostile {
-    const char* name;
     const char* file;
     std::function<QByteArray()> bytes;
     QString reason;
 };
 
-const QString tooLarge =
-    "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels Lumaro can hold)";
-
-QByteArray withByteFlipped(QByteArray bytes, qsizetype at) {
-    bytes[at] = char(bytes[at] ^ 1);
-    return bytes;
-}
+const QString truncated = "the file is truncated",
+              tooLarge =
+                  "the picture is too large (20000 x 20000 pixels, more than the 268 megapixels "
+                  "Lumaro can hold)";
 
 const Hostile hostilePictures[] = {
-    {"TruncatedJpeg", "cut.jpg", [] { return encoded("JPEG").chopped(900); },
-     "the file is truncated"},
-    {"TruncatedJpegWithAnEndMarkerBeforeItsScan", "thumb.jpg",
-     [] { return jpegWithEndMarkerInASegment().chopped(900); }, "the file is truncated"},
-    {"JpegClaiming20000Square", "huge.jpg", [] { return jpegClaiming(20000, 20000); }, tooLarge},
-    {"PngClaiming20000Square", "huge.png", [] { return pngClaiming(20000, 20000); }, tooLarge},
-    {"PngOfZeroWidth", "zero.png", [] { return pngClaiming(0, 10); }, "the picture has no pixels"},
-    {"PngWithABadChecksum", "crc.png", [] { return withByteFlipped(encoded("PNG"), 40); },
+    {"cut.jpg", [] { return encoded("JPEG").chopped(900); }, truncated},
+    // An end marker before the scan does not make the cut file look complete.
+    {"thumb.jpg", [] { return jpegWithEndMarkerInASegment().chopped(900); }, truncated},
+    {"huge.jpg", [] { return jpegClaiming(20000, 20000); }, tooLarge},
+    {"huge.png", [] { return pngClaiming(20000, 20000); }, tooLarge},
+    {"zero.png", [] { return pngClaiming(0, 10); }, "the picture has no pixels"},
+    {"crc.png",
+     [] {
+         QByteArray png = encoded("PNG");
+         png[40] = char(png[40] ^ 1);
+         return png;
+     },
      "the picture data is damaged"},
-    {"TruncatedGif", "cut.gif", [] { return tinyGif().chopped(4); }, "the file is truncated"},
-    {"TruncatedBmp", "cut.bmp", [] { return encoded("BMP").chopped(1000); },
-     "the file is truncated"},
-    {"EmptyPng", "empty.png", [] { return QByteArray(); }, "the file is empty"},
-    {"Text", "notes.jpg", [] { return QByteArray("not a picture at all"); },
+    {"cut.gif", [] { return tinyGif().chopped(4); }, truncated},
+    {"cut.bmp", [] { return encoded("BMP").chopped(1000); }, truncated},
+    {"empty.png", [] { return QByteArray(); }, "the file is empty"},
+    {"notes.jpg", [] { return QByteArray("not a picture at all"); },
      "not a picture in a format Lumaro can open"},
 };
 
-class HostilePicture : public ::testing::TestWithParam<Hostile> {
-protected:
-    void SetUp() override {
-        path_ = dir_.filePath(GetParam().file);
-        ASSERT_TRUE(testfiles::writeFile(path_, GetParam().bytes()));
-    }
-    QString expected() const {
-        return QStringLiteral("cannot read %1: %2").arg(path_, GetParam().reason);
-    }
-
-    QTemporaryDir dir_;
-    QString path_;
-};
+class HostilePicture : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostilePicture, FailsWithItsOneReasonWhereverItIsDecoded) {
-    QString error;
-    EXPECT_FALSE(imaging::Picture::fromFile(path_, &error));
-    EXPECT_EQ(error, expected());
-    error.clear();
-    EXPECT_TRUE(imaging::uprightPictureFromFile(path_, &error).isNull());
-    EXPECT_EQ(error, expected());
-    EXPECT_TRUE(platform::decodeThumbnail(path_, 64).isNull());
-    error.clear();
-    EXPECT_FALSE(platform::decodePictureData(GetParam().bytes(), &error));
-    EXPECT_TRUE(error.endsWith(GetParam().reason)) << error.toStdString();
-}
-
-TEST_P(HostilePicture, LumaroRenderSaysSoInOneLineAndWritesNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(GetParam().file), out = dir.filePath("out.png");
+    ASSERT_TRUE(testfiles::writeFile(path, GetParam().bytes()));
+    const QString expected = QStringLiteral("cannot read %1: %2").arg(path, GetParam().reason);
+    QString error, uprightError, dataError;
+    EXPECT_FALSE(imaging::Picture::fromFile(path, &error));
+    EXPECT_TRUE(imaging::uprightPictureFromFile(path, &uprightError).isNull());
+    EXPECT_EQ(QStringList({error, uprightError}), QStringList({expected, expected}));
+    EXPECT_TRUE(platform::decodeThumbnail(path, 64).isNull());
+    EXPECT_FALSE(platform::decodePictureData(GetParam().bytes(), &dataError));
+    EXPECT_TRUE(dataError.endsWith(GetParam().reason)) << dataError.toStdString();
+    // lumaro-render says so in one line and writes nothing.
     for (const QStringList& mode : {QStringList{}, QStringList{"--export"}}) {
-        SCOPED_TRACE(mode.join(' ').toStdString());
-        const ToolRun run =
-            runTool("lumaro-render", QStringList{path_, "-o", dir_.filePath("out.png")} + mode);
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.err, "lumaro-render: " + expected() + "\n");
-        EXPECT_FALSE(QFile::exists(dir_.filePath("out.png")));
+        const ToolRun run = runTool("lumaro-render", QStringList{path, "-o", out} + mode);
+        EXPECT_EQ(std::pair(run.exitCode, run.err),
+                  std::pair(1, "lumaro-render: " + expected + "\n"))
+            << mode.join(' ').toStdString();
+        EXPECT_FALSE(QFile::exists(out));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostilePicture, ::testing::ValuesIn(hostilePictures),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) {
+                             return QString(info.param.file).replace('.', '_').toStdString();
+                         });
 
 // What the framing checks must let through: data after a JPEG's end marker (some cameras
 // append a video there), end-marker bytes inside a segment before the scan, a GIF without

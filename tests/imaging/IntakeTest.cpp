@@ -2,14 +2,17 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <cstring>
 
 #include "ExifJpeg.h"
 #include "TestPictures.h"
 #include "imaging/BitmapImage.h"
+#include "imaging/ImageUtilities.h"
 #include "imaging/Intake.h"
 #include "imaging/RowPadding.h"
+#include "imaging/VignetteFilter.h"
 #include "support/Files.h"
 
 using imaging::Bitmap;
@@ -17,8 +20,6 @@ using imaging::Orientation;
 using imaging::Picture;
 
 namespace {
-
-QString samples() { return qEnvironmentVariable("LUMARO_SAMPLES"); }
 
 TEST(Fit, TargetSizeFollowsTheFiveCasesInOrder) {
     struct Case {
@@ -47,13 +48,10 @@ TEST(Fit, DrawsThePictureUprightAtItsFittedSizeWithThePlatformRowPadding) {
     // Stored landscape, shown portrait: the fit works on the upright size.
     QImage grid = testpictures::patternImage(400, 300);
     grid.fill(Qt::black);
-    for (int y = 0; y < 150; ++y) {
-        for (int x = 0; x < 200; ++x) grid.setPixel(x, y, qRgb(250, 10, 10));  // top left red
-    }
+    QPainter(&grid).fillRect(0, 0, 200, 150, QColor(250, 10, 10));  // top left red
     const Picture turned = Picture::fromImage(grid, Orientation::Right);
     const Bitmap b = imaging::fitToOutputSize(turned, 200);
-    EXPECT_EQ(b.width(), 150);
-    EXPECT_EQ(b.height(), 200);
+    EXPECT_EQ(QSize(b.width(), b.height()), QSize(150, 200));
     // Turned clockwise, the stored top left is the upright top right.
     EXPECT_EQ(testpictures::channels(b, 140, 10), (std::array<int, 3>{250, 10, 10}));
     EXPECT_EQ(testpictures::channels(b, 10, 10), (std::array<int, 3>{0, 0, 0}));
@@ -71,14 +69,9 @@ TEST(Fit, DrawsThePictureUprightAtItsFittedSizeWithThePlatformRowPadding) {
 TEST(UprightPicture, AllEightExifOrientationsLookAsQtShowsThem) {
     QTemporaryDir dir;
     const QImage pattern = testpictures::patternImage(37, 23);
-    const Orientation expected[] = {Orientation::Up,
-                                    Orientation::UpMirrored,
-                                    Orientation::Down,
-                                    Orientation::DownMirrored,
-                                    Orientation::LeftMirrored,
-                                    Orientation::Right,
-                                    Orientation::RightMirrored,
-                                    Orientation::Left};
+    using enum Orientation;
+    const Orientation expected[] = {Up,           UpMirrored, Down,          DownMirrored,
+                                    LeftMirrored, Right,      RightMirrored, Left};
     for (int exif = 1; exif <= 8; ++exif) {
         const QString path = dir.filePath(QStringLiteral("o%1.jpg").arg(exif));
         ASSERT_TRUE(testfiles::writeFile(path, testpictures::jpegWithOrientation(pattern, exif)));
@@ -106,41 +99,31 @@ TEST(UprightPicture, AllEightExifOrientationsLookAsQtShowsThem) {
     }
 }
 
-TEST(UprightPicture, FromFilesOfOtherPixelFormatsAsWell) {
+TEST(UprightPicture, FromFilesOfOtherPixelFormatsAsWellButNotFromWhatIsNoFile) {
     QTemporaryDir dir;
     QImage grey = testpictures::patternImage(20, 12).convertToFormat(QImage::Format_Grayscale8);
     QImage translucent = testpictures::patternImage(20, 12).convertToFormat(QImage::Format_ARGB32);
     translucent.setPixel(3, 4, qRgba(200, 100, 50, 60));
     ASSERT_TRUE(grey.save(dir.filePath("grey.jpg")));
     ASSERT_TRUE(translucent.save(dir.filePath("translucent.png")));
-    for (const char* name : {"grey.jpg", "translucent.png"}) {
+    for (const QString& path : {dir.filePath("grey.jpg"), dir.filePath("translucent.png"),
+                                qEnvironmentVariable("LUMARO_SAMPLES") + "/chelsea.png"}) {
         QString error;
-        const auto picture = Picture::fromFile(dir.filePath(name), &error);
+        const auto picture = Picture::fromFile(path, &error);
         ASSERT_TRUE(picture) << error.toStdString();
-        EXPECT_TRUE(testpictures::sameBytes(imaging::uprightPictureFromFile(dir.filePath(name)),
+        EXPECT_EQ(picture->grid.format(), path.contains("translucent")
+                                              ? QImage::Format_ARGB32_Premultiplied
+                                              : QImage::Format_RGB32);
+        EXPECT_TRUE(testpictures::sameBytes(imaging::uprightPictureFromFile(path),
                                             imaging::uprightPicture(*picture)))
-            << name;
+            << path.toStdString();
     }
-    QString error;
-    EXPECT_TRUE(imaging::uprightPictureFromFile(dir.filePath("none.jpg"), &error).isNull());
-    EXPECT_FALSE(error.isEmpty());
-}
-
-TEST(Decoding, ReadsSamplesAndRefusesBrokenFilesWithAReason) {
-    QString error;
-    auto hubble = Picture::fromFile(samples() + "/hubble_deep_field.jpg", &error);
-    ASSERT_TRUE(hubble) << error.toStdString();
-    EXPECT_EQ(hubble->orientation, Orientation::Up);
-    EXPECT_EQ(hubble->uprightSize(), QSize(1000, 872));
-    auto png = Picture::fromFile(samples() + "/chelsea.png", &error);
-    ASSERT_TRUE(png);
-    EXPECT_EQ(png->grid.format(), QImage::Format_RGB32);
-
-    QTemporaryDir dir;
-    EXPECT_FALSE(Picture::fromFile(dir.filePath("missing.jpg"), &error));
-    EXPECT_TRUE(error.contains("missing.jpg")) << error.toStdString();
-
-    EXPECT_FALSE(Picture::fromFile(dir.path(), &error)) << "a directory is not a picture";
+    for (const QString& path : {dir.filePath("missing.jpg"), dir.path()}) {
+        QString error;
+        EXPECT_FALSE(Picture::fromFile(path, &error));
+        EXPECT_TRUE(error.contains(path)) << error.toStdString();
+        EXPECT_TRUE(imaging::uprightPictureFromFile(path, &error).isNull());
+    }
 }
 
 TEST(BitmapImage, ConvertsBetweenQtPixelsAndAlphaFirstBytesBothWays) {
@@ -149,26 +132,76 @@ TEST(BitmapImage, ConvertsBetweenQtPixelsAndAlphaFirstBytesBothWays) {
     image.setPixel(1, 0, qRgba(255, 0, 0, 128));
     image.setPixel(2, 1, qRgb(10, 20, 30));
     const Bitmap bitmap = imaging::bitmapFromImage(image);
-    const std::uint8_t* red = bitmap.pixel(1, 0);
-    EXPECT_EQ(red[0], 128);  // alpha first, then premultiplied red
-    EXPECT_EQ(red[1], 128);
-    EXPECT_EQ(red[2], 0);
-    const std::uint8_t* opaque = bitmap.pixel(2, 1);
-    EXPECT_EQ((std::array<int, 4>{opaque[0], opaque[1], opaque[2], opaque[3]}),
-              (std::array<int, 4>{255, 10, 20, 30}));
+    // Alpha first, then the premultiplied channels.
+    const auto bytes = [&bitmap](int x, int y) {
+        const std::uint8_t* px = bitmap.pixel(x, y);
+        return std::array<int, 4>{px[0], px[1], px[2], px[3]};
+    };
+    EXPECT_EQ(bytes(1, 0), (std::array<int, 4>{128, 128, 0, 0}));
+    EXPECT_EQ(bytes(2, 1), (std::array<int, 4>{255, 10, 20, 30}));
 
     // Padded rows come back as a plain image; the moving form keeps the buffer.
     Bitmap padded = testpictures::randomBitmap(5, 4, 4 * 8);
     const QImage copied = imaging::imageFromBitmap(padded);
     const Bitmap again = imaging::bitmapFromImage(copied);
-    for (int y = 0; y < 4; ++y) {
-        ASSERT_EQ(std::memcmp(again.row(y), padded.row(y), 4 * 5), 0);
-    }
+    for (int y = 0; y < 4; ++y) ASSERT_EQ(std::memcmp(again.row(y), padded.row(y), 4 * 5), 0);
     const std::uint8_t* buffer = padded.data();
     const QImage moved = imaging::imageFromBitmap(std::move(padded));
     EXPECT_TRUE(padded.isNull());
     EXPECT_EQ(moved.constBits(), buffer);
     EXPECT_EQ(moved, copied);
+}
+
+QImage opaque(const QImage& image) { return image.convertToFormat(QImage::Format_RGB32); }
+
+QImage uprightOf(const QImage& grid, Orientation o) {
+    return opaque(imaging::imageFromBitmap(imaging::uprightPicture(Picture::fromImage(grid, o))));
+}
+
+TEST(ImageUtilities, RotateNormaliseScaleAndTurnAsTheUprightCopyDoes) {
+    const QImage grid = testpictures::patternImage(9, 5);
+    EXPECT_EQ(imaging::rotate(grid, 0), grid);
+    for (int o = 1; o <= 7; ++o)
+        EXPECT_EQ(opaque(imaging::rotate(grid, o)), uprightOf(grid, Orientation(o))) << o;
+#ifdef NDEBUG
+    EXPECT_TRUE(imaging::rotate(grid, 8).isNull());
+#endif
+    imaging::AdjustmentState state;
+    EXPECT_EQ(opaque(imaging::resizeImage(grid, Orientation::Up, QSizeF(9.7, 5.2), state)), grid);
+    EXPECT_EQ(QSize(state.imageWidth, state.imageHeight), QSize(9, 5));
+    EXPECT_EQ(opaque(imaging::resizeImage(grid, Orientation::Down, QSizeF(9, 5), state)),
+              uprightOf(grid, Orientation::Down));
+    EXPECT_EQ(imaging::resizeImage(grid, Orientation::Left, QSizeF(9, 5), state).size(),
+              QSize(5, 9));
+    EXPECT_EQ(imaging::resizeImage(QImage(), Orientation::Up, QSizeF(9, 5), state).size(),
+              QSize(1, 1));
+    EXPECT_EQ(state.imageWidth, 0);
+    // A quarter turn counter-clockwise, into a bitmap of exchanged sides.
+    EXPECT_EQ(opaque(imaging::CGImageRotatedByAngle(grid, 90)), uprightOf(grid, Orientation::Left));
+    const QImage scaled = imaging::imageWithImage(grid, QSizeF(18, 10), 2.0);
+    EXPECT_EQ(scaled.size(), QSize(36, 20));
+    EXPECT_TRUE(scaled.hasAlphaChannel());
+    EXPECT_EQ(scaled.pixel(0, 0), grid.pixel(0, 0));
+}
+
+TEST(VignetteFilter, DarkensTowardsTheEdgesByIntensityAndKeepsTheSize) {
+    const Bitmap grey = testpictures::greyPicture(101, 61, 200);
+    const auto greyAt = [&grey](int intensity, int x, int y) {
+        Bitmap b = grey.clone();
+        imaging::vignetteFilter(b, intensity);
+        EXPECT_EQ(std::pair(b.width(), b.height()), std::pair(101, 61));
+        EXPECT_EQ(b.pixel(x, y)[0], 255) << "alpha stays";
+        return testpictures::channels(b, x, y)[0];
+    };
+    EXPECT_EQ(greyAt(0, 0, 0), 200);
+    EXPECT_EQ(greyAt(10, 50, 30), 200);  // the centre keeps its value
+    for (int x = 50; x > 0; x -= 5)      // falling along the diagonal towards the corner
+        EXPECT_LT(greyAt(10, x - 5, (x - 5) * 30 / 50), greyAt(10, x, x * 30 / 50)) << x;
+    EXPECT_NEAR(greyAt(10, 0, 0), 100, 6);            // about half at the corner
+    EXPECT_EQ(greyAt(10, 3, 7), greyAt(10, 97, 53));  // symmetric about the centre
+    EXPECT_LT(greyAt(20, 0, 0), 10);                  // nearly black
+    // A brightening intensity never exceeds the pixel's alpha.
+    EXPECT_EQ(greyAt(-30, 0, 0), 255);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // renderers, with no tables, no threads and no shortcuts. The library's fast
 // passes must give exactly the same bytes.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -48,12 +49,9 @@ inline int prepare(int v, const imaging::AdjustmentState& s, bool exposure) {
 
 // Sepia and antique round their factors; the custom tint truncates.
 inline void tone(int& r, int& g, int& b, const imaging::AdjustmentState& s) {
-    if (s.toneType == 1) {
-        g = trunc(roundHalfAway(g * 0.88));
-        b = trunc(roundHalfAway(b * 0.75));
-    } else if (s.toneType == 2) {
-        g = trunc(roundHalfAway(g * 0.93));
-        b = trunc(roundHalfAway(b * 0.65));
+    if (s.toneType == 1 || s.toneType == 2) {
+        g = roundHalfAway(g * (s.toneType == 1 ? 0.88 : 0.93));
+        b = roundHalfAway(b * (s.toneType == 1 ? 0.75 : 0.65));
     } else if (s.toneType == 3) {
         r = trunc(r * (s.tintR / 255.0));
         g = trunc(g * (s.tintG / 255.0));
@@ -68,79 +66,42 @@ inline int blend(int v, int original, int alpha) {
 // The channel renderer on one pixel (noise off).
 inline void channelPixel(std::uint8_t* px, const imaging::AdjustmentState& s,
                          const imaging::SliderValues& sl) {
-    const int R0 = prepare(px[1], s, s.exposureOn == 1), G0 = prepare(px[2], s, s.exposureOn == 1),
-              B0 = prepare(px[3], s, s.exposureOn == 1);
-    int a = R0, b = G0, cc = B0;
-    switch (s.filterType) {
-        case 0:
-            a = b = cc = (R0 + G0 + B0) / 3;
-            break;
-        case 1:
-            a = b = cc = R0;
-            break;
-        case 2:
-            a = b = cc = G0;
-            break;
-        case 3:
-            a = b = cc = B0;
-            break;
-        case 4:
-            a = b = cc = (G0 + B0) / 2;
-            break;
-        case 5:
-            a = b = cc = (R0 + B0) / 2;
-            break;
-        case 6:
-            a = b = cc = (R0 + G0) / 2;
-            break;
-        default:
-            break;
-    }
-    int x, y, z;
-    if (s.colourControls == 0) {
-        x = lightDark(a, sl.slider1, sl.slider2).value;
-        y = lightDark(b, sl.slider1, sl.slider2).value;
-        z = lightDark(cc, sl.slider1, sl.slider2).value;
-    } else {
-        const Lane la = lightDark(a, sl.sliderR, sl.sliderR2);
-        const Lane lb = lightDark(b, sl.sliderG, sl.sliderG2);
-        const Lane lc = lightDark(cc, sl.sliderB, sl.sliderB2);
+    const bool exposure = s.exposureOn == 1;
+    const int R0 = prepare(px[1], s, exposure), G0 = prepare(px[2], s, exposure),
+              B0 = prepare(px[3], s, exposure);
+    // Filters 0 to 6 make one grey of the channels; any other keeps them apart.
+    const int greys[] = {(R0 + G0 + B0) / 3, R0,           G0, B0, (G0 + B0) / 2,
+                         (R0 + B0) / 2,      (R0 + G0) / 2};
+    const int f = s.filterType;
+    const bool grey = f >= 0 && f <= 6;
+    const int a = grey ? greys[f] : R0, b = grey ? greys[f] : G0, cc = grey ? greys[f] : B0;
+    // One light/dark pair for all lanes, or a pair per lane.
+    const bool lanes = s.colourControls != 0;
+    const Lane la = lightDark(a, lanes ? sl.sliderR : sl.slider1, lanes ? sl.sliderR2 : sl.slider2);
+    const Lane lb = lightDark(b, lanes ? sl.sliderG : sl.slider1, lanes ? sl.sliderG2 : sl.slider2);
+    const Lane lc =
+        lightDark(cc, lanes ? sl.sliderB : sl.slider1, lanes ? sl.sliderB2 : sl.slider2);
+    int x = la.value, y = lb.value, z = lc.value;
+    if (lanes) {
         int P = la.value, Q = lb.value, Rr = lc.value;
         if (lb.outOfRange) P = lb.value;
         if (lc.outOfRange) P = Q = lc.value;
-        switch (s.filterType) {
-            case 1:
-                x = y = z = P;
-                break;
-            case 2:
-                x = y = z = Q;
-                break;
-            case 3:
-                x = y = z = Rr;
-                break;
-            case 4: {
-                const int m = (Q + Rr) / 2;
-                x = m, y = m, z = (Rr + m) / 2;
-                break;
-            }
-            case 5: {
-                const int m = (P + Rr) / 2;
-                const int n = (Rr + m) / 2;
-                x = m, y = n, z = n;
-                break;
-            }
-            case 6: {
-                const int m = (P + Q) / 2;
-                const int n = (Q + m) / 2;
-                x = m, y = n, z = (n + m) / 2;
-                break;
-            }
-            default: {
-                const int sm = (P + Q + Rr) / 3;
-                const int t = (Q + Rr + sm) / 3;
-                x = sm, y = t, z = (sm + Rr + t) / 3;
-                break;
-            }
+        if (f >= 1 && f <= 3) {
+            x = y = z = f == 1 ? P : f == 2 ? Q : Rr;
+        } else if (f == 4) {
+            x = y = (Q + Rr) / 2;
+            z = (Rr + x) / 2;
+        } else if (f == 5) {
+            x = (P + Rr) / 2;
+            y = z = (Rr + x) / 2;
+        } else if (f == 6) {
+            x = (P + Q) / 2;
+            y = (Q + x) / 2;
+            z = (y + x) / 2;
+        } else {
+            x = (P + Q + Rr) / 3;
+            y = (Q + Rr + x) / 3;
+            z = (x + Rr + y) / 3;
         }
     }
     int I = (x + y + z) / 3;
@@ -162,32 +123,22 @@ inline void channelPass(imaging::Bitmap& bitmap, const imaging::AdjustmentState&
     for (std::size_t i = 0; i < bitmap.byteCount(); i += 4) channelPixel(bitmap.data() + i, s, sl);
 }
 
+// The grey of a channel sum l: the bands below 384 move it by -16 to -1 offsets, those from
+// 384 by 1 to 16; the outermost seven bands on each side are clamped.
 inline int bandGrey(int l, float slider1, float slider2) {
-    const double m = l / 3;
-    const double o = l >= 384 ? double(slider1 * 0.5f) : double(slider2 * 0.5f);
-    struct Row {
-        int first, last, k, clamp;  // clamp: 0 none, 1 max(0, .), 2 min(255, .)
-    };
-    static const Row rows[] = {
-        {3, 71, -16, 1},    {72, 128, -15, 1},  {129, 176, -14, 1}, {177, 218, -13, 1},
-        {219, 251, -12, 1}, {252, 278, -11, 1}, {279, 299, -10, 1}, {300, 317, -9, 0},
-        {318, 332, -8, 0},  {333, 344, -7, 0},  {345, 353, -6, 0},  {354, 362, -5, 0},
-        {363, 368, -4, 0},  {369, 374, -3, 0},  {375, 377, -2, 0},  {378, 383, -1, 0},
-        {384, 389, 1, 0},   {390, 392, 2, 0},   {393, 398, 3, 0},   {399, 404, 4, 0},
-        {405, 413, 5, 0},   {414, 422, 6, 0},   {423, 434, 7, 0},   {435, 449, 8, 0},
-        {450, 467, 9, 0},   {468, 488, 10, 2},  {489, 515, 11, 2},  {516, 548, 12, 2},
-        {549, 590, 13, 2},  {591, 638, 14, 2},  {639, 695, 15, 2},  {696, 764, 16, 2},
-    };
+    static const int firstSums[] = {3,   72,  129, 177, 219, 252, 279, 300, 318, 333, 345,
+                                    354, 363, 369, 375, 378, 384, 390, 393, 399, 405, 414,
+                                    423, 435, 450, 468, 489, 516, 549, 591, 639, 696, 765};
     if (l == 765) return 255;
-    for (const Row& r : rows) {
-        if (l < r.first || l > r.last) continue;
-        const int k = std::abs(r.k);
-        int g = r.k < 0 ? roundHalfAway(m - k * o) : roundHalfAway(m + k * o);
-        if (r.clamp == 1 && g < 0) g = 0;
-        if (r.clamp == 2 && g > 255) g = 255;
-        return g;
-    }
-    return -1;  // l <= 2: no change
+    if (l < 3) return -1;  // no change
+    int band = 0;
+    while (l >= firstSums[band + 1]) ++band;
+    const int k = band < 16 ? band - 16 : band - 15;
+    const double o = l >= 384 ? double(slider1 * 0.5f) : double(slider2 * 0.5f);
+    const int g = roundHalfAway(double(l / 3) + k * o);
+    if (k <= -10) return std::max(g, 0);
+    if (k >= 10) return std::min(g, 255);
+    return g;
 }
 
 // The banded renderer over a whole buffer (noise off), walking it linearly

@@ -1,52 +1,53 @@
 #pragma once
 
 #include <QImage>
+#include <array>
 #include <cstdint>
 #include <random>
 
+#include "imaging/AdjustmentState.h"
 #include "imaging/Bitmap.h"
 
 namespace testpictures {
 
-// A bitmap of random opaque pixels, padding bytes included (they are walked
-// like pixels, so they get random values too).
-inline imaging::Bitmap randomBitmap(int width, int height, int bytesPerRow = 0,
-                                    std::uint32_t seed = 1) {
+// The adjustments as reset leaves them, rendering at the given output size.
+inline imaging::AdjustmentState resetAdjustments(int outputSize = 650) {
+    imaging::AdjustmentState s;
+    imaging::resetState(s);
+    s.outputSize = outputSize;
+    return s;
+}
+
+// An opaque bitmap whose channels, padding bytes included (they are walked like pixels), take
+// the values channel() gives one after the other.
+template <typename Channel>
+imaging::Bitmap filledBitmap(int width, int height, int bytesPerRow, Channel channel) {
     imaging::Bitmap bitmap = imaging::Bitmap::zeroed(width, height, bytesPerRow);
-    std::mt19937 random(seed);
     for (std::size_t i = 0; i < bitmap.byteCount(); i += 4) {
         bitmap.data()[i] = 255;
-        for (int c = 1; c <= 3; ++c) bitmap.data()[i + std::size_t(c)] = std::uint8_t(random());
+        for (std::size_t c = 1; c <= 3; ++c) bitmap.data()[i + c] = std::uint8_t(channel());
     }
     return bitmap;
 }
 
-// A one-row bitmap whose pixels have the given channel values.
-inline imaging::Bitmap pixelRow(std::initializer_list<std::array<int, 3>> pixels) {
-    imaging::Bitmap bitmap = imaging::Bitmap::zeroed(int(pixels.size()), 1);
-    std::uint8_t* px = bitmap.data();
-    for (const auto& p : pixels) {
-        px[0] = 255;
-        px[1] = std::uint8_t(p[0]);
-        px[2] = std::uint8_t(p[1]);
-        px[3] = std::uint8_t(p[2]);
-        px += 4;
-    }
-    return bitmap;
+inline imaging::Bitmap randomBitmap(int width, int height, int bytesPerRow = 0,
+                                    std::uint32_t seed = 1) {
+    std::mt19937 random(seed);
+    return filledBitmap(width, height, bytesPerRow, [&] { return random(); });
+}
+
+inline imaging::Bitmap greyPicture(int width, int height, int grey, int bytesPerRow = 0) {
+    return filledBitmap(width, height, bytesPerRow, [grey] { return grey; });
+}
+
+inline imaging::Bitmap onePixel(std::array<int, 3> rgb) {
+    int c = 0;
+    return filledBitmap(1, 1, 0, [&] { return rgb[std::size_t(c++)]; });
 }
 
 inline std::array<int, 3> channels(const imaging::Bitmap& bitmap, int x, int y = 0) {
     const std::uint8_t* px = bitmap.pixel(x, y);
     return {px[1], px[2], px[3]};
-}
-
-inline imaging::Bitmap greyPicture(int width, int height, int grey, int bytesPerRow = 0) {
-    imaging::Bitmap bitmap = imaging::Bitmap::zeroed(width, height, bytesPerRow);
-    for (std::size_t i = 0; i < bitmap.byteCount(); i += 4) {
-        bitmap.data()[i] = 255;
-        for (int c = 1; c <= 3; ++c) bitmap.data()[i + std::size_t(c)] = std::uint8_t(grey);
-    }
-    return bitmap;
 }
 
 // An opaque picture whose every pixel differs from its neighbours.
