@@ -14,42 +14,24 @@ namespace {
 QString tool() { return qEnvironmentVariable("LUMARO_BIN") + "/lumaro-reach"; }
 ToolRun reach(const QStringList& arguments) { return runTool("lumaro-reach", arguments); }
 
-TEST(ToolAnswers, PrintsOneLineAndExitsByReachability) {
-    ENTER_NETWORK_NAMESPACE(ns);
-    // Each step changes the namespace a little further.
-    const struct {
-        QString change;
-        QStringList arguments;
-        QString line;
-        int exitCode;
-    } steps[] = {
-        {"", {"--internet"}, "InternetConnection: not reachable (flags 0x00000)", 1},
-        {"link set lo up", {"127.0.0.1"}, "127.0.0.1: reachable via Wi-Fi (flags 0x30002)", 0},
-        {kRoute, {"--internet"}, "InternetConnection: reachable via Wi-Fi (flags 0x00002)", 0},
-        {kNoCarrier, {"--internet"}, "InternetConnection: not reachable (flags 0x00004)", 1},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.line.toStdString());
-        ASSERT_EQ(ip(step.change), QString());
-        const ToolRun run = reach(step.arguments);
-        EXPECT_EQ(run.out, step.line + "\n");
-        EXPECT_EQ(run.exitCode, step.exitCode) << run.err.toStdString();
-    }
-}
-
-TEST(ToolWatch, PrintsTheChangeAndStopsAtTheCount) {
+// The answer once (the exit code says whether it is reachable), then as it changes.
+TEST(ToolWatch, PrintsTheAnswerAndEachChangeUntilTheCount) {
     ENTER_NETWORK_NAMESPACE(ns);
     ASSERT_EQ(ip(kLink), QString());
+    const QString unreachable = "InternetConnection: not reachable (flags 0x00000)\n";
+    const ToolRun once = reach({"--internet"});
+    EXPECT_EQ(once.out, unreachable);
+    EXPECT_EQ(once.exitCode, 1) << once.err.toStdString();
     QProcess process;
     process.start(tool(), {"--watch", "--count", "1", "--internet"});
     ASSERT_TRUE(process.waitForReadyRead(10000));
-    EXPECT_EQ(process.readAllStandardOutput(),
-              "InternetConnection: not reachable (flags 0x00000)\n");
+    EXPECT_EQ(process.readAllStandardOutput(), unreachable);
     ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
     ASSERT_TRUE(process.waitForFinished(2000)) << "no change line within two seconds";
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(process.readAllStandardOutput(),
               "InternetConnection: reachable via Wi-Fi (flags 0x00002)\n");
+    EXPECT_EQ(reach({"--internet"}).exitCode, 0);
 }
 
 TEST(ToolWatch, StopSignalsEndTheWatchCleanly) {
@@ -69,16 +51,13 @@ TEST(ToolWatch, StopSignalsEndTheWatchCleanly) {
 TEST(ToolUsage, CommandLinesItCannotRunExitWith64) {
     const QList<QStringList> cases = {
         {},
-        {"--watch"},
         {"--internet", "--wifi"},
         {"example.org", "127.0.0.1"},
         {"--count", "2", "--internet"},
         {"--watch", "--count", "0", "--internet"},
-        {"--watch", "--count", "x", "--internet"},
         {"--watch", "--internet", "--count"},
         {"--bogus", "--internet"},
         {"1.2.3"},
-        {"256.1.1.1"},
         {""},
         {"bad name"},
         {QString(300, 'a')},
