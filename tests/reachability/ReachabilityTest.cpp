@@ -1,14 +1,23 @@
-// The status rule, the questions, the keys and equality, and the reports of misuse.
+// The status rule, the questions, the keys and equality, the reports of misuse, the
+// notification center and the interface kinds read from a sysfs tree made by the test.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtGlobal>
 #include <functional>
 
+#include "platform/InterfaceClassifier.h"
 #include "platform/NotificationCenter.h"
 #include "reachability/Reachability.h"
+#include "support/Files.h"
 #include "support/LogCapture.h"
 
+using platform::InterfaceClassifier;
+using platform::InterfaceKind;
+using platform::Notification;
+using platform::NotificationCenter;
 using reachability::Reachability;
 using reachability::ReachabilityStatus;
 
@@ -59,64 +68,18 @@ TEST(ReachabilityFlagsRule, StatusForEachKindOfTargetAndTheQuestions) {
 
 TEST(ReachabilityKeys, EqualWhenKeysAreEqualAndBadNamesRefused) {
     const auto host = [](const char* name) { return Reachability::reachabilityWithHostName(name); };
-    struct Row {
-        std::unique_ptr<Reachability> left, right;
-        bool equal;
-    };
-    Row rows[] = {
-        {host("example.org"), host("example.org"), true},
-        {host("example.org"), host("example.net"), false},
-        {host("10.0.0.1"), address("10.0.0.1"), true},  // addresses keyed in network order
-        {address("0.0.0.0"), Reachability::reachabilityForInternetConnection(), false},
-        {Reachability::reachabilityForLocalWiFi(), Reachability::reachabilityForLocalWiFi(), true},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE((row.left->key() + " / " + row.right->key()).toStdString());
-        EXPECT_EQ(row.left->isEqual(*row.right), row.equal);
-        EXPECT_EQ(row.right->isEqual(*row.left), row.equal);
-    }
-    EXPECT_FALSE(Reachability::reachabilityWithHostName(QString()));
+    EXPECT_TRUE(host("example.org")->isEqual(*host("example.org")));
+    EXPECT_FALSE(host("example.org")->isEqual(*host("example.net")));
+    EXPECT_TRUE(host("10.0.0.1")->isEqual(*address("10.0.0.1")));  // keyed in network order
+    EXPECT_FALSE(address("0.0.0.0")->isEqual(*Reachability::reachabilityForInternetConnection()));
+    EXPECT_FALSE(host(""));
     EXPECT_FALSE(Reachability::reachabilityWithHostName(QString::fromUtf8("a\0b", 3)));
 }
 
-TEST(ReachabilityMisuse, QueriesWithoutHandleReportAndAnswerNo) {
+// Each misuse is reported once, naming the call, the object and its key, and goes no further.
+TEST(ReachabilityMisuse, ReportedOnceAndGoesNoFurther) {
     Reachability orphan(nullptr);
     orphan.setKey("orphan.example");
-    const struct {
-        const char* method;
-        const char* logged;  // the name the report gives
-        std::function<qint64()> query;
-    } rows[] = {
-        // clang-format off
-        {"currentReachabilityStatus", "currentReachabilityStatus", [&] { return qint64(orphan.currentReachabilityStatus()); }},
-        {"isReachable", "isReachable", [&] { return qint64(orphan.isReachable()); }},
-        {"isConnectionRequired", "isConnectionRequired", [&] { return qint64(orphan.connectionRequired()); }},
-        {"isConnectionOnDemand", "isConnectionIsOnDemand", [&] { return qint64(orphan.isConnectionOnDemand()); }},
-        {"isInterventionRequired", "isInterventionRequired", [&] { return qint64(orphan.isInterventionRequired()); }},
-        {"isReachableViaWWAN", "isReachableViaWWAN", [&] { return qint64(orphan.isReachableViaWWAN()); }},
-        {"isReachableViaWiFi", "isReachableViaWiFi", [&] { return qint64(orphan.isReachableViaWiFi()); }},
-        {"reachabilityFlags", "reachabilityFlags", [&] { return qint64(orphan.reachabilityFlags()); }},
-        // clang-format on
-    };
-    const QString object = QStringLiteral("0x%1").arg(quintptr(&orphan), 0, 16);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.method);
-        LogCapture capture("lumaro.reachability", QtCriticalMsg);
-        EXPECT_EQ(row.query(), 0);
-        ASSERT_EQ(capture.collected().size(), 1);
-        const QString& line = capture.collected().front();
-        EXPECT_TRUE(line.endsWith(QString(": ") + row.logged + " called with NULL reachabilityRef"))
-            << line.toStdString();
-        EXPECT_TRUE(line.contains(QString("Reachability::") + row.method + " "));
-        EXPECT_TRUE(line.contains(object) && line.contains("orphan.example")) << line.toStdString();
-    }
-    LogCapture capture("lumaro.reachability", QtCriticalMsg);
-    EXPECT_FALSE(orphan.startNotifier());
-    orphan.stopNotifier();
-    EXPECT_TRUE(capture.collected().isEmpty());
-}
-
-TEST(ReachabilityMisuse, CallbackPostsOnlyForAReachability) {
     auto target = Reachability::reachabilityForInternetConnection();
     sockaddr_in any{};
     any.sin_family = AF_INET;
@@ -124,26 +87,136 @@ TEST(ReachabilityMisuse, CallbackPostsOnlyForAReachability) {
         platform::ReachabilitySource::createWithAddress(reinterpret_cast<const sockaddr*>(&any));
     QObject stranger;
     std::vector<QObject*> posted;
-    auto& center = platform::NotificationCenter::defaultCenter();
+    auto& center = NotificationCenter::defaultCenter();
     const auto id = center.addObserver(
         reachability::kNetworkReachabilityChangedNotification, nullptr,
-        [&](const platform::Notification& notification) { posted.push_back(notification.object); });
-    const std::pair<QObject*, QString> rows[] = {
-        {nullptr, "info was NULL in ReachabilityCallback"},
-        {&stranger, "info was the wrong class in ReachabilityCallback"},
-        {target.get(), {}},
+        [&](const Notification& notification) { posted.push_back(notification.object); });
+    const auto at = [](const void* p) {
+        return QStringLiteral("(object 0x%1, ").arg(quintptr(p), 0, 16);
     };
-    for (const auto& [info, report] : rows) {
-        SCOPED_TRACE(report.toStdString());
+    const QString orphanAt = at(&orphan) + "key \"orphan.example\", ";
+    const QString noRef = " called with NULL reachabilityRef";
+    const auto callback = [&](QObject* info) -> std::function<qint64()> {
+        return [&source, info] {
+            reachability::ReachabilityCallback(*source, 0x2, info);
+            return 0;
+        };
+    };
+    const struct {
+        QString where, ending;
+        std::function<qint64()> call;
+    } rows[] = {
+        // clang-format off
+        {"Reachability::currentReachabilityStatus " + orphanAt, noRef, [&] { return orphan.currentReachabilityStatus(); }},
+        {"Reachability::isReachable " + orphanAt, noRef, [&] { return orphan.isReachable(); }},
+        {"Reachability::isConnectionRequired " + orphanAt, noRef, [&] { return orphan.connectionRequired(); }},
+        {"Reachability::isConnectionOnDemand " + orphanAt, noRef, [&] { return orphan.isConnectionOnDemand(); }},
+        {"Reachability::isInterventionRequired " + orphanAt, noRef, [&] { return orphan.isInterventionRequired(); }},
+        {"Reachability::isReachableViaWWAN " + orphanAt, noRef, [&] { return orphan.isReachableViaWWAN(); }},
+        {"Reachability::isReachableViaWiFi " + orphanAt, noRef, [&] { return orphan.isReachableViaWiFi(); }},
+        {"Reachability::reachabilityFlags " + orphanAt, noRef, [&] { return orphan.reachabilityFlags(); }},
+        {"ReachabilityCallback " + at(nullptr), "info was NULL in ReachabilityCallback", callback(nullptr)},
+        {"ReachabilityCallback " + at(&stranger), "info was the wrong class in ReachabilityCallback", callback(&stranger)},
+        // clang-format on
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.where.toStdString());
         LogCapture capture("lumaro.reachability", QtCriticalMsg);
-        posted.clear();
-        reachability::ReachabilityCallback(*source, 0x2, info);
-        ASSERT_EQ(capture.collected().size(), report.isEmpty() ? 0 : 1);
-        EXPECT_TRUE(report.isEmpty() || capture.collected().front().endsWith(report));
-        EXPECT_EQ(posted,
-                  report.isEmpty() ? std::vector<QObject*>{target.get()} : std::vector<QObject*>{});
+        EXPECT_EQ(row.call(), 0);
+        ASSERT_EQ(capture.collected().size(), 1);
+        const QString& line = capture.collected().front();
+        EXPECT_TRUE(line.contains(row.where) && line.endsWith(row.ending)) << line.toStdString();
     }
+    EXPECT_TRUE(posted.empty());
+    LogCapture capture("lumaro.reachability", QtCriticalMsg);
+    reachability::ReachabilityCallback(*source, 0x2, target.get());
+    EXPECT_EQ(posted, std::vector<QObject*>{target.get()});
+    EXPECT_FALSE(orphan.startNotifier());
+    orphan.stopNotifier();
+    EXPECT_TRUE(capture.collected().isEmpty());
     center.removeObserver(id);
+}
+
+TEST(NotificationCenter, ObserversHearWhatTheyAskedForUntilRemovedEvenMidPost) {
+    NotificationCenter center;
+    QObject first, second;
+    first.setObjectName("first");
+    second.setObjectName("second");
+    auto context = std::make_unique<QObject>();
+    struct Observer {
+        QString name;
+        const QObject* object;
+        QObject* context;
+        QStringList expected, heard;
+        NotificationCenter::ObserverId id = 0;
+    };
+    // The first removes the second while the first post goes round; the last goes with its
+    // context after the first post.
+    std::vector<Observer> observers = {
+        {"Changed", nullptr, nullptr, {"Changed/first", "Changed/second"}, {}},
+        {"Changed", nullptr, nullptr, {}, {}},
+        {"Changed", &first, nullptr, {"Changed/first"}, {}},
+        {"", nullptr, nullptr, {"Changed/first", "Changed/second", "Other/second"}, {}},
+        {"Other", nullptr, nullptr, {"Other/second"}, {}},
+        {"Changed", nullptr, context.get(), {"Changed/first"}, {}},
+    };
+    for (auto& observer : observers) {
+        observer.id = center.addObserver(
+            observer.name, observer.object,
+            [&observer, &observers, &center](const Notification& n) {
+                observer.heard << n.name + "/" + n.object->objectName();
+                if (&observer == &observers[0]) center.removeObserver(observers[1].id);
+            },
+            observer.context);
+    }
+    center.postNotification("Changed", &first);
+    context.reset();
+    center.removeObserver(observers.back().id);  // already gone with its context: harmless
+    center.postNotification("Changed", &second);
+    center.postNotification("Other", &second);
+    for (const auto& observer : observers) EXPECT_EQ(observer.heard, observer.expected);
+}
+
+TEST(InterfaceClassifier, KindsFromTheTree) {
+    struct Row {
+        const char* name;
+        QByteArray uevent;     // null: no uevent file
+        QByteArray ifindex;    // null: no ifindex file
+        const char* extraDir;  // a folder the entry also has, or none
+        int askedIndex;
+        InterfaceKind kind;
+    };
+    const QByteArray wwan = "DEVTYPE=wwan\n";
+    const Row rows[] = {
+        {"wwan0", "DEVTYPE=wwan\nINTERFACE=wwan0\n", "7\n", nullptr, 7, InterfaceKind::WWAN},
+        {"wlan0", "DEVTYPE=wlan\n", "4\n", nullptr, 4, InterfaceKind::WiFi},
+        {"wlp2s0", "INTERFACE=wlp2s0\n", "5\n", "wireless", 5, InterfaceKind::WiFi},
+        {"wlx1", "INTERFACE=wlx1\n", "6\n", "phy80211", 6, InterfaceKind::WiFi},
+        {"eth0", "INTERFACE=eth0\n", "2\n", nullptr, 2, InterfaceKind::Other},
+        // The same name in another network namespace: another interface.
+        {"wwan1", wwan, "9\n", nullptr, 10, InterfaceKind::Other},
+        {"wwan2", wwan, {}, nullptr, 0, InterfaceKind::Other},
+        {"wlan9", {}, "12\n", nullptr, 12, InterfaceKind::Other},
+        // Names that would leave class/net for a wwan entry written where they lead.
+        {"../wwan", wwan, "5\n", nullptr, 5, InterfaceKind::Other},
+        {"..", wwan, "5\n", nullptr, 5, InterfaceKind::Other},
+        {".", wwan, "5\n", nullptr, 5, InterfaceKind::Other},
+        {"", wwan, "5\n", nullptr, 5, InterfaceKind::Other},
+    };
+    const auto put = [](const QString& path, const QByteArray& data) {
+        return data.isNull() || testfiles::writeFile(path, data);
+    };
+    QTemporaryDir tree;
+    for (const Row& row : rows) {
+        const QString entry = tree.path() + "/class/net/" + row.name;
+        ASSERT_TRUE(QDir().mkpath(entry + "/" + (row.extraDir ? row.extraDir : "")));
+        ASSERT_TRUE(put(entry + "/uevent", row.uevent) && put(entry + "/ifindex", row.ifindex));
+    }
+    const InterfaceClassifier classifier(tree.path());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(classifier.classify(row.name, row.askedIndex), row.kind);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QToolButton>
@@ -48,6 +49,15 @@ TEST(ShareEndToEndTest, APickedPhotoIsSharedAndItsLinkServesThePicture) {
     ASSERT_TRUE(link.startsWith(QString::fromStdString(service.url()) + "/p/"))
         << link.toStdString();
     EXPECT_EQ(defaults().integerForKey(keys::Share), 0) << "exactly one upload was started";
+    EXPECT_EQ(panel->note->text(),
+              "Your picture has been uploaded. You can copy the shortlink to the picture to the "
+              "clipboard and share it with your friends on Twitter, Facebook, etc.");
+    // The first upload goes out alongside the registration, before the key is known.
+    const auto record = service.store().findPicture(link.section('/', -1).toStdString());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->userKey, "");
+    ASSERT_TRUE(waitFor([] { return defaults().integerForKey(keys::Registered) == 1; }, 20000));
+    EXPECT_TRUE(service.store().hasUser(defaults().stringForKey(keys::PrivateKey).toStdString()));
     tap(panel->copyLinkButton);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), link);
 
