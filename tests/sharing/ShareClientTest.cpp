@@ -4,7 +4,9 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <array>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 #include "SharingGui.h"
@@ -12,6 +14,7 @@
 #include "imaging/Renderer.h"
 #include "servers/InProcessHttpServer.h"
 #include "share_service/ShareServiceRunner.h"
+#include "sharing/AdjustmentRecord.h"
 #include "sharing/ShareClient.h"
 #include "support/Tool.h"
 
@@ -79,29 +82,6 @@ TEST(ShareClientTest, ALaterRegistrationAnswerKeepsTheKey) {
     client->registerFinished(late);
     EXPECT_EQ(defaults().stringForKey(keys::PrivateKey), key);
     EXPECT_EQ(registered.count(), 1);
-}
-
-TEST(ShareClientTest, OnlyAProperKeyRegistersTheInstallation) {
-    // The answer's status and body, and the key it gives or null.
-    const std::tuple<int, std::string, const char*> cases[] = {
-        {200, "k3y-42\r\n", "k3y-42"},
-        {200, "", nullptr},
-        {500, "k3y-42", nullptr},
-        {200, "ab\x01", nullptr},
-    };
-    for (const auto& [status, body, key] : cases) {
-        SCOPED_TRACE(testing::Message() << status << " " << body);
-        ScriptedService fake(status, body);
-        auto client = clientFor(fake.url());
-        QSignalSpy registered(client.get(), &ShareClient::registered);
-        QSignalSpy failed(client.get(), &ShareClient::registrationFailed);
-        client->registerUser();
-        ASSERT_TRUE(waitFor([&] { return registered.count() + failed.count() > 0; }, 20000));
-        EXPECT_EQ(defaults().integerForKey(keys::Registered), key ? 1 : 0);
-        EXPECT_EQ(defaults().stringForKey(keys::PrivateKey), key ? key : "");
-        EXPECT_EQ(failed.count(), key ? 0 : 1);
-        EXPECT_EQ(failed.value(0).value(0).toInt(), 0) << "a refusal, not an engine failure";
-    }
 }
 
 // Sent reduced to 800 on the longer upright side, truncated; or reported as failed with the
@@ -189,27 +169,89 @@ TEST(ShareRenderToolTest, RegistersOnceUploadsAndPrintsTheLink) {
     EXPECT_EQ(next->adjustments, "");
 }
 
+// Only a proper key registers: anything else the service answers is a failed registration.
 TEST(ShareRenderToolTest, FailuresPrintOneLineAndExitWithTheirCode) {
     QTemporaryDir home;
     const QString rocket = sample("rocket.jpg");
+    ScriptedService refusing(500, "k3y-42"), empty(200, ""), control(200, "ab\x01"),
+        key(200, "k3y-42\r\n");
+    const QString noLink = "the sharing service answered without a link";
     struct Case {
         QStringList arguments;
         int exitCode;
-        const char* message;
+        QString message;
     };
     const Case cases[] = {
         {{rocket, "--share", "http://127.0.0.1:1"}, 1, "registration failed: "},
         {{rocket, "--share", "ftp://x"}, 2, "--share takes an http:// address"},
         {{rocket, "--share", "http://127.0.0.1:1", "-o", "x.png"}, 2, "exclude each other"},
+        {{rocket, "--share", refusing.url()},
+         1,
+         "registration failed: the sharing service answered 500: k3y-42"},
+        {{rocket, "--share", empty.url()}, 1, "registration failed: " + noLink},
+        {{rocket, "--share", control.url()}, 1, "registration failed: " + noLink},
+        {{rocket, "--share", key.url()},
+         1,
+         "upload failed: " + noLink},  // registered, then refused
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
+        SCOPED_TRACE(c.message.toStdString());
         const ToolRun run = render(home.path(), c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
         EXPECT_TRUE(run.err.startsWith("lumaro-render: ")) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    }
+}
+
+// The state after start, with the filter and, when given, the nine integer settings.
+imaging::AdjustmentState stateWith(int filter, std::optional<std::array<int, 9>> v = {}) {
+    imaging::AdjustmentState s;
+    imaging::resetState(s);
+    s.filterType = filter;
+    if (v) {
+        std::tie(s.exposureValue, s.alphaValue, s.noiseValue, s.quantValue, s.inverseValue,
+                 s.vigRadius, s.tintR, s.tintG, s.tintB) = std::tuple_cat(*v);
+    }
+    return s;
+}
+
+TEST(AdjustmentRecordTest, WritesAllNineteenElementsInOrderByteForByte) {
+    struct Case {
+        imaging::SliderValues sliders;
+        imaging::AdjustmentState state;
+        int tone;
+        const char* record;
+    };
+    const Case cases[] = {
+        {{12.5f, 0, 0, 0, 0, 0, 0, 0},
+         stateWith(0),
+         0,
+         "<LSI>12.5</LSI><DSI>0</DSI><FIL></FIL><TRL>0</TRL><TGL>0</TGL><TBL>0</TBL>"
+         "<TRS>0</TRS><TGS>0</TGS><TBS>0</TBS><EXP>100</EXP><MAL>100</MAL><NOI>0</NOI>"
+         "<QUA>1</QUA><INV>0</INV><VIG>20</VIG><COL>B&W</COL><COR>255</COR><COG>255</COG>"
+         "<COB>255</COB>"},
+        {{-7.25f, 12345678.0f, 1.0f / 3.0f, 2.0f, -0.5f, 9.999999f, 0.1f, 1234567.0f},
+         stateWith(5, {{-3, 40, 7, 12, 1, 150, 10, 0, -1}}),
+         3,
+         "<LSI>-7.25</LSI><DSI>1.234568e+07</DSI><FIL>Magenta</FIL><TRL>0.3333333</TRL>"
+         "<TGL>2</TGL><TBL>-0.5</TBL><TRS>9.999999</TRS><TGS>0.1</TGS><TBS>1234567</TBS>"
+         "<EXP>-3</EXP><MAL>40</MAL><NOI>7</NOI><QUA>12</QUA><INV>1</INV><VIG>150</VIG>"
+         "<COL>Custom</COL><COR>10</COR><COG>0</COG><COB>-1</COB>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record);
+        EXPECT_EQ(adjustmentRecord(c.sliders, c.state, c.tone), c.record);
+    }
+
+    const char* filters[] = {"", "Red", "Green", "Blue", "Cyan", "Magenta", "Yellow", ""};
+    const char* tones[] = {"B&W", "Sepia", "Antique", "Custom", "", "", "", ""};
+    for (int code = -1; code < 8; ++code) {
+        SCOPED_TRACE(code);
+        const QString record = adjustmentRecord({}, stateWith(code), code);
+        EXPECT_TRUE(record.contains(QString("<FIL>%1</FIL>").arg(code < 0 ? "" : filters[code])));
+        EXPECT_TRUE(record.contains(QString("<COL>%1</COL>").arg(code < 0 ? "" : tones[code])));
     }
 }
 
