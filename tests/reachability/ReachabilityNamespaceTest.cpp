@@ -112,7 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BeyondTheLinkThroughGateway", kRoute, "192.0.2.1", {}, 0x2, kWiFi, "link del v0", 0},
         Case{"InternetWithoutDefaultRoute", kLink, "internet", {}, 0, kNo, kBurst, 0x2},
         Case{"InternetThroughGateway", kRoute, "internet", {}, 0x2, kWiFi, "link set v1 down", 0x4},
-        Case{"InternetOverLinkWithoutCarrier", kRoute + kNoCarrier, "internet", {}, 0x4, kNo},
         Case{"InternetWithoutGateway", kLink + "\nroute add default dev v0", "internet", {}, 0x20002, kWiFi},
         Case{"InternetInAnotherTable", kLink + "\nroute add default via 10.9.0.1 table 100", "internet", {}, 0x2, kWiFi, kUnrelated, 0x2},
         Case{"UnreachableDefault", kLink + "\nroute add unreachable default", "internet", {}, 0, kNo},

@@ -66,13 +66,10 @@ TEST(ReachabilityFlagsRule, StatusForEachKindOfTargetAndTheQuestions) {
     }
 }
 
-TEST(ReachabilityKeys, EqualWhenKeysAreEqualAndBadNamesRefused) {
-    const auto host = [](const char* name) { return Reachability::reachabilityWithHostName(name); };
-    EXPECT_TRUE(host("example.org")->isEqual(*host("example.org")));
-    EXPECT_FALSE(host("example.org")->isEqual(*host("example.net")));
-    EXPECT_TRUE(host("10.0.0.1")->isEqual(*address("10.0.0.1")));  // keyed in network order
+TEST(ReachabilityKeys, AddressesKeyedInNetworkOrderAndBadNamesRefused) {
+    EXPECT_TRUE(Reachability::reachabilityWithHostName("10.0.0.1")->isEqual(*address("10.0.0.1")));
     EXPECT_FALSE(address("0.0.0.0")->isEqual(*Reachability::reachabilityForInternetConnection()));
-    EXPECT_FALSE(host(""));
+    EXPECT_FALSE(Reachability::reachabilityWithHostName(QString()));
     EXPECT_FALSE(Reachability::reachabilityWithHostName(QString::fromUtf8("a\0b", 3)));
 }
 

@@ -23,18 +23,14 @@ const std::string kMultipart = "multipart/form-data; boundary=" + kBoundary;
 
 // The form the application sends.
 Fields form(const std::string& png, const std::string& appid = "",
-            const std::string& description = "A walk") {
+            const std::string& description = "A walk",
+            const std::string& filterData = "<COL>B&W</COL>",
+            const std::string& api = "LMRHD00001") {
     return {{"description", description},
-            {"api", "LMRHD00001"},
+            {"api", api},
             {"appid", appid},
-            {"filter_data", "<COL>B&W</COL>"},
+            {"filter_data", filterData},
             {"data", png}};
-}
-Fields with(Fields fields, const std::string& name, const std::string& value) {
-    for (auto& field : fields) {
-        if (field.first == name) field.second = value;
-    }
-    return fields;
 }
 std::string multipart(const Fields& fields) {
     std::string body;
@@ -80,7 +76,7 @@ TEST_F(ShareServiceTest, UploadAnswersALinkToAnEscapedPageAndToThePictureAsSent)
     const std::string key = registration->body;
     EXPECT_TRUE(std::regex_match(key, std::regex("[0-9a-f]{32}"))) << key;
     const std::string png = pngBytes(640, 480);
-    auto answer = upload(with(form(png, key, "<script>alert(\"x\")</script> & 'q'"), "filter_data",
+    auto answer = upload(form(png, key, "<script>alert(\"x\")</script> & 'q'",
                               "<COL><img src=x onerror=alert(1)></COL><FIL>\"Red\"</FIL><EXP>9"));
     ASSERT_TRUE(answer);
     const std::string id = idOf(answer->body);
@@ -132,7 +128,7 @@ TEST_F(ShareServiceTest, RefusalsAnswerTheirStatusAndReasonInOneLineAndStoreNoth
         {kRegister, kUrlEncoded, "api=LMRHD00002", 403, badApi},
         {kRegister, "text/plain", "api=LMRHD00001", 415, "registration takes a url-encoded form"},
         {kUpload, kUrlEncoded, "api=LMRHD00001", 415, "the upload takes a multipart form"},
-        up(with(form(png), "api", "LMRHD00009"), 403, badApi),
+        up(form(png, "", "d", "", "LMRHD00009"), 403, badApi),
         up(form(png, "0123456789abcdef0123456789abcdef"), 403,
            "unknown user key in the field appid"),
         up(noData, 400, "no picture in the field data"),
@@ -146,7 +142,7 @@ TEST_F(ShareServiceTest, RefusalsAnswerTheirStatusAndReasonInOneLineAndStoreNoth
         up(form(png, "", std::string(8193, 'a')), 413,
            "the description or the adjustments are longer than 8192 bytes"),
         up(form(png, "", "caf\xe9"), 400, badText),
-        up(with(form(png), "filter_data", "\xed\xa0\x80"), 400, badText),
+        up(form(png, "", "d", "\xed\xa0\x80"), 400, badText),
         up(form(pngBytes(10, 10, 8, 6, std::string(300000, 'z'))), 413, "the request is too large"),
         get("/p/AAAAAAAA", noPicture),
         get("/p/AAAAAAAA.png", noPicture),

@@ -84,11 +84,10 @@ TEST(ShareClientTest, ALaterRegistrationAnswerKeepsTheKey) {
     EXPECT_EQ(registered.count(), 1);
 }
 
-// Sent reduced to 800 on the longer upright side, truncated; or reported as failed with the
-// reason (registered with a key the service does not know, so that it refuses).
-TEST(ShareClientTest, UploadsAreReducedOrReportedAsFailuresWithTheirReason) {
+// Sent reduced to 800 on the longer upright side, truncated; or, when the service cannot be
+// reached, reported as an engine failure (already registered, so that only the upload goes out).
+TEST(ShareClientTest, UploadsAreReducedOrReportedAsEngineFailures) {
     ShareServiceRunner service;
-    ScriptedService other(200, "<html>Welcome</html>");
     const QString ours = qs(service.url());
     using O = imaging::Orientation;
     struct Case {
@@ -97,7 +96,6 @@ TEST(ShareClientTest, UploadsAreReducedOrReportedAsFailuresWithTheirReason) {
         O orientation;
         QSize sent;
         const char* reason = nullptr;  // how the reason starts
-        bool engineFailure = false;
     };
     const QSize grid(300, 200);
     // clang-format off
@@ -107,10 +105,8 @@ TEST(ShareClientTest, UploadsAreReducedOrReportedAsFailuresWithTheirReason) {
         {ours, "localhost", {801, 3}, O::Up, {800, 2}},
         {ours, "localhost", {20000, 10}, O::Up, {800, 1}},
         {ours, "localhost", {900, 600}, O::Right, {533, 800}},
-        {ours, "localhost", grid, O::Up, {}, "the sharing service answered 403: unknown user key in the field appid"},
-        {other.url(), "localhost", grid, O::Up, {}, "the sharing service answered without a link"},
-        {"http://127.0.0.1:1", "localhost", grid, O::Up, {}, "", true},
-        {ours, "nonexistent.invalid", grid, O::Up, {}, "the sharing service at nonexistent.invalid cannot be reached", true},
+        {"http://127.0.0.1:1", "localhost", grid, O::Up, {}, ""},
+        {ours, "nonexistent.invalid", grid, O::Up, {}, "the sharing service at nonexistent.invalid cannot be reached"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -134,7 +130,7 @@ TEST(ShareClientTest, UploadsAreReducedOrReportedAsFailuresWithTheirReason) {
         EXPECT_FALSE(error.isEmpty());
         EXPECT_TRUE(error.startsWith(c.reason)) << error.toStdString();
         EXPECT_EQ(defaults().stringForKey(keys::ShOutput), "");
-        EXPECT_EQ(failed[0][0].toInt() > 0, c.engineFailure);
+        EXPECT_GT(failed[0][0].toInt(), 0) << "an engine failure, not a refusal";
     }
 }
 
