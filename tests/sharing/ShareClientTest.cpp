@@ -24,9 +24,6 @@ namespace {
 using share::test::ShareServiceRunner;
 const imaging::SliderValues kSliders{2.5f, -1.0f, 0, 0, 0, 0, 0, 0};
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-std::string idOf(const QString& link) { return link.section(QLatin1Char('/'), -1).toStdString(); }
-
 // A renderer holding a picked picture of the given stored grid and orientation.
 struct PickedRenderer {
     PickedRenderer(QSize grid, imaging::Orientation orientation = imaging::Orientation::Up) {
@@ -69,7 +66,7 @@ void uploadAndWait(ShareClient& client, PickedRenderer& picked) {
 
 TEST(ShareClientTest, ALaterRegistrationAnswerKeepsTheKey) {
     ShareServiceRunner service;
-    auto client = clientFor(qs(service.url()));
+    auto client = clientFor(QString::fromStdString(service.url()));
     QSignalSpy registered(client.get(), &ShareClient::registered);
     client->registerUser();
     ASSERT_TRUE(registered.wait(20000));
@@ -88,7 +85,7 @@ TEST(ShareClientTest, ALaterRegistrationAnswerKeepsTheKey) {
 // reached, reported as an engine failure (already registered, so that only the upload goes out).
 TEST(ShareClientTest, UploadsAreReducedOrReportedAsEngineFailures) {
     ShareServiceRunner service;
-    const QString ours = qs(service.url());
+    const QString ours = QString::fromStdString(service.url());
     using O = imaging::Orientation;
     struct Case {
         QString url, probe;
@@ -120,7 +117,8 @@ TEST(ShareClientTest, UploadsAreReducedOrReportedAsEngineFailures) {
         PickedRenderer picked(c.grid, c.orientation);
         uploadAndWait(*client, picked);
         const QString error = defaults().stringForKey(keys::ShError);
-        const auto png = service.store().pictureData(idOf(defaults().stringForKey(keys::ShOutput)));
+        const auto png = service.store().pictureData(
+            defaults().stringForKey(keys::ShOutput).section('/', -1).toStdString());
         ASSERT_EQ(failed.count(), c.reason ? 1 : 0) << error.toStdString();
         if (!c.reason) {
             ASSERT_TRUE(png);
