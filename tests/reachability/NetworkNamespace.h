@@ -23,8 +23,7 @@ namespace reachtest {
 
 inline QCoreApplication& application() {
     static int argc = 1;
-    static char name[] = "reachability_tests";
-    static char* argv[] = {name, nullptr};
+    static char* argv[] = {const_cast<char*>("reachability_tests"), nullptr};
     static QCoreApplication* app = new QCoreApplication(argc, argv);
     return *app;
 }
@@ -46,11 +45,9 @@ inline void settle(int ms) {
 
 // Runs ip with these arguments and the input; none when it fails, else its output.
 inline std::optional<QByteArray> runIp(const QStringList& arguments, const QByteArray& input = {}) {
-    const QString program =
-        QStandardPaths::findExecutable("ip", {"/usr/sbin", "/sbin", "/usr/bin"});
-    if (program.isEmpty()) return std::nullopt;
-    QProcess process;
-    process.start(program, arguments);
+    QProcess process;  // without ip the start fails, and so does the wait
+    process.start(QStandardPaths::findExecutable("ip", {"/usr/sbin", "/sbin", "/usr/bin"}),
+                  arguments);
     process.write(input);
     process.closeWriteChannel();
     const bool ok = process.waitForFinished(30000) &&

@@ -1,20 +1,18 @@
 // Reachability against a real kernel: each case builds links, addresses and routes in a
-// network namespace of its own and checks the answers and the change notifications.
+// network namespace of its own and checks the answers and the change notifications; and
+// lumaro-reach run as a program: its line, its exit codes, --watch and its signals.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <net/if.h>
+#include <signal.h>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include <QProcess>
 #include <QThread>
 #include <atomic>
 
 #include "NetworkNamespace.h"
 #include "platform/NotificationCenter.h"
-#include "platform/ReachabilitySource.h"
 #include "reachability/Reachability.h"
-#include "support/Files.h"
+#include "support/Tool.h"
 
 using reachability::Reachability;
 using reachability::ReachabilityStatus;
@@ -33,21 +31,43 @@ std::unique_ptr<Reachability> makeTarget(const QString& target) {
     return Reachability::reachabilityWithHostName(target);
 }
 
-struct FlagsCase {
+// Counts the change notifications about one object and notes the flags each time.
+struct Listener {
+    std::atomic<int> count = 0;
+    std::atomic<quint32> lastFlags = 0;
+    std::atomic<QThread*> thread = nullptr;
+    platform::NotificationCenter::ObserverId id = 0;
+
+    // then: what the observer does last, such as destroying the object.
+    explicit Listener(
+        Reachability* reachability, std::function<void()> then = [] {}) {
+        id = platform::NotificationCenter::defaultCenter().addObserver(
+            reachability::kNetworkReachabilityChangedNotification, reachability,
+            [this, then](const platform::Notification& notification) {
+                lastFlags = qobject_cast<Reachability*>(notification.object)->reachabilityFlags();
+                thread = QThread::currentThread();
+                ++count;
+                then();
+            });
+    }
+    ~Listener() { platform::NotificationCenter::defaultCenter().removeObserver(id); }
+};
+
+struct Case {
     const char* name;
     QString setup;
     QString target;
     QByteArray devtype;  // the kind the sysfs tree gives v0
     quint32 flags;
     ReachabilityStatus status;
+    QString change = {};  // made once the notifier runs
+    quint32 after = 0;    // when it equals flags, nothing may be announced
 };
 
-void PrintTo(const FlagsCase& c, std::ostream* os) { *os << c.name; }
+class Namespace : public ::testing::TestWithParam<Case> {};
 
-class NamespaceFlags : public ::testing::TestWithParam<FlagsCase> {};
-
-TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
-    const FlagsCase& c = GetParam();
+TEST_P(Namespace, AnswersWhatTheKernelSaysAndAnnouncesEachChangeOnce) {
+    const Case& c = GetParam();
     ENTER_NETWORK_NAMESPACE(ns);
     FakeSysfs sysfs;
     ASSERT_EQ(ip(c.setup), QString());
@@ -59,172 +79,148 @@ TEST_P(NamespaceFlags, AnswersWhatTheKernelSays) {
     EXPECT_EQ(reachability->currentReachabilityStatus(), c.status);
     EXPECT_EQ(reachability->isReachable(), c.status != reachability::StatusUnreachable);
     EXPECT_EQ(reachability->isConnectionRequired(), bool(c.flags & 0x4));
+    if (c.change.isEmpty()) return;
+
+    Listener listener(reachability.get());
+    ASSERT_TRUE(reachability->startNotifier());
+    ASSERT_EQ(ip(c.change), QString());
+    const bool changes = c.after != c.flags;
+    EXPECT_TRUE(!changes || waitUntil([&] { return listener.count > 0; }, 5000));
+    settle(800);
+    EXPECT_EQ(listener.count, changes ? 1 : 0);
+    EXPECT_EQ(listener.lastFlags, changes ? c.after : 0u);
+    EXPECT_EQ(listener.thread, changes ? QThread::currentThread() : nullptr);
+    EXPECT_EQ(reachability->reachabilityFlags(), c.after);
 }
 
 constexpr auto kNo = reachability::StatusUnreachable;
 constexpr auto kWWAN = reachability::StatusViaWWAN;
 constexpr auto kWiFi = reachability::StatusViaWiFi;
 const QString kLoopback = "link set lo up";
+// Comes and goes before it settles: one announcement, of the end state.
+const QString kBurst =
+    "route add default via 10.9.0.1\npause 0\nroute del default\npause 0\n"
+    "route add default via 10.9.0.1";
+const QString kUnrelated = "addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
-    Topologies, NamespaceFlags,
+    Topologies, Namespace,
     ::testing::Values(
-        FlagsCase{"InternetWithLoopbackDown", "", "internet", {}, 0, kNo},
-        FlagsCase{"LoopbackAddress", kLoopback, "127.0.0.1", {}, 0x30002, kWiFi},
-        FlagsCase{"LocalhostByName", kLoopback, "localhost", {}, 0x30002, kWiFi},
-        FlagsCase{"UnknownName", kLoopback, "no-such-host.invalid", {}, 0, kNo},
-        FlagsCase{"NeighbourOnTheLink", kLink, "10.9.0.7", {}, 0x20002, kWiFi},
-        FlagsCase{"OwnAddress", kLink, "10.9.0.2", {}, 0x30002, kWiFi},
-        FlagsCase{"NoRouteBeyondTheLink", kLink, "192.0.2.1", {}, 0, kNo},
-        FlagsCase{"InternetWithoutDefaultRoute", kLink, "internet", {}, 0, kNo},
-        FlagsCase{"InternetThroughGateway", kRoute, "internet", {}, 0x2, kWiFi},
-        FlagsCase{"InternetOverLinkWithoutCarrier", kRoute + kNoCarrier, "internet", {}, 0x4, kNo},
-        FlagsCase{"NeighbourOverLinkWithoutCarrier", kLink + kNoCarrier, "10.9.0.7", {}, 0x20004, kNo},
-        FlagsCase{"InternetWithoutGateway", kLink + "\nroute add default dev v0", "internet", {}, 0x20002, kWiFi},
-        FlagsCase{"InternetInAnotherTable", kLink + "\nroute add default via 10.9.0.1 table 100", "internet", {}, 0x2, kWiFi},
-        FlagsCase{"UnreachableDefault", kLink + "\nroute add unreachable default", "internet", {}, 0, kNo},
-        FlagsCase{"InternetOverIPv6", kLink + "\naddr add 2001:db8::2/64 dev v0 nodad\nroute add default via 2001:db8::1", "internet", {}, 0x2, kWiFi},
-        FlagsCase{"InternetOverWWAN", kRoute, "internet", "wwan", 0x40002, kWWAN},
-        FlagsCase{"NeighbourOverWWAN", kRoute, "10.9.0.7", "wwan", 0x60002, kWWAN},
-        FlagsCase{"LocalWiFiOnWiFi", kLink, "wifi", "wlan", 0x20002, kWiFi},
-        FlagsCase{"LocalWiFiWithoutCarrier", kLink + kNoCarrier, "wifi", "wlan", 0x20004, kNo},
-        FlagsCase{"LocalWiFiOnWiredLink", kRoute, "wifi", "", 0, kNo}),
+        Case{"LocalhostByName", "", "localhost", {}, 0, kNo, kLoopback, 0x30002},
+        Case{"UnknownName", kLoopback, "no-such-host.invalid", {}, 0, kNo},
+        Case{"NeighbourOnTheLink", kLink, "10.9.0.7", {}, 0x20002, kWiFi},
+        Case{"OwnAddress", kLink, "10.9.0.2", {}, 0x30002, kWiFi, "addr del 10.9.0.2/24 dev v0", 0},
+        Case{"NoRouteBeyondTheLink", kLink, "192.0.2.1", {}, 0, kNo},
+        Case{"BeyondTheLinkThroughGateway", kRoute, "192.0.2.1", {}, 0x2, kWiFi, "link del v0", 0},
+        Case{"InternetWithoutDefaultRoute", kLink, "internet", {}, 0, kNo, kBurst, 0x2},
+        Case{"InternetThroughGateway", kRoute, "internet", {}, 0x2, kWiFi, "link set v1 down", 0x4},
+        Case{"InternetWithoutGateway", kLink + "\nroute add default dev v0", "internet", {}, 0x20002, kWiFi},
+        Case{"InternetInAnotherTable", kLink + "\nroute add default via 10.9.0.1 table 100", "internet", {}, 0x2, kWiFi, kUnrelated, 0x2},
+        Case{"UnreachableDefault", kLink + "\nroute add unreachable default", "internet", {}, 0, kNo},
+        Case{"InternetOverIPv6", kLink + "\naddr add 2001:db8::2/64 dev v0 nodad\nroute add default via 2001:db8::1", "internet", {}, 0x2, kWiFi},
+        Case{"InternetOverWWAN", kRoute, "internet", "wwan", 0x40002, kWWAN},
+        Case{"LocalWiFiOnWiFi", kLink, "wifi", "wlan", 0x20002, kWiFi},
+        Case{"LocalWiFiWithoutCarrier", kLink + kNoCarrier, "wifi", "wlan", 0x20004, kNo},
+        Case{"LocalWiFiOnWiredLink", kRoute, "wifi", "", 0, kNo}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-// Counts the change notifications about one object and notes the flags each time.
-struct Listener {
-    std::atomic<int> count = 0;
-    std::atomic<quint32> lastFlags = 0;
-    std::atomic<QThread*> thread = nullptr;
-    platform::NotificationCenter::ObserverId id = 0;
-
-    explicit Listener(Reachability* reachability) {
-        id = platform::NotificationCenter::defaultCenter().addObserver(
-            reachability::kNetworkReachabilityChangedNotification, reachability,
-            [this](const platform::Notification& notification) {
-                lastFlags = qobject_cast<Reachability*>(notification.object)->reachabilityFlags();
-                thread = QThread::currentThread();
-                ++count;
-            });
-    }
-    ~Listener() { platform::NotificationCenter::defaultCenter().removeObserver(id); }
-};
-
-struct ChangeCase {
-    const char* name;
-    QString setup;
-    QString target;
-    QString change;
-    quint32 before;
-    quint32 after;  // when it equals before, nothing may be announced
-};
-
-void PrintTo(const ChangeCase& c, std::ostream* os) { *os << c.name; }
-
-class NamespaceChanges : public ::testing::TestWithParam<ChangeCase> {};
-
-TEST_P(NamespaceChanges, AnnouncedOnceOnTheStartingThread) {
-    const ChangeCase& c = GetParam();
-    ENTER_NETWORK_NAMESPACE(ns);
-    FakeSysfs sysfs;
-    ASSERT_EQ(ip(c.setup), QString());
-    const auto reachability = makeTarget(c.target);
-    ASSERT_TRUE(reachability);
-    ASSERT_EQ(reachability->reachabilityFlags(), c.before);
-    Listener listener(reachability.get());
-    ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(ip(c.change), QString());
-    const bool changes = c.after != c.before;
-    if (changes) {
-        EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
-    }
-    settle(800);
-    EXPECT_EQ(listener.count, changes ? 1 : 0);
-    if (changes) {
-        EXPECT_EQ(listener.lastFlags, c.after);
-        EXPECT_EQ(listener.thread, QThread::currentThread());
-    }
-    EXPECT_EQ(reachability->reachabilityFlags(), c.after);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(
-    Changes, NamespaceChanges,
-    ::testing::Values(
-        ChangeCase{"DefaultRouteAdded", kLink, "internet", "route add default via 10.9.0.1", 0, 0x2},
-        ChangeCase{"CarrierLost", kRoute, "internet", "link set v1 down", 0x2, 0x4},
-        ChangeCase{"AddressRemoved", kLink, "10.9.0.2", "addr del 10.9.0.2/24 dev v0", 0x30002, 0},
-        ChangeCase{"LinkDeleted", kRoute, "192.0.2.1", "link del v0", 0x2, 0},
-        ChangeCase{"LoopbackUpForName", "", "localhost", kLoopback, 0, 0x30002},
-        // A burst that comes and goes before it settles: one announcement, of the end state.
-        ChangeCase{"BurstOfChanges", kLink, "internet", "route add default via 10.9.0.1\npause 0\n"
-                   "route del default\npause 0\nroute add default via 10.9.0.1", 0, 0x2},
-        ChangeCase{"ChangeThatLeavesTheAnswerAlone", kRoute, "internet",
-                   "addr add 10.77.0.2/24 dev v1\nroute add 10.78.0.0/24 dev v1", 0x2, 0x2}),
-    [](const auto& info) { return std::string(info.param.name); });
-// clang-format on
-
-TEST(NamespaceNotifier, StoppedNotifierIsSilentAndRestartsFromTheStateItFinds) {
-    ENTER_NETWORK_NAMESPACE(ns);
-    ASSERT_EQ(ip(kLink), QString());
-    const auto reachability = Reachability::reachabilityForInternetConnection();
-    Listener listener(reachability.get());
-    ASSERT_TRUE(reachability->startNotifier());
-    reachability->stopNotifier();
-    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
-    settle(800);
-    EXPECT_EQ(listener.count, 0);
-    ASSERT_TRUE(reachability->startNotifier());
-    ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
-    EXPECT_TRUE(waitUntil([&] { return listener.count == 1; }, 5000));
-    EXPECT_EQ(listener.lastFlags, 0x4u);
-}
-
-TEST(NamespaceNotifier, DeliversOnTheThreadThatStartedIt) {
+// Delivered on the thread that started the notifier, where another thread's start is
+// refused; a stopped notifier is silent, and started again compares with the state it finds;
+// and an observer may destroy the object it is told about.
+TEST(NamespaceNotifier, OnItsOwnThreadStoppedRestartedAndOutlivedByItsObserver) {
     ENTER_NETWORK_NAMESPACE(ns);
     ASSERT_EQ(ip(kLink), QString());
     QThread worker;  // started from this thread, so inside the namespace too
     worker.start();
     QObject onWorker;
     onWorker.moveToThread(&worker);
-    auto reachability = Reachability::reachabilityForInternetConnection();
-    Listener listener(reachability.get());
     const auto onWorkerThread = [&](const std::function<void()>& work) {
         QMetaObject::invokeMethod(&onWorker, work, Qt::BlockingQueuedConnection);
     };
+    auto reachability = Reachability::reachabilityForInternetConnection();
+    Listener listener(reachability.get(), [&] { reachability.reset(); });
     bool started = false;
+    onWorkerThread([&] {
+        started = reachability->startNotifier();
+        reachability->stopNotifier();
+    });
+    ASSERT_TRUE(started);
+    ASSERT_EQ(ip("route add default via 10.9.0.1\npause 800"), QString());
+    EXPECT_EQ(listener.count, 0);
     onWorkerThread([&] { started = reachability->startNotifier(); });
     ASSERT_TRUE(started);
-    // A second start on another thread is refused; the first stays.
     EXPECT_FALSE(reachability->startNotifier());
-    ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
+    ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
     EXPECT_TRUE(waitUntil([&] { return listener.count > 0; }, 5000));
+    ASSERT_EQ(ip("link set v1 up\nawait v0 up\npause 500"), QString());
+    EXPECT_EQ(listener.count, 1);
+    EXPECT_EQ(listener.lastFlags, 0x4u);
     EXPECT_EQ(listener.thread, &worker);
     onWorkerThread([&] { reachability.reset(); });
     worker.quit();
     worker.wait();
 }
 
-TEST(NamespaceNotifier, ObserverMayDestroyTheObjectItIsToldAbout) {
+QString tool() { return qEnvironmentVariable("LUMARO_BIN") + "/lumaro-reach"; }
+ToolRun reach(const QStringList& arguments) { return runTool("lumaro-reach", arguments); }
+
+// The answer once (the exit code says whether it is reachable), then as it changes.
+TEST(ToolWatch, PrintsTheAnswerAndEachChangeUntilTheCount) {
     ENTER_NETWORK_NAMESPACE(ns);
     ASSERT_EQ(ip(kLink), QString());
-    auto reachability = Reachability::reachabilityForInternetConnection();
-    int calls = 0;
-    auto& center = platform::NotificationCenter::defaultCenter();
-    const auto id = center.addObserver(reachability::kNetworkReachabilityChangedNotification,
-                                       reachability.get(), [&](const platform::Notification&) {
-                                           ++calls;
-                                           reachability.reset();
-                                       });
-    ASSERT_TRUE(reachability->startNotifier());
+    const QString unreachable = "InternetConnection: not reachable (flags 0x00000)\n";
+    const ToolRun once = reach({"--internet"});
+    EXPECT_EQ(once.out, unreachable);
+    EXPECT_EQ(once.exitCode, 1) << once.err.toStdString();
+    QProcess process;
+    process.start(tool(), {"--watch", "--count", "1", "--internet"});
+    ASSERT_TRUE(process.waitForReadyRead(10000));
+    EXPECT_EQ(process.readAllStandardOutput(), unreachable);
     ASSERT_EQ(ip("route add default via 10.9.0.1"), QString());
-    EXPECT_TRUE(waitUntil([&] { return calls > 0; }, 5000));
-    ASSERT_EQ(ip("link set v1 down\nawait v0 down"), QString());
-    settle(500);
-    EXPECT_EQ(calls, 1);
-    center.removeObserver(id);
+    ASSERT_TRUE(process.waitForFinished(2000)) << "no change line within two seconds";
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardOutput(),
+              "InternetConnection: reachable via Wi-Fi (flags 0x00002)\n");
+    EXPECT_EQ(reach({"--internet"}).exitCode, 0);
+}
+
+TEST(ToolWatch, StopSignalsEndTheWatchCleanly) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        QProcess process;
+        process.start(tool(), {"--watch", "127.0.0.1"});
+        ASSERT_TRUE(process.waitForReadyRead(10000));
+        EXPECT_TRUE(process.readAllStandardOutput().startsWith("127.0.0.1: "));
+        ::kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(5000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+}
+
+TEST(ToolUsage, CommandLinesItCannotRunExitWith64) {
+    const QList<QStringList> cases = {
+        {},
+        {"--internet", "--wifi"},
+        {"example.org", "127.0.0.1"},
+        {"--count", "2", "--internet"},
+        {"--watch", "--count", "0", "--internet"},
+        {"--watch", "--internet", "--count"},
+        {"--bogus", "--internet"},
+        {"1.2.3"},
+        {""},
+        {"bad name"},
+        {QString(300, 'a')},
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const ToolRun run = reach(arguments);
+        EXPECT_EQ(run.exitCode, 64);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.startsWith("lumaro-reach: ")) << run.err.toStdString();
+    }
 }
 
 }  // namespace

@@ -45,23 +45,18 @@ private:
 // for the service, which reads the header and never the pixels.
 inline std::string pngBytes(std::uint32_t width, std::uint32_t height, int depth = 8,
                             int colourType = 6, const std::string& idat = std::string(64, 'x')) {
-    auto u32 = [](std::string& out, std::uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) out += char(v >> shift & 0xff);
+    auto u32 = [](std::uint32_t v) {
+        return std::string{char(v >> 24), char(v >> 16 & 0xff), char(v >> 8 & 0xff),
+                           char(v & 0xff)};
     };
     std::string png("\x89PNG\r\n\x1a\n", 8);
-    auto chunk = [&](const std::string& typeAndData) {
-        u32(png, std::uint32_t(typeAndData.size() - 4));
-        png += typeAndData;
-        u32(png, std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typeAndData.data()),
-                                     uInt(typeAndData.size()))));
-    };
-    std::string ihdr = "IHDR";
-    u32(ihdr, width);
-    u32(ihdr, height);
-    ihdr += {char(depth), char(colourType), 0, 0, 0};
-    chunk(ihdr);
-    chunk("IDAT" + idat);
-    chunk("IEND");
+    const std::string ihdr = "IHDR" + u32(width) + u32(height) + char(depth) + char(colourType);
+    for (const std::string& chunk :
+         {ihdr + std::string(3, '\0'), "IDAT" + idat, std::string("IEND")}) {
+        const auto* bytes = reinterpret_cast<const Bytef*>(chunk.data());
+        png +=
+            u32(std::uint32_t(chunk.size() - 4)) + chunk + u32(crc32(0, bytes, uInt(chunk.size())));
+    }
     return png;
 }
 
