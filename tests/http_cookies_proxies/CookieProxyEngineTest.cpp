@@ -17,8 +17,7 @@ QList<QNetworkCookie> parsed(const QUrl& url, const QByteArray& setCookie) {
     return CookieStore::cookiesWithResponseHeaderFields({{"Set-Cookie", setCookie}}, url);
 }
 
-TEST(SessionCookies,
-     TakesCookiesOnlyForTheHostAndParentsThatAreNoPublicSuffixNorSendsSecureOnesOverHttp) {
+TEST(CookieAcceptance, OnlyForTheHostAndParentsThatAreNoPublicSuffixAndSecureOnesStayOffHttp) {
     TempHome home;
     const struct {
         const char* url;

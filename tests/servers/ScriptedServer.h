@@ -65,12 +65,15 @@ public:
         ReceivedRequest request;
         std::size_t pos = head.find("\r\n");
         request.requestLine = head.substr(0, pos);
-        for (std::size_t end; (end = head.find("\r\n", pos += 2)) > pos; pos = end) {
+        // The head ends with an empty line.
+        for (pos += 2; head.compare(pos, 2, "\r\n") != 0; pos += 2) {
+            const std::size_t end = head.find("\r\n", pos);
             const std::string line = head.substr(pos, end - pos);
             const std::size_t colon = line.find(':');
             const std::size_t value = line.find_first_not_of(' ', colon + 1);
             request.headers.emplace_back(line.substr(0, colon),
                                          value == std::string::npos ? "" : line.substr(value));
+            pos = end;
         }
         if (request.header("Transfer-Encoding") == "chunked") {
             while (true) {
