@@ -140,7 +140,6 @@ TEST_F(Fetch, EachSettingSendsTheRequestByItsRoute) {
         {"", "http_proxy=$tiny NO_PROXY=127.0.0.1", "/get", Direct, 0},
         {"", "http_proxy=$tiny no_proxy=x NO_PROXY=127.0.0.1", "/get", Tinyproxy, 0},
         {"--noproxy 127.0.0.1", "http_proxy=$tiny no_proxy=x", "/get", Direct, 0},
-        {"--noproxy * -x $tiny", "", "/get", Direct, 0},
         {"", "http_proxy= all_proxy=$socks", "/get", Microsocks, 0},  // empty is unset
         {"", "http_proxy=socks4://127.0.0.1:1", "/get", Refused, 0},
         {"", "http_proxy=http://:80", "/get", Refused, 0},

@@ -8,6 +8,7 @@
 #include <netinet/tcp.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -24,7 +25,6 @@
 
 namespace lumaro::test {
 
-// One request as the server read it.
 struct ReceivedRequest {
     std::string requestLine;
     std::vector<std::pair<std::string, std::string>> headers;
@@ -65,7 +65,6 @@ public:
         ReceivedRequest request;
         std::size_t pos = head.find("\r\n");
         request.requestLine = head.substr(0, pos);
-        // The head ends with an empty line.
         for (pos += 2; head.compare(pos, 2, "\r\n") != 0; pos += 2) {
             const std::size_t end = head.find("\r\n", pos);
             const std::string line = head.substr(pos, end - pos);
@@ -90,6 +89,22 @@ public:
             if (!readExactly(length, request.body, timeoutMs)) return std::nullopt;
         }
         return request;
+    }
+
+    // Reads a request head, then throws away up to length body bytes as they come; answers
+    // the body bytes counted. For uploads too large to keep.
+    std::size_t drainHeadAndBody(std::size_t length, int timeoutMs = 10000) {
+        std::string head;
+        if (!readUntil("\r\n\r\n", head, timeoutMs)) return 0;
+        std::size_t total = std::min(length, m_buffer.size());
+        m_buffer.erase(0, total);
+        std::vector<char> chunk(1 << 16);
+        while (total < length && waitReadable(timeoutMs)) {
+            const ssize_t got = ::recv(m_fd, chunk.data(), chunk.size(), 0);
+            if (got <= 0) break;
+            total += static_cast<std::size_t>(got);
+        }
+        return total;
     }
 
     bool send(std::string_view bytes) {
