@@ -40,11 +40,10 @@ public:
         const bool tls = !m_options.certificateFile.isEmpty();
         if (tls) m_httpsPort = freeLoopbackPort();
         writeConfig(tls);
-        m_process.setProgram(QStringLiteral("/usr/sbin/nginx"));
-        m_process.setArguments({"-e", m_dir.filePath("error.log"), "-p", m_dir.path(), "-c",
-                                m_dir.filePath("nginx.conf"), "-g", "daemon off;"});
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
+        m_process.start(QStringLiteral("/usr/sbin/nginx"),
+                        {"-e", m_dir.filePath("error.log"), "-p", m_dir.path(), "-c",
+                         m_dir.filePath("nginx.conf"), "-g", "daemon off;"});
         const auto limit = std::chrono::milliseconds(5000);
         if (!m_process.waitForStarted(5000) || !waitForLoopbackPort(m_httpPort, limit) ||
             (tls && !waitForLoopbackPort(m_httpsPort, limit))) {
@@ -55,17 +54,13 @@ public:
     ~NginxServer() {
         if (m_process.state() == QProcess::NotRunning) return;
         ::kill(static_cast<pid_t>(m_process.processId()), SIGQUIT);
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        if (!m_process.waitForFinished(3000)) m_process.kill();
+        m_process.waitForFinished(3000);
     }
 
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
 
-    unsigned short httpPort() const { return m_httpPort; }
-    unsigned short httpsPort() const { return m_httpsPort; }
     QString url(const QString& path = "/") const {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(m_httpPort).arg(path);
     }
@@ -84,47 +79,28 @@ private:
         // read the test's private directories.
         QString config = ::geteuid() == 0 ? QStringLiteral("user root;\n") : QString();
         config += QStringLiteral(R"(
-worker_processes 1;
-pid %1/nginx.pid;
-error_log %1/error.log warn;
+worker_processes 1; pid %1/nginx.pid; error_log %1/error.log warn;
 events { worker_connections 512; }
 http {
-    access_log off;
-    client_body_temp_path %1/client_body;
-    proxy_temp_path %1/proxy;
-    fastcgi_temp_path %1/fastcgi;
-    uwsgi_temp_path %1/uwsgi;
-    scgi_temp_path %1/scgi;
-    sendfile on;
-    tcp_nopush on;
-    keepalive_requests 100000;
-    keepalive_timeout 75s;
-    default_type application/octet-stream;
+    access_log off; default_type application/octet-stream; sendfile on; tcp_nopush on;
+    keepalive_requests 100000; keepalive_timeout 75s;
+    client_body_temp_path %1/client_body; proxy_temp_path %1/proxy;
+    fastcgi_temp_path %1/fastcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;
     %4
-    server {
-        listen 127.0.0.1:%2;
-        root %3;
-    }
+    server { listen 127.0.0.1:%2; root %3; }
 )")
                       .arg(dir)
                       .arg(m_httpPort)
                       .arg(m_options.root, m_options.extraHttpConfig);
         if (tls) {
-            QString clientAuth;
-            if (!m_options.clientCaFile.isEmpty()) {
-                clientAuth = QStringLiteral(
-                                 "ssl_client_certificate %1;\n        ssl_verify_client optional;")
-                                 .arg(m_options.clientCaFile);
-            }
+            const QString clientAuth = m_options.clientCaFile.isEmpty()
+                                           ? QString()
+                                           : "ssl_client_certificate " + m_options.clientCaFile +
+                                                 "; ssl_verify_client optional;";
             config += QStringLiteral(R"(
-    server {
-        listen 127.0.0.1:%1 ssl;
-        ssl_certificate %2;
-        ssl_certificate_key %3;
+    server { listen 127.0.0.1:%1 ssl; ssl_certificate %2; ssl_certificate_key %3; root %5;
         %4
-        root %5;
-        %6
-    }
+        %6 }
 )")
                           .arg(m_httpsPort)
                           .arg(m_options.certificateFile, m_options.keyFile, clientAuth,

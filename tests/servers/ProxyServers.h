@@ -1,7 +1,7 @@
 #pragma once
 
 // Debian's tinyproxy (HTTP proxy with CONNECT) and microsocks (SOCKS 5) on 127.0.0.1,
-// started for a test and stopped with it.
+// started for a test and stopped with it; carried() counts the requests each has passed on.
 
 #include <signal.h>
 
@@ -23,25 +23,27 @@ public:
 
     unsigned short port() const { return m_port; }
 
+    // Requests passed on so far, read from the proxy's log.
+    int carried() const {
+        QFile log(m_dir.filePath(m_log));
+        return log.open(QIODevice::ReadOnly) ? static_cast<int>(log.readAll().count(m_marker)) : 0;
+    }
+
 protected:
     ProxyProcess() : m_port(freeLoopbackPort()) {}
 
     ~ProxyProcess() {
         if (m_process.state() == QProcess::NotRunning) return;
         m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        if (!m_process.waitForFinished(3000)) m_process.kill();
+        m_process.waitForFinished(3000);
     }
 
     void start(const QString& program, const QStringList& arguments) {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
         // Their chatter (one line per client) goes to a log beside their files.
         m_process.setStandardOutputFile(m_dir.filePath("output.log"));
         m_process.setStandardErrorFile(m_dir.filePath("output.log"), QIODevice::Append);
-        m_process.start();
+        m_process.start(program, arguments);
         if (!m_process.waitForStarted(5000) ||
             !waitForLoopbackPort(m_port, std::chrono::milliseconds(5000))) {
             throw std::runtime_error(program.toStdString() + " did not start");
@@ -51,6 +53,8 @@ protected:
     QTemporaryDir m_dir;
     unsigned short m_port;
     QProcess m_process;
+    QString m_log = QStringLiteral("output.log");
+    QByteArray m_marker;
 };
 
 class TinyproxyServer : public ProxyProcess {
@@ -61,7 +65,7 @@ public:
                              const QString& extraConfig = {}) {
         QString config = QStringLiteral(
                              "Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                             "LogLevel Error\nLogFile \"%2/tinyproxy.log\"\n"
+                             "LogLevel Info\nLogFile \"%2/tinyproxy.log\"\n"
                              "PidFile \"%2/tinyproxy.pid\"\nAllow 127.0.0.1\n"
                              "DisableViaHeader Yes\n")
                              .arg(m_port)
@@ -74,6 +78,8 @@ public:
             throw std::runtime_error("cannot write tinyproxy.conf");
         file.write(config.toUtf8());
         file.close();
+        m_log = QStringLiteral("tinyproxy.log");
+        m_marker = "Request (file descriptor";
         start("/usr/bin/tinyproxy", {"-d", "-c", file.fileName()});
     }
 };
@@ -81,6 +87,7 @@ public:
 class MicrosocksServer : public ProxyProcess {
 public:
     MicrosocksServer() {
+        m_marker = "connected to";
         start("/usr/bin/microsocks", {"-i", "127.0.0.1", "-p", QString::number(m_port)});
     }
 };

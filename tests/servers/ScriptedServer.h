@@ -5,20 +5,14 @@
 // accepted connection runs the test's handler on its own thread; the server owns no Qt
 // objects, so the client under test can run its event loop on any thread meanwhile.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <strings.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -27,40 +21,37 @@
 #include <utility>
 #include <vector>
 
+#include "servers/FreePort.h"
+
 namespace lumaro::test {
 
-// One request as the server read it.
 struct ReceivedRequest {
     std::string requestLine;
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;  // de-chunked when sent chunked
 
     std::string header(std::string_view name) const {
-        for (const auto& [key, value] : headers) {
-            if (key.size() == name.size() &&
-                strncasecmp(key.data(), name.data(), name.size()) == 0) {
-                return value;
-            }
-        }
-        return {};
+        const auto* found = find(name);
+        return found ? found->second : std::string();
     }
-    bool hasHeader(std::string_view name) const {
-        for (const auto& [key, value] : headers) {
-            if (key.size() == name.size() &&
-                strncasecmp(key.data(), name.data(), name.size()) == 0) {
-                return true;
+    bool hasHeader(std::string_view name) const { return find(name) != nullptr; }
+
+private:
+    const std::pair<std::string, std::string>* find(std::string_view name) const {
+        for (const auto& field : headers) {
+            if (field.first.size() == name.size() &&
+                strncasecmp(field.first.data(), name.data(), name.size()) == 0) {
+                return &field;
             }
         }
-        return false;
+        return nullptr;
     }
 };
 
 class ScriptedConnection {
 public:
     ScriptedConnection(int fd, int index) : m_fd(fd), m_index(index) {}
-    ~ScriptedConnection() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
+    ~ScriptedConnection() { close(); }
     ScriptedConnection(const ScriptedConnection&) = delete;
     ScriptedConnection& operator=(const ScriptedConnection&) = delete;
 
@@ -72,18 +63,16 @@ public:
         std::string head;
         if (!readUntil("\r\n\r\n", head, timeoutMs)) return std::nullopt;
         ReceivedRequest request;
-        std::size_t lineEnd = head.find("\r\n");
-        request.requestLine = head.substr(0, lineEnd);
-        std::size_t pos = lineEnd + 2;
-        while (pos < head.size()) {
+        std::size_t pos = head.find("\r\n");
+        request.requestLine = head.substr(0, pos);
+        for (pos += 2; head.compare(pos, 2, "\r\n") != 0; pos += 2) {
             const std::size_t end = head.find("\r\n", pos);
-            if (end == pos || end == std::string::npos) break;
             const std::string line = head.substr(pos, end - pos);
             const std::size_t colon = line.find(':');
-            std::string value = line.substr(colon + 1);
-            while (!value.empty() && value.front() == ' ') value.erase(0, 1);
-            request.headers.emplace_back(line.substr(0, colon), value);
-            pos = end + 2;
+            const std::size_t value = line.find_first_not_of(' ', colon + 1);
+            request.headers.emplace_back(line.substr(0, colon),
+                                         value == std::string::npos ? "" : line.substr(value));
+            pos = end;
         }
         if (request.header("Transfer-Encoding") == "chunked") {
             while (true) {
@@ -107,16 +96,10 @@ public:
     std::size_t drainHeadAndBody(std::size_t length, int timeoutMs = 10000) {
         std::string head;
         if (!readUntil("\r\n\r\n", head, timeoutMs)) return 0;
-        return drainBody(length, timeoutMs);
-    }
-
-    // Reads and throws away the request body bytes as they come, counting them.
-    std::size_t drainBody(std::size_t length, int timeoutMs = 10000) {
         std::size_t total = std::min(length, m_buffer.size());
         m_buffer.erase(0, total);
         std::vector<char> chunk(1 << 16);
-        while (total < length) {
-            if (!waitReadable(timeoutMs)) break;
+        while (total < length && waitReadable(timeoutMs)) {
             const ssize_t got = ::recv(m_fd, chunk.data(), chunk.size(), 0);
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
@@ -148,8 +131,7 @@ public:
     bool waitForPeerClose(int timeoutMs = 5000) {
         char byte;
         while (waitReadable(timeoutMs)) {
-            const ssize_t n = ::recv(m_fd, &byte, 1, 0);
-            if (n <= 0) return true;
+            if (::recv(m_fd, &byte, 1, 0) <= 0) return true;
         }
         return false;
     }
@@ -176,23 +158,17 @@ private:
 
     bool fill(int timeoutMs) {
         char chunk[16384];
-        if (!waitReadable(timeoutMs)) return false;
-        const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
-        if (got <= 0) return false;
-        m_buffer.append(chunk, static_cast<std::size_t>(got));
-        return true;
+        const ssize_t got = waitReadable(timeoutMs) ? ::recv(m_fd, chunk, sizeof chunk, 0) : -1;
+        if (got > 0) m_buffer.append(chunk, static_cast<std::size_t>(got));
+        return got > 0;
     }
 
     bool readUntil(std::string_view delimiter, std::string& out, int timeoutMs) {
-        while (true) {
-            const std::size_t at = m_buffer.find(delimiter);
-            if (at != std::string::npos) {
-                out = m_buffer.substr(0, at + delimiter.size());
-                m_buffer.erase(0, at + delimiter.size());
-                return true;
-            }
+        std::size_t at;
+        while ((at = m_buffer.find(delimiter)) == std::string::npos) {
             if (!fill(timeoutMs)) return false;
         }
+        return readExactly(at + delimiter.size(), out, timeoutMs);
     }
 
     bool readExactly(std::size_t length, std::string& out, int timeoutMs) {
@@ -217,9 +193,7 @@ public:
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         int yes = 1;
         ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopbackAddress(0);
         socklen_t size = sizeof address;
         if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             ::listen(m_listener, 64) != 0 ||

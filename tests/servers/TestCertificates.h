@@ -55,9 +55,7 @@ inline ClientCertificate makeClientCertificate(const QString& dir) {
     return {QDir(dir).filePath("ca.pem"), QDir(dir).filePath("client.p12"), "secret"};
 }
 
-struct ExpiredServerCertificate {
-    QString certificateFile;
-    QString keyFile;
+struct ExpiredServerCertificate : ServerCertificate {
     QString caFile;  // trust this, and expiry is the only fault left
 };
 
@@ -89,7 +87,7 @@ inline ExpiredServerCertificate makeExpiredServerCertificate(const QString& dir)
     runOpenssl(work, {"ca", "-batch", "-config", "ca.cnf", "-cert", "ca.pem", "-keyfile", "ca.key",
                       "-in", "server.csr", "-out", "server.pem", "-notext", "-startdate",
                       "20200101000000Z", "-enddate", "20200131000000Z"});
-    return {QDir(work).filePath("server.pem"), QDir(work).filePath("server.key"),
+    return {{QDir(work).filePath("server.pem"), QDir(work).filePath("server.key")},
             QDir(work).filePath("ca.pem")};
 }
 
