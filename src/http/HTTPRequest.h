@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "http/CacheDelegate.h"
 #include "http/Error.h"
@@ -24,6 +25,7 @@
 #include "http/ProgressDelegate.h"
 #include "http/SessionCredentials.h"
 #include "http/StringEncoding.h"
+#include "platform/CredentialStorage.h"
 #include "platform/FileInputStream.h"
 #include "platform/Operation.h"
 #include "platform/OperationQueue.h"
@@ -607,6 +609,9 @@ protected:
     std::optional<SessionCredentials> findSessionProxyAuthenticationCredentials();
     void saveCredentialsToKeychain(const platform::HttpCredentialsPtr& credentials);
     void saveProxyCredentialsToKeychain(const platform::HttpCredentialsPtr& credentials);
+    void saveLogin(const platform::ProtectionSpace& space,
+                   const platform::HttpCredentials& credentials);
+    void saveLoginsKeptForTheEnd();
     bool willAskDelegateForCredentials();
     bool willAskDelegateForProxyCredentials();
     void askDelegateForCredentials();
@@ -752,6 +757,10 @@ protected:
     // Credentials to save for good once the server or proxy has taken them.
     bool keychainSavePending_ = false;
     bool proxyKeychainSavePending_ = false;
+    // A synchronous request saves taken logins once it has ended: the password store answers
+    // through the calling thread's event loop, which must not run inside the stream's own
+    // callbacks while the answer is still arriving.
+    std::vector<std::pair<platform::ProtectionSpace, platform::HttpCredentials>> loginsToSave_;
     bool shouldPresentCredentialsBeforeChallenge_ = true;
     bool useSessionPersistence_ = true;
     bool useKeychainPersistence_ = false;

@@ -2,6 +2,7 @@
 // to a 401 or 407, from wherever they can be found, or from whoever can be asked.
 #include <QDateTime>
 #include <QThread>
+#include <utility>
 
 #include "http/HTTPRequest.h"
 #include "http/Origin.h"
@@ -698,12 +699,30 @@ void HTTPRequest::clearSession() {
 }
 
 void HTTPRequest::saveCredentialsToKeychain(const HttpCredentialsPtr& credentials) {
-    saveCredentials(*credentials, url_.host(), platform::effectivePort(url_), url_.scheme(),
-                    authenticationRealm_);
+    saveLogin(
+        {url_.host(), platform::effectivePort(url_), url_.scheme(), authenticationRealm_, false},
+        *credentials);
 }
 
 void HTTPRequest::saveProxyCredentialsToKeychain(const HttpCredentialsPtr& credentials) {
-    saveCredentialsForProxy(*credentials, proxyHost_, proxyPort_, proxyAuthenticationRealm_);
+    saveLogin({proxyHost_, proxyPort_, QString(), proxyAuthenticationRealm_, true}, *credentials);
+}
+
+void HTTPRequest::saveLogin(const platform::ProtectionSpace& space,
+                            const HttpCredentials& credentials) {
+    if (isSynchronous_) {
+        loginsToSave_.emplace_back(space, credentials);
+        return;
+    }
+    platform::CredentialStorage::shared().saveCredential(
+        space, {credentials.username, credentials.password});
+}
+
+void HTTPRequest::saveLoginsKeptForTheEnd() {
+    for (const auto& [space, credentials] : std::exchange(loginsToSave_, {})) {
+        platform::CredentialStorage::shared().saveCredential(
+            space, {credentials.username, credentials.password});
+    }
 }
 
 bool HTTPRequest::saveCredentials(const HttpCredentials& credentials, const QString& host, int port,

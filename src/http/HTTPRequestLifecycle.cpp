@@ -67,6 +67,7 @@ void HTTPRequest::startSynchronous() {
         }
     }
     inProgress_ = false;
+    saveLoginsKeptForTheEnd();
     // The status timer is deleted through the event loop, which stops with this call.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

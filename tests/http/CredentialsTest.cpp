@@ -382,8 +382,9 @@ TEST_F(SavedLogins, AreKeptPerProtectionSpace) {
 
 TEST_F(SavedLogins, ARequestSavesWhatTheServerTookAndALaterOneFindsIt) {
     RecordingServer server([](const Received& r) {
+        // The answer's body is still on its way while the taken login is saved.
         return r.header("Authorization") == "Basic dTpw"
-                   ? "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"
+                   ? kOk
                    : "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"vault\"\r\n"
                      "Connection: close\r\nContent-Length: 0\r\n\r\n";
     });

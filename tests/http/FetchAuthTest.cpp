@@ -136,7 +136,7 @@ TEST(FetchWithoutPasswordStore, OneWarningAndTheSessionGoesOnWithoutAPlainFile) 
     RecordingServer server([](const RecordingServer::Request& r) {
         return r.header("Authorization") == "Basic dTpuMHQtaW4tYS1maWxl"  // u:n0t-in-a-file
                    ? std::string(
-                         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 0\r\n\r\n")
+                         "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok")
                    : "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
                      "Connection: close\r\nContent-Length: 0\r\n\r\n";
     });
