@@ -38,10 +38,19 @@ TEST(PacRunner, HelperFunctionsAnswerAsScriptsExpect) {
         {"dnsDomainIs('www.netscape.com', '.netscape.com')", "true"},
         {"localHostOrDomainIs('www', 'www.netscape.com')", "true"},
         {"localHostOrDomainIs('home.netscape.com', 'www.netscape.com')", "false"},
+        {"dnsDomainIs('WWW.Netscape.COM', '.netscape.COM')", "true"},
+        {"localHostOrDomainIs('WWW', 'www.netscape.com')", "true"},
+        {"localHostOrDomainIs('www', 'wwwx.netscape.com')", "false"},
         {"isResolvable('')", "false"},
         {"dnsResolve('localhost')", "127.0.0.1"},
         {"isInNet('192.168.1.200', '192.168.1.128', '255.255.255.128')", "true"},
         {"isInNet('localhost', '127.0.0.0', '255.0.0.0')", "true"},
+        {"isInNet('10.1.2.256', '10.0.0.0', '255.0.0.0')", "false"},
+        // Answers are remembered per argument, also past the number kept.
+        {"[1, 2].every(function () { for (var i = 0; i < 1500; ++i) {"
+         " if (!shExpMatch('h' + i + '.a', 'h' + i + '.*') || shExpMatch('h' + i + '.a', 'h' + "
+         "(i + 1) + '.*')) return false; } return isInNet('10.1.2.3', '10.0.0.0', '255.0.0.0'); })",
+         "true"},
         {"/^\\d+\\.\\d+\\.\\d+\\.\\d+$/.test(myIpAddress())", "true"},
         {"dnsDomainLevels('www.netscape.com')", "2"},
         {"shExpMatch('x(y)[z]', 'x(y)[z]')", "true"},
