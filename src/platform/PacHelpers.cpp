@@ -77,16 +77,18 @@ double PacHelpers::now() const {
 const char* PacHelpers::script() {
     return R"JS(
 // Scripts ask the same few questions again and again (the same patterns, masks, hosts):
-// answers of a pure helper are kept per argument. A script that makes arguments up as it
-// goes does not fill memory with them.
+// answers of a pure helper are kept per argument, which is always a string. A script that
+// makes arguments up as it goes does not fill memory with them.
 function __remembered(compute) {
-    var answers = new Map();
+    // An object without a prototype: a Map searches its keys one by one in this engine,
+    // and "constructor" or "__proto__" must not find anything inherited.
+    var answers = Object.create(null), count = 0;
     return function (key) {
-        var answer = answers.get(key);
+        var answer = answers[key];
         if (answer === undefined) {
-            if (answers.size >= 1000) answers.clear();
-            answer = compute(key);
-            answers.set(key, answer);
+            if (count >= 1000) { answers = Object.create(null); count = 0; }
+            answer = answers[key] = compute(key);
+            ++count;
         }
         return answer;
     };

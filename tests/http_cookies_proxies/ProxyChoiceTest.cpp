@@ -51,6 +51,9 @@ TEST(PacRunner, HelperFunctionsAnswerAsScriptsExpect) {
          " if (!shExpMatch('h' + i + '.a', 'h' + i + '.*') || shExpMatch('h' + i + '.a', 'h' + "
          "(i + 1) + '.*')) return false; } return isInNet('10.1.2.3', '10.0.0.0', '255.0.0.0'); })",
          "true"},
+        {"shExpMatch('constructor', 'constructor') && !shExpMatch('x', '__proto__') && "
+         "dnsDomainIs('a.__proto__', '.__proto__')",
+         "true"},
         {"/^\\d+\\.\\d+\\.\\d+\\.\\d+$/.test(myIpAddress())", "true"},
         {"dnsDomainLevels('www.netscape.com')", "2"},
         {"shExpMatch('x(y)[z]', 'x(y)[z]')", "true"},
