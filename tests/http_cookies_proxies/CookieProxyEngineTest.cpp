@@ -1,6 +1,6 @@
-// Cookies: which a response may set, and which go out over plain HTTP. A proxy auto-configuration
-// script fetched over HTTP widens the shared queue by one while it comes, so that it cannot wait
-// behind the requests that wait for it; a cancel narrows it again.
+// Cookies: which a response may set, which go out over plain HTTP, and the session's own. A proxy
+// auto-configuration script fetched over HTTP widens the shared queue by one while it comes, so
+// that it cannot wait behind the requests that wait for it; a cancel narrows it again.
 #include <gtest/gtest.h>
 
 #include "http/RequestTestSupport.h"
@@ -49,6 +49,36 @@ TEST(CookieAcceptance, OnlyForTheHostAndParentsThatAreNoPublicSuffixAndSecureOne
     const auto plain = store.cookiesForUrl(QUrl("http://shop.test/"));
     ASSERT_EQ(plain.size(), 1);
     EXPECT_EQ(plain.first().name(), "lang");
+}
+
+TEST(SessionCookies, ALaterCookieReplacesItsNamesakeAndClearSessionTakesOnlyTheEnginesOwn) {
+    static TempHome home;
+    testsupport::application();
+    InProcessHttpServer server;
+    server.server().Get("/set", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_header("Set-Cookie", "a=" + request.get_param_value("a") + "; Path=/");
+    });
+    std::string sent;
+    server.server().Get("/show", [&](const httplib::Request& request, httplib::Response&) {
+        sent = request.get_header_value("Cookie");
+    });
+    server.start();
+    HTTPRequest::clearSession();
+    const QUrl show = server.url("/show");
+    // Set by the user, not by an answer: the session does not own it.
+    CookieStore::shared().setCookies({QNetworkCookie("mine", "1")}, show);
+    for (const char* value : {"1", "2"}) {
+        HTTPRequest::requestWithURL(server.url(QStringLiteral("/set?a=") + value))
+            ->startSynchronous();
+    }
+    ASSERT_EQ(HTTPRequest::sessionCookies().size(), 1);
+    EXPECT_EQ(HTTPRequest::sessionCookies().first().value(), "2");
+    HTTPRequest::requestWithURL(show)->startSynchronous();
+    EXPECT_NE(sent.find("a=2"), std::string::npos) << sent;
+    HTTPRequest::clearSession();
+    EXPECT_TRUE(HTTPRequest::sessionCookies().isEmpty());
+    HTTPRequest::requestWithURL(show)->startSynchronous();
+    EXPECT_EQ(sent, "mine=1");
 }
 
 TEST(ProxyDiscovery, TheQueueWidenedForAPacScriptNarrowsAgainWhenTheRequestIsCancelled) {
