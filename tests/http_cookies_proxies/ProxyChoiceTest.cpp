@@ -128,6 +128,16 @@ TEST(PacRunner, FailingScriptsAnswerNothingAndTheNextAddressIsAskedWithoutCreden
               "https://b.test/ b.test");
 }
 
+TEST(PacRunner, AScriptIsCompiledOncePerAddressAndAgainWhenItsTextChanges) {
+    const QString direct = "function FindProxyForURL() { return 'DIRECT'; }";
+    const auto first = PacRunner::cached("http://wpad.test/a.pac", direct);
+    EXPECT_EQ(PacRunner::cached("http://wpad.test/a.pac", direct), first);
+    EXPECT_NE(PacRunner::cached("http://wpad.test/b.pac", direct), first);
+    const auto changed = PacRunner::cached("http://wpad.test/a.pac", direct + " ");
+    EXPECT_NE(changed, first);
+    EXPECT_EQ(PacRunner::cached("http://wpad.test/a.pac", direct + " "), changed);
+}
+
 TEST(NoProxyList, MatchesNamesBySuffixAtDotsAndAddressesByNetwork) {
     const struct {
         const char* host;
