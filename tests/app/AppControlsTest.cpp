@@ -200,15 +200,6 @@ TEST_F(EditingTest, ResetPutsEveryAdjustmentBack) {
     EXPECT_EQ(shownImage(), reset);
 }
 
-TEST_F(EditingTest, UndoShowsThePickedPictureInColour) {
-    c->UndoImage();
-    const QColor p = shownImage().pixelColor(180, 20);
-    EXPECT_NE(p.red(), p.blue());
-    QTest::mouseClick(c->applyButton, Qt::LeftButton);
-    const QColor q = shownImage().pixelColor(180, 20);
-    EXPECT_EQ(q.red(), q.blue());
-}
-
 TEST_F(EditingTest, VignettePanelValuesArriveAtTheNextTickAndRender) {
     AppLog log;
     tap(c->vignetBut, 0);
