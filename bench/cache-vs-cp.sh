@@ -8,10 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 fetch=build/bin/lumaro-fetch
 runs=${RUNS:-5}
-for tool in /usr/sbin/nginx cp; do
-  command -v "$tool" >/dev/null || { echo "cache-vs-cp: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
-done
-[[ -x $fetch ]] || { echo "cache-vs-cp: build $fetch first" >&2; exit 1; }
+source bench/require.sh
+require cache-vs-cp "$fetch" /usr/sbin/nginx cp
 
 tmp=$(mktemp -d)
 port=$(( 20000 + RANDOM % 20000 ))

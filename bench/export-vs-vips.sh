@@ -8,10 +8,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 render=build/bin/lumaro-render
 runs=${RUNS:-7}
-for tool in vips /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "export-vs-vips: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
-done
-[[ -x $render ]] || { echo "export-vs-vips: build $render first" >&2; exit 1; }
+source bench/require.sh
+require export-vs-vips "$render" vips /usr/bin/time
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

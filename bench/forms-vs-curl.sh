@@ -13,10 +13,8 @@ cd "$(dirname "$0")/.."
 fetch=build/bin/lumaro-fetch
 runs=${RUNS:-3}
 delay=${DELAY:-1}
-for tool in curl /usr/bin/python3 /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "forms-vs-curl: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
-done
-[[ -x $fetch ]] || { echo "forms-vs-curl: build $fetch first" >&2; exit 1; }
+source bench/require.sh
+require forms-vs-curl "$fetch" curl /usr/bin/python3 /usr/bin/time
 
 tmp=$(mktemp -d)
 port=$(( 20000 + RANDOM % 20000 ))

@@ -10,10 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 fetch=build/bin/lumaro-fetch
 runs=${RUNS:-1}
-for tool in curl /usr/bin/python3; do
-  command -v "$tool" >/dev/null || { echo "throttle-vs-curl: $tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
-done
-[[ -x $fetch ]] || { echo "throttle-vs-curl: build $fetch first" >&2; exit 1; }
+source bench/require.sh
+require throttle-vs-curl "$fetch" curl /usr/bin/python3
 
 tmp=$(mktemp -d)
 head -c 2097152 /dev/urandom > "$tmp/2m.bin"

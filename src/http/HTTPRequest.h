@@ -760,7 +760,7 @@ protected:
     // A synchronous request saves taken logins once it has ended: the password store answers
     // through the calling thread's event loop, which must not run inside the stream's own
     // callbacks while the answer is still arriving.
-    std::vector<std::pair<platform::ProtectionSpace, platform::HttpCredentials>> loginsToSave_;
+    std::vector<std::pair<platform::ProtectionSpace, platform::SavedCredential>> loginsToSave_;
     bool shouldPresentCredentialsBeforeChallenge_ = true;
     bool useSessionPersistence_ = true;
     bool useKeychainPersistence_ = false;

@@ -710,18 +710,14 @@ void HTTPRequest::saveProxyCredentialsToKeychain(const HttpCredentialsPtr& crede
 
 void HTTPRequest::saveLogin(const platform::ProtectionSpace& space,
                             const HttpCredentials& credentials) {
-    if (isSynchronous_) {
-        loginsToSave_.emplace_back(space, credentials);
-        return;
-    }
-    platform::CredentialStorage::shared().saveCredential(
-        space, {credentials.username, credentials.password});
+    loginsToSave_.emplace_back(
+        space, platform::SavedCredential{credentials.username, credentials.password});
+    if (!isSynchronous_) saveLoginsKeptForTheEnd();
 }
 
 void HTTPRequest::saveLoginsKeptForTheEnd() {
-    for (const auto& [space, credentials] : std::exchange(loginsToSave_, {})) {
-        platform::CredentialStorage::shared().saveCredential(
-            space, {credentials.username, credentials.password});
+    for (const auto& [space, login] : std::exchange(loginsToSave_, {})) {
+        platform::CredentialStorage::shared().saveCredential(space, login);
     }
 }
 

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <algorithm>
 
 #include "RecordingServer.h"
+#include "http/RequestTestSupport.h"
 #include "http/dialog/AuthenticationDialog.h"
 
 using http::AuthenticationDialog;
@@ -31,14 +30,7 @@ QApplication& application() {
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 8000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return true;
+    return testsupport::waitUntil(done, timeoutMs);
 }
 
 const std::string kAskServer =

@@ -13,13 +13,16 @@
 
 namespace testsupport {
 
-// The application object of the test program: the test's own thread is the GUI thread, on
-// which every callback of the engine arrives.
+// The application object of the test program (the one a test made first, such as a
+// QApplication for widgets): the test's own thread is the GUI thread, on which every callback
+// of the engine arrives.
 inline QCoreApplication& application() {
     static int argc = 1;
     static char name[] = "http_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    static QCoreApplication* app = QCoreApplication::instance() != nullptr
+                                       ? QCoreApplication::instance()
+                                       : new QCoreApplication(argc, argv);
     return *app;
 }
 
